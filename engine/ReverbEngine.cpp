@@ -1,5 +1,7 @@
 #include "ReverbEngine.h"
 
+#include <algorithm>
+
 namespace quorvane
 {
 ReverbEngine::ReverbEngine() { initialiseParameters (params); }
@@ -29,5 +31,17 @@ void ReverbEngine::process (float* oL, float* oR, const float* iL, const float* 
     }
 }
 void ReverbEngine::seedRandom (uint32_t) {}
-double ReverbEngine::tailSeconds() const { return 0.0; }
+double ReverbEngine::tailSeconds() const
+{
+    return reverbTailSeconds (getValue (param::predelay), getValue (param::earlySize), getValue (param::decay),
+                              getValue (param::rtBassMultiply), hostRate);
+}
+
+double reverbTailSeconds (float predelayMs, float earlySizeMs, float decaySeconds, float bassMultiply, double hostRate)
+{
+    const double slowest = (double) decaySeconds * std::max (1.0, (double) bassMultiply);
+    // The early diffuser's longest stage is about 0.27 x earlySize; three of them cover its spread.
+    const double early = 0.001 * (double) earlySizeMs * 0.8;
+    return 64.0 / hostRate + 0.001 * (double) predelayMs + early + 1.5 * std::max (0.0, slowest);
+}
 } // namespace quorvane

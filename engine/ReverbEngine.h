@@ -38,4 +38,8 @@ struct ReverbEngine
     EngineParameters params;
 };
 
+/** Seconds a host should keep processing after the input falls silent: block latency, predelay,
+    the early section's spread and 1.5 times the slowest band's 60 dB decay time (about -90 dB). */
+double reverbTailSeconds (float predelayMs, float earlySizeMs, float decaySeconds, float bassMultiply, double hostRate);
+
 } // namespace quorvane
