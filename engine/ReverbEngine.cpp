@@ -1,36 +1,186 @@
 #include "ReverbEngine.h"
 
+#include "modes/ModeRoutines.h"
+
 #include <algorithm>
+#include <cmath>
 
 namespace quorvane
 {
-ReverbEngine::ReverbEngine() { initialiseParameters (params); }
-void ReverbEngine::prepare (int r) { setSampleRate (r); }
-void ReverbEngine::setSampleRate (int r) { hostRate = (float) r; }
-void ReverbEngine::clear() {}
-void ReverbEngine::setNormalised (int i, float x)
+
+namespace
 {
-    auto& p = params[(size_t) i];
-    if (x == p.normalised)
-        return;
-    p.normalised = x;
-    p.value = toPhysical (parameterInfo (i), x);
-    if (i == param::type)
-        mode = modeForTypeValue (p.value);
+constexpr float quarterPi = 0.78539819f;
+
+// Host rates outside this range are not audio rates; they are clamped so that no coefficient
+// design divides by zero and no allocation runs away.
+constexpr float minimumRate = 8000.0f;
+constexpr float maximumRate = 768000.0f;
+
+float usableRate (int hostRateHz)
+{
+    return std::clamp ((float) hostRateHz, minimumRate, maximumRate);
 }
-float ReverbEngine::getNormalised (int i) const { return params[(size_t) i].normalised; }
-float ReverbEngine::getValue (int i) const { return params[(size_t) i].value; }
-float ReverbEngine::getDefaultNormalised (int i) const { return defaultNormalised (parameterInfo (i)); }
-void ReverbEngine::process (float* oL, float* oR, const float* iL, const float* iR, int n)
+
+} // namespace
+
+ReverbEngine::ReverbEngine()
 {
-    for (int k = 0; k < n; ++k)
+    sizeLines (48000.0f, true);
+    hostRate = processingRate = 48000.0f;
+    initialiseParameters (params);
+    random.seedFromClock();
+
+    bassDecayTime = 3.0f;
+    decayTime = 1.5f;
+    for (size_t k = 8; k < 16; ++k)
+        diffusionMixers[k].setAngle (quarterPi);
+    designSplitFilters();
+    highCutSmoothing = 1.0f - std::exp (-1000.0f / (0.78125f * hostRate));
+    gainSmoothing = 1.0f - std::exp (-1000.0f / (50.0f * hostRate));
+
+    modeRoutines (0).configureMode (*this);
+
+    // Start values, assigned physically with the normalised fields still unset; the processor
+    // replaces all of them with the defaults right after construction.
+    const std::pair<int, float> startValues[] = {
+        { param::mix, 0.5f },           { param::predelay, 0.05f },     { param::decay, 2.0f },
+        { param::earlyLateMix, 0.5f },  { param::rtBassMultiply, 0.75f }, { param::rtHighXover, 6000.0f },
+        { param::rtHighMultiply, 0.5f }, { param::rtXover, 1000.0f },   { param::earlySize, 10.0f },
+        { param::diffusion, 1.0f },     { param::earlyCross, 0.2f },    { param::lateModDepth, 0.5f },
+        { param::highCut, 8000.0f },    { param::lateSize, 1.0f },      { param::type, 1.0f },
+    };
+    for (const auto& [index, value] : startValues)
     {
-        const float l = iL[k], r = iR[k];
-        oL[k] = l;
-        oR[k] = r;
+        params[(size_t) index].value = value;
+        updateParameter (index);
     }
 }
-void ReverbEngine::seedRandom (uint32_t) {}
+
+void ReverbEngine::sizeLines (float rate, bool allowShrink)
+{
+    // Line capacities follow the rate so that every delay the modes compute fits: the sizes that
+    // serve 48 kHz, scaled up for higher rates (powers of two keep index wrapping to one AND).
+    auto size = [allowShrink] (DelayLine& line, int request) {
+        if (allowShrink)
+            resizeFor (line, request);
+        else
+            growFor (line, request);
+    };
+    const float above48 = std::max (1.0f, rate / 48000.0f);
+    const float above96 = std::max (1.0f, rate / 96000.0f);
+    for (auto& line : predelayLines)
+        size (line, (int) std::ceil (65000.0f * above48));
+    for (auto& line : earlyLines)
+        size (line, (int) std::ceil (16000.0f * above48));
+    for (size_t k = 0; k < lateLines.size(); ++k)
+    {
+        const int atRate = k < 16 && rate <= 48000.0f ? 16000 : 32000;
+        size (lateLines[k], (int) std::ceil ((float) atRate * above96));
+    }
+}
+
+void ReverbEngine::prepare (int hostRateHz)
+{
+    sizeLines (usableRate (hostRateHz), true);
+    setSampleRate (hostRateHz);
+    clear();
+}
+
+void ReverbEngine::setSampleRate (int hostRateHz)
+{
+    const float r = usableRate (hostRateHz);
+    if (r == hostRate)
+        return;
+    hostRate = r;
+    // Normally prepare() has sized the lines already; a rate first seen here still gets room.
+    sizeLines (r, false);
+    clear();
+    processingRate = isHalfRate() ? r * 0.5f : r;
+    designSplitFilters();
+    for (int index : { param::lateSize, param::earlySize, param::rtXover, param::rtHighXover, param::earlyModRate,
+                       param::earlyModDepth, param::lateModRate, param::lateModDepth, param::highCut, param::predelay })
+        updateParameter (index);
+    highCutSmoothing = 1.0f - std::exp (-1000.0f / (0.78125f * r));
+    gainSmoothing = 1.0f - std::exp (-1000.0f / (50.0f * r));
+}
+
+void ReverbEngine::designSplitFilters() noexcept
+{
+    const float d = designAllpass1 (splitFilterHz, processingRate).x;
+    for (auto& f : inputSplitFilters)
+        f.setCoefficients (d, 1.0f, 0.0f);
+    for (auto& f : outputSplitFilters)
+        f.setCoefficients (1.0f, 0.0f, d);
+}
+
+void ReverbEngine::clear()
+{
+    for (size_t k = 0; k < lateLines.size(); ++k)
+    {
+        clearLine (lateLines[k]);
+        bassFilters[k].state = 0.0f;
+        highFilters[k].state = 0.0f;
+    }
+    for (auto& line : earlyLines)
+        clearLine (line);
+    for (size_t c = 0; c < 2; ++c)
+    {
+        clearLine (predelayLines[c]);
+        outputBassFilters[c].state = 0.0f;
+        highCutFilters[c].w1 = highCutFilters[c].w2 = 0.0f;
+        highCutShelves[c].state = 0.0f;
+        inputSplitFilters[c].state = 0.0f;
+        outputSplitFilters[c].state = 0.0f;
+        decimators[c].clear();
+        interpolators[c].clear();
+    }
+    for (auto* group : { ioBlock.data(), earlyOutBlock.data(), lateSumBlock.data(), auxBlock.data() })
+        for (size_t c = 0; c < 2; ++c)
+            group[c].zero();
+    for (auto* blocks : { &lineBlock, &lineBlockB })
+        for (auto& b : *blocks)
+            b.zero();
+    for (auto& b : tapBlock)
+        b.zero();
+    for (auto& b : tempBlock)
+        b.zero();
+}
+
+float ReverbEngine::getDefaultNormalised (int index) const { return defaultNormalised (parameterInfo (index)); }
+
+void ReverbEngine::setNormalised (int index, float normalisedValue)
+{
+    auto& p = params[(size_t) index];
+    if (normalisedValue == p.normalised)
+        return;
+    p.normalised = normalisedValue;
+    p.value = toPhysical (parameterInfo (index), normalisedValue);
+    updateParameter (index);
+}
+
+void ReverbEngine::setModulatorRates (RandomLfo* modulators, int count, float rateHz) noexcept
+{
+    const float blocksPerSecond = processingRate / controlBlockLength;
+    for (int j = 0; j < count; ++j)
+    {
+        auto& lfo = modulators[j];
+        lfo.rate = ((float) j * 0.0311f + rateHz) / blocksPerSecond * 2.0f;
+        lfo.step = lfo.step >= 0.0f ? lfo.rate : -lfo.rate;
+        const float period = std::floor (blocksPerSecond / (rateHz * 4.67f + (float) j * 0.0538f));
+        // A period beyond the int range only arises from values outside the parameter range.
+        lfo.period = std::fabs (period) < 2.0e9f ? (int32_t) period : 2000000000;
+    }
+}
+
+void ReverbEngine::changeMode (float typeValue)
+{
+    const int requested = modeForTypeValue (typeValue);
+    mode = isModeAvailable (requested) ? requested : 0;
+    // configureMode clears the engine first thing; a second clear here would only cost time.
+    modeRoutines (mode).configureMode (*this);
+}
+
 double ReverbEngine::tailSeconds() const
 {
     return reverbTailSeconds (getValue (param::predelay), getValue (param::earlySize), getValue (param::decay),
@@ -39,9 +189,11 @@ double ReverbEngine::tailSeconds() const
 
 double reverbTailSeconds (float predelayMs, float earlySizeMs, float decaySeconds, float bassMultiply, double hostRate)
 {
-    const double slowest = (double) decaySeconds * std::max (1.0, (double) bassMultiply);
-    // The early diffuser's longest stage is about 0.27 x earlySize; three of them cover its spread.
-    const double early = 0.001 * (double) earlySizeMs * 0.8;
-    return 64.0 / hostRate + 0.001 * (double) predelayMs + early + 1.5 * std::max (0.0, slowest);
+    const double slowest = std::max (0.0, (double) decaySeconds * std::max (1.0, (double) bassMultiply));
+    // The early diffuser's stages add up to about 0.8 x earlySize of spread before the late tail.
+    const double early = 0.001 * std::max (0.0, (double) earlySizeMs) * 0.8;
+    const double rate = hostRate > 0.0 ? hostRate : 48000.0;
+    return 64.0 / rate + 0.001 * std::max (0.0, (double) predelayMs) + early + 1.5 * slowest;
 }
+
 } // namespace quorvane

@@ -1,41 +1,149 @@
 #pragma once
 
+#include "Block.h"
+#include "CrossMixer.h"
+#include "DelayLine.h"
 #include "EngineParameters.h"
+#include "Filters.h"
+#include "HalfbandFilter.h"
+#include "RandomLfo.h"
 
+#include <array>
 #include <cstdint>
 
 namespace quorvane
 {
 
-/** Placeholder engine: the public interface the processor and the renderer build on. */
+/** The whole reverb: the parameter table and every quantity derived from it, the sample-rate
+    handling, all delay memory, filter and modulator state, and the work blocks the reverb modes
+    run in. The frame mixes wet and dry per sample and runs the current mode's network once per
+    64 collected samples, so the wet signal leaves exactly 64 samples after it entered whatever the
+    host block size. Not internally synchronised: one thread at a time. */
 struct ReverbEngine
 {
     ReverbEngine();
+    ReverbEngine (const ReverbEngine&) = delete;
+    ReverbEngine& operator= (const ReverbEngine&) = delete;
 
-    /** Sizes all delay memory for a host rate (may allocate; never call it on the audio thread). */
+    /** Sizes all delay memory for a host rate and applies it (allocates; never on the audio thread). */
     void prepare (int hostRateHz);
-    /** Applies the host rate; clears and recomputes rate-dependent quantities when it changed. */
+    /** Applies the host rate; when it changed: clears and recomputes every rate-dependent quantity. */
     void setSampleRate (int hostRateHz);
-    /** Silences all signal memory. */
+    /** Silences all signal memory; parameters, coefficients, gains and modulators survive. */
     void clear();
 
+    /** Sets a parameter from its normalised value; an unchanged value does nothing. */
     void setNormalised (int index, float normalisedValue);
-    float getNormalised (int index) const;
-    float getValue (int index) const;
+    /** The normalised value last set (-1 before the first assignment). */
+    float getNormalised (int index) const { return params[(size_t) index].normalised; }
+    /** The physical value of a parameter. */
+    float getValue (int index) const { return params[(size_t) index].value; }
+    /** The normalised default of a parameter. */
     float getDefaultNormalised (int index) const;
+    /** Derives the engine quantities of one parameter from its physical value. */
+    void updateParameter (int index);
 
-    /** Processes n samples through the current mode; outputs may alias inputs. */
-    void process (float* outL, float* outR, const float* inL, const float* inR, int n);
+    /** Processes n samples through the current mode; outputs may be the same memory as inputs. */
+    void process (float* outL, float* outR, const float* inL, const float* inR, int n) noexcept;
 
-    /** Seeds the modulators' private random generator (the default seed comes from the clock). */
-    void seedRandom (uint32_t seed);
-
-    /** Seconds until the wet signal has died away, from the current decay and predelay settings. */
+    /** Seeds the modulators' random generator (by default it is seeded from the clock). */
+    void seedRandom (uint32_t seed) noexcept { random.seed (seed); }
+    /** Seconds until the wet signal has died away, from the current settings. */
     double tailSeconds() const;
 
+    // Mode and rates
     int mode = 0;
     float hostRate = 48000.0f;
+    float processingRate = 48000.0f;
+    float controlBlockLength = 64.0f;
+    int blockPosition = 0;
+    float splitFilterHz = 25.0f;
+    float lateNormaliser = 241920.0f;
+    int lateLineCount = 32;
+    float matrixScale = 0.25f;
+
     EngineParameters params;
+
+    // Quantities derived from the parameters
+    float wetTarget = 0.0f, dryTarget = 0.0f;
+    float wetGain = 0.0f, dryGain = 0.0f;
+    float gainSmoothing = 0.0f;
+    float predelaySamples = 0.0f;
+    float decayTime = 1.5f;
+    float bassMultiply = 1.0f, highMultiply = 1.0f;
+    float bassDecayTime = 3.0f, bassDecayShaped = 3.0f, highDecayTime = 1.5f;
+    float bassSplitCoef = 0.0f, highSplitCoef = 0.0f;
+    float earlyLevel = 0.0f, lateLevel = 0.0f;
+    float earlySendGain = 0.0f, directSendGain = 1.0f;
+    float lateModDepthSamples = 0.0f, earlyModDepthSamples = 0.0f;
+    float highCutSmoothing = 0.0f;
+    float diffuserGain = 0.7071f;
+    float auxDiffuserGain = 0.618f;
+
+    // Delay lines
+    std::array<DelayLine, 2> predelayLines;
+    std::array<DelayLine, 16> earlyLines;
+    std::array<DelayLine, 32> lateLines;
+
+    // Filters
+    std::array<OnePoleLowpass, 32> bassFilters;
+    std::array<OnePoleLowpass, 32> highFilters;
+    std::array<OnePoleLowpass, 2> outputBassFilters;
+    std::array<FirstOrderFilter, 2> inputSplitFilters;
+    std::array<FirstOrderFilter, 2> outputSplitFilters;
+    std::array<Biquad, 2> highCutFilters;
+    std::array<FirstOrderFilter, 2> highCutShelves;
+    std::array<HalfbandFilter, 2> decimators;
+    std::array<HalfbandFilter, 2> interpolators;
+
+    // Modulators and mixers
+    std::array<RandomLfo, 32> lateModulators;
+    std::array<RandomLfo, 2> earlyModulators;
+    RandomSource random;
+    std::array<CrossMixer, 8> earlyCrossMixers;
+    std::array<CrossMixer, 16> lateCrossMixers;
+    std::array<CrossMixer, 16> diffusionMixers;
+    std::array<float, 2> denormalOffsets { { 1e-15f, 1e-15f } };
+
+    // Work blocks
+    std::array<Block64, 2> ioBlock;
+    std::array<Block64, 2> earlyOutBlock;
+    std::array<Block64, 2> lateSumBlock;
+    std::array<Block64, 2> auxBlock;
+    std::array<Block64, 4> tapBlock;
+    std::array<Block64, 16> tempBlock;
+    std::array<Block64, 32> lineBlock;
+    std::array<Block64, 32> lineBlockB;
+
+    // Per-mode state the mode routines keep (lengths, gains and tables of the running network)
+    struct ModeState
+    {
+        float sizeFactor = 1.0f;
+        float normaliserBase = 0.0f;
+        std::array<float, 32> lateLength {};
+        std::array<int32_t, 32> lateLengthFloor {};
+        std::array<float, 16> earlyLength {};
+        std::array<int32_t, 16> earlyLengthFloor {};
+        std::array<float, 32> midGain {};
+        std::array<float, 32> bassGain {};
+        std::array<float, 32> highRatio {};
+        std::array<float, 16> tapGain {};
+        float midNormaliser = 0.0f;
+        float bassNormaliser = 0.0f;
+    } modeState;
+
+    /** True when the current mode runs its network at half the host rate. */
+    bool isHalfRate() const noexcept { return mode >= 4 && mode <= 11; }
+    /** Designs the split allpass around the network for splitFilterHz at processingRate. */
+    void designSplitFilters() noexcept;
+
+private:
+    void blockStep() noexcept;
+    void conditionInput() noexcept;
+    void outputStage() noexcept;
+    void changeMode (float typeValue);
+    void setModulatorRates (RandomLfo* modulators, int count, float rateHz) noexcept;
+    void sizeLines (float rate, bool allowShrink);
 };
 
 /** Seconds a host should keep processing after the input falls silent: block latency, predelay,

@@ -1,0 +1,52 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+namespace quorvane
+{
+
+/** A power-of-two circular delay buffer whose write index moves downwards, so the sample written
+    D steps before the one at index p lies at (p + D) & mask. A block of n samples is written at
+    writeIndex, writeIndex - 1, ..; reads address the same block relative to writeIndex. Interpolated
+    reads glide linearly from the delay reached at the end of the previous block to the new target,
+    so modulation and size changes never jump. Up to 32 independent taps keep their own glide and
+    allpass-interpolator state. */
+struct DelayLine
+{
+    static constexpr int maxBlock = 128;
+    static constexpr int tapCount = 32;
+
+    DelayLine();
+
+    std::unique_ptr<float[]> buffer;
+    int32_t writeIndex = 0;
+    int32_t mask = 0;
+    int32_t size = 0;
+    std::array<float, tapCount> tapState {};
+    std::array<float, tapCount> tapDelay {};
+};
+
+/** Size becomes the next power of two >= the request; a changed size reallocates and zeroes. */
+void resizeFor (DelayLine& line, int requestedLength);
+/** Like resizeFor, but never shrinks the line (keeps its memory when it is already big enough). */
+void growFor (DelayLine& line, int requestedLength);
+/** Zeroes the samples and the interpolator states; the write index is left alone. */
+void clearLine (DelayLine& line);
+
+/** Stores input[i] at (writeIndex - i) & mask; the write index is not changed. */
+void writeBlock (DelayLine& line, const float* input, int n) noexcept;
+/** Moves the write index down by n; done once per block after all reads and writes. */
+void advance (DelayLine& line, int n) noexcept;
+/** output[i] = the sample `offset` steps back from block sample i, times gain. */
+void readTap (const DelayLine& line, float* output, int n, int offset, float gain) noexcept;
+/** Linear-interpolated read gliding from tapDelay[0] to the target delay. */
+void readLinearRamped (DelayLine& line, float* output, float targetDelay, int n, float rampFactor) noexcept;
+/** Allpass-interpolated read of one tap gliding from tapDelay[tap] to the target delay. */
+void readAllpassRamped (DelayLine& line, float* output, float targetDelay, int n, int tap, float rampFactor) noexcept;
+
+/** The allpass interpolator's coefficient for a fraction index k = trunc(frac x 256). */
+float allpassCoefficient (int k) noexcept;
+
+} // namespace quorvane

@@ -1,0 +1,61 @@
+#pragma once
+
+namespace quorvane
+{
+
+/** First-order IIR in transposed direct form II, H(z) = (b0 + b1 z^-1) / (1 + a1 z^-1).
+    Starts as a wire. Used for the split allpass around the network and the high-cut shelf. */
+struct FirstOrderFilter
+{
+    float a1 = 0.0f;
+    float b0 = 1.0f;
+    float b1 = 0.0f;
+    float state = 0.0f;
+
+    /** Filters n samples; output may be the same memory as input. */
+    void process (int n, const float* input, float* output) noexcept;
+    /** Loads (b0, b1, a1). */
+    void setCoefficients (float newB0, float newB1, float newA1) noexcept;
+};
+
+/** One-pole lowpass y[n] = g.x[n] + (1 - g).y[n-1]: the band split inside the late lines. */
+struct OnePoleLowpass
+{
+    float state = 0.0f;
+
+    /** Filters n samples with factor g; output may be the same memory as input. */
+    void process (float g, const float* input, float* output, int n) noexcept;
+};
+
+/** Direct-form-II biquad w = x - a1.w1 - a2.w2, y = b0.w + b1.w1 + b2.w2; starts as a wire.
+    The high-cut lowpass at the output. */
+struct Biquad
+{
+    float a1 = 0.0f;
+    float a2 = 0.0f;
+    float b0 = 1.0f;
+    float b1 = 0.0f;
+    float b2 = 0.0f;
+    float w1 = 0.0f;
+    float w2 = 0.0f;
+
+    /** Filters exactly 64 samples; output may be the same memory as input. */
+    void process64 (float* output, const float* input) noexcept;
+};
+
+/** Three coefficients returned by the design functions. */
+struct Coefficients3
+{
+    float x, y, z;
+};
+
+/** Lowpass biquad (cookbook, Q = 1/1.4142) at f for rate fs; the states are left alone. */
+void designLowpass (Biquad& filter, float f, float fs) noexcept;
+/** Bilinear first-order shelf: gain 1 at DC, h at high frequencies; load as b0 = x, b1 = y, a1 = z. */
+Coefficients3 designShelf (float fc, float h, float fs) noexcept;
+/** First-order allpass coefficient: returns (d, 1, d) for (d + z^-1) / (1 + d z^-1). */
+Coefficients3 designAllpass1 (float fc, float fs) noexcept;
+/** Unnormalised first-order lowpass at 9000 Hz: returns (1, 1, a1). */
+Coefficients3 designDamper (float fs) noexcept;
+
+} // namespace quorvane

@@ -1,0 +1,82 @@
+#include "ModAllpass.h"
+
+#include <cmath>
+
+namespace quorvane
+{
+
+namespace
+{
+/** The stages after the delayed reads: y = d.c + (-g).x, v = x + g.y, write v, output y. */
+void allpassStages (DelayLine& line, const float* input, float* output, const float* delayed, float g, int n,
+                    float loss) noexcept
+{
+    alignas (16) float y[DelayLine::maxBlock];
+    alignas (16) float v[DelayLine::maxBlock];
+    const float minusG = -g;
+    for (int i = 0; i < n; ++i)
+        y[i] = delayed[i] * loss;
+    for (int i = 0; i < n; ++i)
+        y[i] = y[i] + minusG * input[i];
+    for (int i = 0; i < n; ++i)
+        v[i] = input[i] + g * y[i];
+    writeBlock (line, v, n);
+    for (int i = 0; i < n; ++i)
+        output[i] = y[i];
+}
+
+/** Linear-interpolated 32-sample glide with the fraction rounded down to a multiple of 1/32. */
+void quantisedLinearRead (DelayLine& line, float* out, float targetDelay) noexcept
+{
+    const int n = 32;
+    const float rampFactor = 1.0f / 32.0f;
+    const float step = (targetDelay - line.tapDelay[0]) * rampFactor;
+    float d = line.tapDelay[0];
+    const float* buf = line.buffer.get();
+    int32_t p = line.writeIndex;
+    for (int i = 0; i < n; ++i)
+    {
+        d = d + step;
+        const float whole = std::trunc (d);
+        const float frac = std::trunc ((d - whole) * 32.0f) * 0.03125f;
+        const int32_t j = ((int32_t) whole + p) & line.mask;
+        const float a = buf[j];
+        const float b = buf[(j + 1) & line.mask];
+        out[i] = (b - a) * frac + a;
+        p = (p - 1) & line.mask;
+    }
+    line.tapDelay[0] = targetDelay;
+}
+} // namespace
+
+void modAllpass (DelayLine& line, const float* input, float* output, float g, float targetDelay, int n, float loss,
+                 float rampFactor) noexcept
+{
+    alignas (16) float delayed[DelayLine::maxBlock];
+    readAllpassRamped (line, delayed, targetDelay, n, 0, rampFactor);
+    allpassStages (line, input, output, delayed, g, n, loss);
+}
+
+void modAllpassLinear (DelayLine& line, const float* input, float* output, float g, float targetDelay, int n,
+                       float loss, float rampFactor) noexcept
+{
+    alignas (16) float delayed[DelayLine::maxBlock];
+    readLinearRamped (line, delayed, targetDelay, n, rampFactor);
+    allpassStages (line, input, output, delayed, g, n, loss);
+}
+
+void modAllpass32 (DelayLine& line, const float* input, float* output, float g, float targetDelay, float loss) noexcept
+{
+    alignas (16) float delayed[32];
+    quantisedLinearRead (line, delayed, targetDelay);
+    allpassStages (line, input, output, delayed, g, 32, loss);
+}
+
+void fixedAllpass32 (DelayLine& line, const float* input, float* output, float g, int length, float loss) noexcept
+{
+    alignas (16) float delayed[32];
+    readTap (line, delayed, 32, length - 32, 1.0f);
+    allpassStages (line, input, output, delayed, g, 32, loss);
+}
+
+} // namespace quorvane

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "DelayLine.h"
+
+namespace quorvane
+{
+
+/* Schroeder allpasses built on one DelayLine: per sample d = delayed read, y = c.d - g.x,
+   v = x + g.y is written into the line and y is the output, i.e. (z^-D - g) / (1 - g z^-D) with
+   a loss c inside the loop. Each block reads all n delayed samples before writing any, so the
+   delay must be at least n. The members differ only in how the delayed sample is read. The
+   output may be the same memory as the input; the write index is not advanced. */
+
+/** Allpass with an allpass-interpolated, gliding delay (tap 0 of the line). */
+void modAllpass (DelayLine& line, const float* input, float* output, float g, float targetDelay, int n,
+                 float loss, float rampFactor) noexcept;
+/** Allpass with a linear-interpolated, gliding delay. */
+void modAllpassLinear (DelayLine& line, const float* input, float* output, float g, float targetDelay, int n,
+                       float loss, float rampFactor) noexcept;
+/** 32-sample allpass with a linear-interpolated delay whose fraction is quantised to 1/32. */
+void modAllpass32 (DelayLine& line, const float* input, float* output, float g, float targetDelay,
+                   float loss) noexcept;
+/** 32-sample allpass with an integer delay of length - 32 samples. */
+void fixedAllpass32 (DelayLine& line, const float* input, float* output, float g, int length, float loss) noexcept;
+
+} // namespace quorvane
