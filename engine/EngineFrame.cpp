@@ -21,6 +21,15 @@ inline float admissible (float x) noexcept
         return x > inputLimit ? inputLimit : (x < -inputLimit ? -inputLimit : x);
     return 0.0f;
 }
+
+/** One step of the 50 ms gain glide. In single precision the step rounds to nothing within about
+    1e-4 of the target, where the glide would stall for good; it then lands on the target, so that
+    mix 0 passes the input unchanged and mix 100 silences it. */
+inline float glide (float gain, float target, float smoothing) noexcept
+{
+    const float next = gain + (target - gain) * smoothing;
+    return next == gain ? target : next;
+}
 } // namespace
 
 void ReverbEngine::process (float* outL, float* outR, const float* inL, const float* inR, int n) noexcept
@@ -29,8 +38,8 @@ void ReverbEngine::process (float* outL, float* outR, const float* inL, const fl
     float* ioR = ioBlock[1].get();
     for (int i = 0; i < n; ++i)
     {
-        wetGain = wetGain + (wetTarget - wetGain) * gainSmoothing;
-        dryGain = dryGain + (dryTarget - dryGain) * gainSmoothing;
+        wetGain = glide (wetGain, wetTarget, gainSmoothing);
+        dryGain = glide (dryGain, dryTarget, gainSmoothing);
         const float xL = inL[i];
         const float xR = inR[i];
         outL[i] = ioL[blockPosition] * wetGain + dryGain * xL;

@@ -1,0 +1,191 @@
+#include "engine/DelayLine.h"
+#include "engine/ModAllpass.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <vector>
+
+using namespace quorvane;
+
+namespace
+{
+/** Writes `blocks` blocks of n samples (impulse at sample 0 of the first) and returns what a
+    reader produced, advancing after every block as the modes do. */
+template <typename Reader>
+std::vector<float> streamThrough (DelayLine& line, int n, int blocks, Reader read)
+{
+    std::vector<float> out;
+    std::vector<float> in ((size_t) n), block ((size_t) n);
+    for (int b = 0; b < blocks; ++b)
+    {
+        std::fill (in.begin(), in.end(), 0.0f);
+        if (b == 0)
+            in[0] = 1.0f;
+        writeBlock (line, in.data(), n);
+        read (line, block.data());
+        advance (line, n);
+        out.insert (out.end(), block.begin(), block.end());
+    }
+    return out;
+}
+
+double energy (const std::vector<float>& x)
+{
+    double e = 0.0;
+    for (float v : x)
+        e += (double) v * v;
+    return e;
+}
+} // namespace
+
+TEST (DelayLine, SizesArePowersOfTwoAndKeepContentWhenUnchanged)
+{
+    DelayLine line;
+    EXPECT_EQ (line.size, 32768);
+    resizeFor (line, 65000);
+    EXPECT_EQ (line.size, 65536);
+    EXPECT_EQ (line.mask, 65535);
+    resizeFor (line, 16000);
+    EXPECT_EQ (line.size, 16384);
+
+    line.buffer[5] = 3.0f;
+    resizeFor (line, 16000);
+    EXPECT_EQ (line.buffer[5], 3.0f);
+
+    growFor (line, 1000); // never shrinks
+    EXPECT_EQ (line.size, 16384);
+    growFor (line, 20000);
+    EXPECT_EQ (line.size, 32768);
+    EXPECT_EQ (line.buffer[5], 0.0f);
+}
+
+TEST (DelayLine, ClearSilencesButKeepsWriteIndex)
+{
+    DelayLine line;
+    const float ones[4] = { 1, 1, 1, 1 };
+    writeBlock (line, ones, 4);
+    advance (line, 4);
+    line.tapState[3] = 0.5f;
+    const int32_t index = line.writeIndex;
+    clearLine (line);
+    EXPECT_EQ (line.writeIndex, index);
+    EXPECT_EQ (line.tapState[3], 0.0f);
+    for (int i = 0; i < line.size; ++i)
+        ASSERT_EQ (line.buffer[(size_t) i], 0.0f);
+}
+
+TEST (DelayLine, ReadTapDelaysByItsOffsetWithinAndAcrossBlocks)
+{
+    for (int delay : { 0, 5, 63, 64, 100, 1000 })
+    {
+        DelayLine line;
+        const auto out = streamThrough (line, 64, 20, [delay] (DelayLine& l, float* o) { readTap (l, o, 64, delay, 0.5f); });
+        for (size_t i = 0; i < out.size(); ++i)
+            ASSERT_EQ (out[i], (int) i == delay ? 0.5f : 0.0f) << "delay " << delay << " sample " << i;
+    }
+}
+
+TEST (DelayLine, LinearReadInterpolatesBetweenNeighbours)
+{
+    DelayLine line;
+    line.tapDelay[0] = 10.0f;
+    auto out = streamThrough (line, 64, 2, [] (DelayLine& l, float* o) { readLinearRamped (l, o, 10.0f, 64, 1.0f / 64); });
+    for (size_t i = 0; i < out.size(); ++i)
+        ASSERT_EQ (out[i], i == 10 ? 1.0f : 0.0f);
+
+    DelayLine half;
+    half.tapDelay[0] = 10.5f;
+    out = streamThrough (half, 64, 2, [] (DelayLine& l, float* o) { readLinearRamped (l, o, 10.5f, 64, 1.0f / 64); });
+    EXPECT_FLOAT_EQ (out[10], 0.5f);
+    EXPECT_FLOAT_EQ (out[11], 0.5f);
+    EXPECT_FLOAT_EQ (out[12], 0.0f);
+}
+
+TEST (DelayLine, LinearReadGlidesToTheTargetByTheEndOfTheBlock)
+{
+    // Each sample holds its own write time, so a read reports time - delay.
+    DelayLine line;
+    std::vector<float> block (64);
+    for (int b = 0; b < 8; ++b)
+    {
+        for (int i = 0; i < 64; ++i)
+            block[(size_t) i] = (float) (b * 64 + i);
+        writeBlock (line, block.data(), 64);
+        advance (line, 64);
+    }
+    // Gliding from 100 to 164 samples grows the delay by one per sample, exactly as fast as time
+    // moves on, so every sample of the block reads the same moment: 512 + i - (100 + i + 1).
+    line.tapDelay[0] = 100.0f;
+    std::vector<float> out (64);
+    readLinearRamped (line, out.data(), 164.0f, 64, 1.0f / 64);
+    for (int i = 0; i < 64; ++i)
+        ASSERT_EQ (out[(size_t) i], 411.0f) << i;
+    EXPECT_EQ (line.tapDelay[0], 164.0f);
+}
+
+TEST (DelayLine, AllpassCoefficientTableIsCapped)
+{
+    EXPECT_EQ (allpassCoefficient (0), 0.99f);
+    EXPECT_EQ (allpassCoefficient (1), 0.99f);
+    EXPECT_FLOAT_EQ (allpassCoefficient (2), 254.0f / 258.0f);
+    EXPECT_FLOAT_EQ (allpassCoefficient (128), (1.0f - 0.5f) / (1.0f + 0.5f));
+}
+
+TEST (DelayLine, AllpassReadKeepsEnergyAndDelaysByTheFraction)
+{
+    DelayLine line;
+    line.tapDelay[2] = 20.25f;
+    const auto out = streamThrough (line, 64, 40, [] (DelayLine& l, float* o) { readAllpassRamped (l, o, 20.25f, 64, 2, 1.0f / 64); });
+    EXPECT_NEAR (energy (out), 1.0, 1e-4);
+    // Centre of gravity of a fractional-delay allpass sits near K + (1 - eta) / (1 + eta).
+    double first = 0.0;
+    for (size_t i = 0; i < out.size(); ++i)
+        first += (double) i * out[i];
+    EXPECT_NEAR (first, 20.25, 0.05);
+    EXPECT_EQ (out[19], 0.0f);
+}
+
+TEST (ModAllpass, EveryMemberIsAnAllpass)
+{
+    const float g = 0.6f;
+    auto check = [&] (auto process, int n) {
+        DelayLine line;
+        line.tapDelay[0] = 100.0f;
+        std::vector<float> in ((size_t) n), out ((size_t) n), all;
+        for (int b = 0; b < 400; ++b)
+        {
+            std::fill (in.begin(), in.end(), 0.0f);
+            if (b == 0)
+                in[0] = 1.0f;
+            process (line, in.data(), out.data());
+            advance (line, n);
+            all.insert (all.end(), out.begin(), out.end());
+        }
+        EXPECT_NEAR (energy (all), 1.0, 1e-3);
+        EXPECT_FLOAT_EQ (all[0], -g);
+    };
+    check ([g] (DelayLine& l, const float* i, float* o) { modAllpass (l, i, o, g, 100.0f, 64, 1.0f, 1.0f / 64); }, 64);
+    check ([g] (DelayLine& l, const float* i, float* o) { modAllpassLinear (l, i, o, g, 100.0f, 64, 1.0f, 1.0f / 64); }, 64);
+    check ([g] (DelayLine& l, const float* i, float* o) { modAllpass32 (l, i, o, g, 100.0f, 1.0f); }, 32);
+    check ([g] (DelayLine& l, const float* i, float* o) { fixedAllpass32 (l, i, o, g, 132, 1.0f); }, 32);
+}
+
+TEST (ModAllpass, LossBelowOneDrainsEnergyAndOutputMayAliasInput)
+{
+    DelayLine line;
+    std::vector<float> buf (64);
+    double e = 0.0;
+    for (int b = 0; b < 200; ++b)
+    {
+        std::fill (buf.begin(), buf.end(), 0.0f);
+        if (b == 0)
+            buf[0] = 1.0f;
+        modAllpassLinear (line, buf.data(), buf.data(), 0.5f, 100.0f, 64, 0.7f, 1.0f / 64);
+        advance (line, 64);
+        for (float v : buf)
+            e += (double) v * v;
+    }
+    EXPECT_LT (e, 0.99);
+    EXPECT_GT (e, 0.25);
+}

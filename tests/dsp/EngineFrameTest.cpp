@@ -1,0 +1,218 @@
+#include "EngineTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cfloat>
+#include <random>
+
+using namespace quorvane;
+using namespace quorvane::testing;
+
+namespace
+{
+int firstAudible (const std::vector<float>& x, float threshold = 1e-7f)
+{
+    for (size_t i = 0; i < x.size(); ++i)
+        if (std::fabs (x[i]) > threshold)
+            return (int) i;
+    return -1;
+}
+
+/** Lets the taps glide from their start delays to the current settings. */
+void settle (ReverbEngine& engine)
+{
+    run (engine, Stereo { std::vector<float> (1024), std::vector<float> (1024) });
+}
+
+Stereo noise (int samples, unsigned seed = 3)
+{
+    std::mt19937 gen (seed);
+    std::uniform_real_distribution<float> dist (-0.5f, 0.5f);
+    Stereo s { std::vector<float> ((size_t) samples), std::vector<float> ((size_t) samples) };
+    for (int i = 0; i < samples; ++i)
+    {
+        s.left[(size_t) i] = dist (gen);
+        s.right[(size_t) i] = dist (gen);
+    }
+    return s;
+}
+} // namespace
+
+TEST (EngineParameters, TypeValuesSelectModesThroughTheStoredProduct)
+{
+    const auto& type = parameterInfo (param::type);
+    EXPECT_EQ (modeForTypeValue (toPhysical (type, 0.58333331f)), 6);
+    EXPECT_EQ (modeForTypeValue (toPhysical (type, 0.0f)), 0);
+    EXPECT_EQ (modeForTypeValue (toPhysical (type, 0.1f)), 0);
+    EXPECT_EQ (modeForTypeValue (toPhysical (type, 1.0f)), 11);
+    EXPECT_EQ (modeForTypeValue (toPhysical (type, 13.0f / 12.0f)), 0);
+    EXPECT_EQ (modeForTypeValue (std::nanf ("")), 0);
+    for (int m = 0; m < modeCount; ++m)
+        EXPECT_EQ (modeForTypeValue (toPhysical (type, typeNormalisedForMode (m))), m);
+    EXPECT_EQ (defaultNormalised (type), 0.083333336f);
+    EXPECT_EQ (displayText (parameterInfo (param::decay), toPhysical (parameterInfo (param::decay), 0.0f)), "0.10 s ");
+}
+
+TEST (EngineFrame, WetSignalLeavesAfterTheBlockAndThePredelay)
+{
+    for (float predelayMs : { 0.0f, 10.0f, 123.0f })
+    {
+        auto engine = makeEngine();
+        setPhysical (*engine, param::predelay, predelayMs);
+        settle (*engine);
+        const auto ir = impulseResponse (*engine, 48000);
+        const int onset = std::min (firstAudible (ir.left), firstAudible (ir.right));
+        const int expected = 64 + (int) engine->predelaySamples;
+        EXPECT_GE (onset, 64);
+        EXPECT_NEAR (onset, expected, 2) << predelayMs;
+    }
+}
+
+TEST (EngineFrame, MixZeroPassesTheInputOnceTheGainsSettle)
+{
+    auto engine = makeEngine();
+    setPhysical (*engine, param::mix, 0.0f);
+    const auto in = noise (48000);
+    const auto out = run (*engine, in);
+    for (size_t i = 40000; i < in.left.size(); ++i)
+    {
+        ASSERT_EQ (out.left[i], in.left[i]) << i;
+        ASSERT_EQ (out.right[i], in.right[i]) << i;
+    }
+    EXPECT_LT (std::fabs (out.left[0]), std::fabs (in.left[0]) * 0.01f + 1e-9f); // dry fades in
+}
+
+TEST (EngineFrame, ClearThenSilenceGivesSilence)
+{
+    auto engine = makeEngine();
+    run (*engine, noise (9600));
+    engine->clear();
+    Stereo silence { std::vector<float> (4800), std::vector<float> (4800) };
+    const auto out = run (*engine, silence);
+    for (size_t i = 0; i < out.left.size(); ++i)
+        ASSERT_LT (std::fabs (out.left[i]) + std::fabs (out.right[i]), 1e-12f);
+}
+
+TEST (EngineFrame, SilenceAfterABurstDecaysWithoutDenormalsOrNaN)
+{
+    auto engine = makeEngine();
+    setPhysical (*engine, param::decay, 0.5f);
+    run (*engine, noise (4800));
+    Stereo silence { std::vector<float> (48000 * 6), std::vector<float> (48000 * 6) };
+    const auto out = run (*engine, silence);
+    for (size_t i = 0; i < out.left.size(); ++i)
+        for (float v : { out.left[i], out.right[i] })
+            ASSERT_TRUE (std::isfinite (v) && (v == 0.0f || std::fabs (v) >= FLT_MIN)) << i;
+    EXPECT_LT (std::fabs (out.left.back()), 1e-9f);
+}
+
+TEST (EngineFrame, NonFiniteInputNeverPoisonsTheTail)
+{
+    auto engine = makeEngine();
+    auto in = noise (4800);
+    in.left[1000] = std::nanf ("");
+    in.right[2000] = INFINITY;
+    in.left[3000] = -INFINITY;
+    in.right[3500] = 1e30f;
+    run (*engine, in);
+    const auto out = run (*engine, noise (48000, 9));
+    for (size_t i = 0; i < out.left.size(); ++i)
+        ASSERT_TRUE (std::isfinite (out.left[i]) && std::isfinite (out.right[i])) << i;
+}
+
+TEST (EngineFrame, SampleRateChangesResizeTheLinesAndClear)
+{
+    auto engine = makeEngine();
+    EXPECT_EQ (engine->lateLines[0].size, 16384);
+    EXPECT_EQ (engine->lateLines[16].size, 32768);
+    EXPECT_EQ (engine->predelayLines[0].size, 65536);
+
+    run (*engine, noise (4800));
+    engine->setSampleRate (48000); // unchanged: nothing happens
+    EXPECT_NE (engine->ioBlock[0][0], 0.0f);
+
+    engine->setSampleRate (44100);
+    EXPECT_EQ (engine->hostRate, 44100.0f);
+    EXPECT_EQ (engine->ioBlock[0][0], 0.0f);
+    EXPECT_EQ (engine->lateLines[0].size, 16384);
+    EXPECT_FLOAT_EQ (engine->predelaySamples, 44100.0f * 10.0f * 0.001f + 2.0f);
+
+    engine->prepare (96000);
+    EXPECT_EQ (engine->lateLines[0].size, 32768);
+    engine->prepare (48000);
+    EXPECT_EQ (engine->lateLines[0].size, 16384);
+}
+
+TEST (EngineFrame, EveryRateFrom22To192KilohertzGivesTheComputedDelays)
+{
+    // The longest settings: the delays must fit the lines, which wrap silently otherwise.
+    for (int rate : { 22050, 44100, 88200, 96000, 176400, 192000 })
+    {
+        for (bool announced : { true, false })
+        {
+            auto engine = makeEngine();
+            if (announced)
+                engine->prepare (rate);
+            else
+                engine->setSampleRate (rate); // first seen while processing
+            setPhysical (*engine, param::lateSize, 1.0f);
+            setPhysical (*engine, param::earlySize, 1000.0f);
+            setPhysical (*engine, param::predelay, 500.0f);
+            const auto& ms = engine->modeState;
+            for (size_t k = 0; k < 32; ++k)
+                ASSERT_LT (ms.lateLength[k] + 2.0f * engine->lateModDepthSamples + 64.0f, (float) engine->lateLines[k].size) << rate;
+            for (size_t j = 0; j < 16; ++j)
+                if (j % 8 != 7)
+                    ASSERT_LT (ms.earlyLength[j] + 64.0f, (float) engine->earlyLines[j].size) << rate;
+            const float longestTap = ms.earlyLength[7] + engine->predelaySamples + 2.0f * engine->earlyModDepthSamples;
+            ASSERT_LT (longestTap + 64.0f, (float) engine->predelayLines[0].size) << rate;
+
+            // And the onset of the wet signal still follows the predelay.
+            settle (*engine);
+            const auto ir = impulseResponse (*engine, rate * 3 / 4);
+            const int onset = std::min (firstAudible (ir.left), firstAudible (ir.right));
+            EXPECT_NEAR (onset, 64 + (int) engine->predelaySamples, 2) << rate;
+        }
+    }
+}
+
+TEST (EngineFrame, HighCutStaysStableAtLowHostRates)
+{
+    auto engine = makeEngine (22050);
+    setPhysical (*engine, param::highCut, 15000.0f);
+    const auto out = run (*engine, noise (22050));
+    for (size_t i = 0; i < out.left.size(); ++i)
+        ASSERT_LT (std::fabs (out.left[i]), 10.0f) << i;
+}
+
+TEST (EngineFrame, TypeChangesClearAndUnknownModesRunLargeRoom)
+{
+    auto engine = makeEngine();
+    run (*engine, noise (4800));
+    engine->setNormalised (param::type, 0.0f); // mode 0 again, but still a change: clears
+    EXPECT_EQ (engine->mode, 0);
+    EXPECT_EQ (engine->ioBlock[0][0], 0.0f);
+    engine->setNormalised (param::type, 2.0f); // value 24: beyond the modes
+    EXPECT_EQ (engine->mode, 0);
+    EXPECT_EQ (engine->processingRate, 48000.0f);
+    const auto ir = impulseResponse (*engine, 9600);
+    EXPECT_GT (firstAudible (ir.left), 0);
+}
+
+TEST (EngineFrame, DerivedQuantitiesFollowTheirParameters)
+{
+    auto engine = makeEngine();
+    setPhysical (*engine, param::mix, 100.0f);
+    EXPECT_NEAR (engine->dryTarget, -4.37e-8f, 1e-8f);
+    setPhysical (*engine, param::earlyLateMix, 0.0f);
+    EXPECT_NEAR (engine->lateLevel, 1.6e-5f, 1e-6f);
+    setPhysical (*engine, param::earlyLateMix, 100.0f);
+    EXPECT_NEAR (engine->earlyLevel, 0.0031f, 1e-4f);
+    setPhysical (*engine, param::decay, 2.0f);
+    setPhysical (*engine, param::rtBassMultiply, 2.0f);
+    EXPECT_FLOAT_EQ (engine->bassDecayTime, 4.0f);
+    EXPECT_NEAR (engine->bassDecayShaped, 2.83f, 0.01f);
+    setPhysical (*engine, param::rtBassMultiply, 0.5f);
+    EXPECT_FLOAT_EQ (engine->bassDecayTime, 1.0f);
+    EXPECT_FLOAT_EQ (engine->bassDecayShaped, 1.0f);
+}
