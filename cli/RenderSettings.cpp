@@ -1,0 +1,302 @@
+#include "RenderSettings.h"
+
+#include "engine/ReverbEngine.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace quorvane::cli
+{
+
+namespace
+{
+std::string lowerCase (std::string s)
+{
+    for (auto& c : s)
+        c = (char) std::tolower ((unsigned char) c);
+    return s;
+}
+
+/** Lower case without spaces, hyphens and underscores, so "lv426", "LV-426" and "large_room" match. */
+std::string foldedName (const std::string& s)
+{
+    std::string out;
+    for (char c : s)
+        if (c != ' ' && c != '-' && c != '_')
+            out += (char) std::tolower ((unsigned char) c);
+    return out;
+}
+
+std::string number (double v)
+{
+    char text[64];
+    std::snprintf (text, sizeof (text), "%g", v);
+    return text;
+}
+
+/** Strict decimal number: the whole text must be a finite number. */
+bool parseNumber (const std::string& text, double& out)
+{
+    if (text.empty() || std::isspace ((unsigned char) text.front()))
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    const double v = std::strtod (text.c_str(), &end);
+    if (end != text.c_str() + text.size() || errno == ERANGE || ! std::isfinite (v))
+        return false;
+    out = v;
+    return true;
+}
+
+/** Strict non-negative integer (digits only) no larger than maximum. */
+bool parseUnsigned (const std::string& text, unsigned long long maximum, unsigned long long& out)
+{
+    if (text.empty() || text.size() > 20 || ! std::all_of (text.begin(), text.end(), [] (char c) { return c >= '0' && c <= '9'; }))
+        return false;
+    errno = 0;
+    const unsigned long long v = std::strtoull (text.c_str(), nullptr, 10);
+    if (errno == ERANGE || v > maximum)
+        return false;
+    out = v;
+    return true;
+}
+
+int findParameterIgnoringCase (const std::string& identifier)
+{
+    const auto wanted = lowerCase (identifier);
+    for (int i = 0; i < param::count; ++i)
+        if (lowerCase (parameterInfo (i).identifier) == wanted)
+            return i;
+    return -1;
+}
+
+std::string unitSuffix (const ParameterInfo& info)
+{
+    std::string s = info.displaySuffix;
+    s.erase (std::remove (s.begin(), s.end(), ' '), s.end());
+    return s.empty() ? std::string() : " " + s;
+}
+
+/** Parses ID=VALUE into a setting, or returns an error message. */
+std::string parseSetting (const std::string& text, ParameterSetting& out)
+{
+    const auto equals = text.find ('=');
+    if (equals == std::string::npos || equals == 0)
+        return "--set expects ID=VALUE, got '" + text + "'";
+
+    const auto identifier = text.substr (0, equals);
+    const auto valueText = text.substr (equals + 1);
+    const int index = findParameterIgnoringCase (identifier);
+    if (index < 0)
+        return "unknown parameter '" + identifier + "' (see --list)";
+
+    const auto& info = parameterInfo (index);
+    double value = 0.0;
+    if (! parseNumber (valueText, value))
+        return std::string ("value '") + valueText + "' for " + info.identifier + " is not a number";
+    if (value < (double) info.minimum || value > (double) info.maximum)
+        return std::string (info.identifier) + " must be between " + number (info.minimum) + " and "
+               + number (info.maximum) + unitSuffix (info) + ", got " + valueText;
+
+    out.index = index;
+    // Rounding in the conversion must not push an in-range value outside the host's 0..1.
+    out.normalised = std::clamp (toNormalised (info, (float) value), 0.0f, 1.0f);
+    return {};
+}
+
+bool takesValue (const std::string& option)
+{
+    static const char* const withValue[] = { "--mode", "--set", "--seed", "--block-size", "--bits", "--rate", "--tail" };
+    return std::find_if (std::begin (withValue), std::end (withValue), [&] (const char* o) { return option == o; })
+           != std::end (withValue);
+}
+
+/** Applies one option that takes a value; returns an error message or an empty string. */
+std::string applyOption (const std::string& option, const std::string& value, RenderSettings& s, bool& rateGiven)
+{
+    unsigned long long n = 0;
+    double v = 0.0;
+
+    if (option == "--mode")
+    {
+        const int mode = parseModeName (value);
+        if (mode < 0)
+            return "unknown mode '" + value + "' (use 0.." + std::to_string (modeCount - 1) + " or a name; see --list)";
+        s.parameters.push_back ({ param::type, typeNormalisedForMode (mode) });
+    }
+    else if (option == "--set")
+    {
+        ParameterSetting setting;
+        auto error = parseSetting (value, setting);
+        if (! error.empty())
+            return error;
+        s.parameters.push_back (setting);
+    }
+    else if (option == "--seed")
+    {
+        if (! parseUnsigned (value, 0xffffffffull, n))
+            return "--seed expects a whole number 0..4294967295, got '" + value + "'";
+        s.seed = (uint32_t) n;
+    }
+    else if (option == "--block-size")
+    {
+        if (! parseUnsigned (value, (unsigned long long) maximumBlockSize, n) || n == 0)
+            return "--block-size expects a whole number 1.." + std::to_string (maximumBlockSize) + ", got '" + value + "'";
+        s.blockSize = (int) n;
+    }
+    else if (option == "--bits")
+    {
+        if (value != "16" && value != "24" && value != "32")
+            return "--bits expects 16, 24 or 32, got '" + value + "'";
+        s.bits = std::atoi (value.c_str());
+    }
+    else if (option == "--rate")
+    {
+        if (! parseUnsigned (value, (unsigned long long) maximumRate, n) || (double) n < minimumRate)
+            return "--rate expects a whole number of hertz " + number (minimumRate) + ".." + number (maximumRate) + ", got '"
+                   + value + "'";
+        s.rate = (double) n;
+        rateGiven = true;
+    }
+    else if (option == "--tail")
+    {
+        if (! parseNumber (value, v) || v < 0.0 || v > maximumTail)
+            return "--tail expects seconds 0.." + number (maximumTail) + ", got '" + value + "'";
+        s.tailSeconds = v;
+    }
+    return {};
+}
+} // namespace
+
+int parseModeName (const std::string& text)
+{
+    unsigned long long n = 0;
+    if (parseUnsigned (text, (unsigned long long) modeCount - 1, n))
+        return (int) n;
+    const auto wanted = foldedName (text);
+    for (int m = 0; m < modeCount && ! wanted.empty(); ++m)
+        if (foldedName (modeName (m)) == wanted)
+            return m;
+    return -1;
+}
+
+ParseResult parseArguments (const std::vector<std::string>& args)
+{
+    ParseResult result;
+    auto& s = result.settings;
+    std::vector<std::string> positional;
+    bool rateGiven = false, impulse = false, optionsEnded = false;
+
+    // Help and list win over everything else, so they work even next to a mistyped option.
+    for (const auto& a : args)
+    {
+        if (a == "--")
+            break;
+        if (a == "-h" || a == "--help")
+            return { Command::help, s, {} };
+        if (a == "--list")
+            return { Command::list, s, {} };
+    }
+
+    auto fail = [&result] (std::string message) {
+        result.error = std::move (message);
+        return result;
+    };
+
+    for (size_t i = 0; i < args.size(); ++i)
+    {
+        const auto& a = args[i];
+        if (optionsEnded || a.size() < 2 || a[0] != '-')
+        {
+            positional.push_back (a);
+            continue;
+        }
+        if (a == "--")
+        {
+            optionsEnded = true;
+            continue;
+        }
+
+        auto option = a;
+        std::optional<std::string> value;
+        if (const auto equals = a.find ('='); a.rfind ("--", 0) == 0 && equals != std::string::npos)
+        {
+            option = a.substr (0, equals);
+            value = a.substr (equals + 1);
+        }
+
+        if (option == "--impulse" || option == "--quiet" || option == "-q")
+        {
+            if (value)
+                return fail (option + " takes no value");
+            (option == "--impulse" ? impulse : s.quiet) = true;
+            continue;
+        }
+        if (! takesValue (option))
+            return fail ("unknown option '" + a + "' (see --help)");
+        if (! value)
+        {
+            if (i + 1 >= args.size())
+                return fail (option + " needs a value (see --help)");
+            value = args[++i];
+        }
+        if (auto error = applyOption (option, *value, s, rateGiven); ! error.empty())
+            return fail (error);
+    }
+
+    if (positional.empty())
+        return fail ("missing OUTPUT.wav (see --help)");
+    if (positional.size() > 2)
+        return fail ("too many arguments: expected [INPUT] OUTPUT.wav, got '" + positional[2] + "' as a third");
+
+    s.outputPath = positional.back();
+    if (positional.size() == 2)
+    {
+        s.inputPath = positional.front();
+        s.source = SourceKind::file;
+        if (impulse)
+            return fail ("--impulse renders without an input file, but '" + s.inputPath + "' was given");
+        if (rateGiven)
+            return fail ("--rate applies only without an input file; the output keeps the input's rate");
+    }
+    else
+    {
+        s.source = impulse ? SourceKind::impulse : SourceKind::demo;
+    }
+
+    if (s.outputPath.empty())
+        return fail ("the output file name is empty");
+    if (lowerCase (s.outputPath).size() < 4 || lowerCase (s.outputPath).compare (s.outputPath.size() - 4, 4, ".wav") != 0)
+        return fail ("output '" + s.outputPath + "' must end in .wav (the renderer writes WAV files only)");
+    return result;
+}
+
+std::array<float, param::count> finalPhysicalValues (const RenderSettings& settings)
+{
+    std::array<float, param::count> normalised {};
+    for (int i = 0; i < param::count; ++i)
+        normalised[(size_t) i] = defaultNormalised (parameterInfo (i));
+    for (const auto& p : settings.parameters)
+        normalised[(size_t) p.index] = p.normalised;
+
+    std::array<float, param::count> physical {};
+    for (int i = 0; i < param::count; ++i)
+        physical[(size_t) i] = toPhysical (parameterInfo (i), normalised[(size_t) i]);
+    return physical;
+}
+
+double effectiveTailSeconds (const RenderSettings& settings, double sampleRate)
+{
+    if (settings.tailSeconds)
+        return *settings.tailSeconds;
+    const auto v = finalPhysicalValues (settings);
+    const double estimate = reverbTailSeconds (v[param::predelay], v[param::earlySize], v[param::decay],
+                                               v[param::rtBassMultiply], sampleRate);
+    return std::clamp (estimate, 0.0, RenderSettings::maximumAutomaticTail);
+}
+
+} // namespace quorvane::cli
