@@ -14,18 +14,17 @@ void CrossMixer::setAngle (float t) noexcept
 
 void CrossMixer::process (int n, float* outA, const float* inX, const float* inY, float* outB) const noexcept
 {
-    alignas (16) float scratchA[64];
-    alignas (16) float scratchB[64];
+    // Both outputs of an element are formed from its inputs before either is stored, so the
+    // outputs may be the same memory as the inputs.
     for (int i = 0; i < n; ++i)
-        scratchA[i] = g1 * inX[i];
-    for (int i = 0; i < n; ++i)
-        scratchB[i] = g2 * inY[i] + scratchA[i];
-    for (int i = 0; i < n; ++i)
-        scratchA[i] = g0 * inX[i];
-    for (int i = 0; i < n; ++i)
-        outB[i] = g1 * inY[i] + scratchA[i];
-    for (int i = 0; i < n; ++i)
-        outA[i] = scratchB[i];
+    {
+        const float x = inX[i];
+        const float y = inY[i];
+        const float a = g2 * y + g1 * x;
+        const float b = g1 * y + g0 * x;
+        outA[i] = a;
+        outB[i] = b;
+    }
 }
 
 } // namespace quorvane

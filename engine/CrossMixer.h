@@ -14,7 +14,7 @@ struct CrossMixer
 
     /** Sets the rotation angle in radians (single precision sin and cos). */
     void setAngle (float t) noexcept;
-    /** outB = g0.X + g1.Y, outA = g1.X + g2.Y over n <= 64 samples; outputs may alias inputs. */
+    /** outB = g0.X + g1.Y, outA = g1.X + g2.Y over n samples; outputs may alias inputs. */
     void process (int n, float* outA, const float* inX, const float* inY, float* outB) const noexcept;
     /** Rotates the pair in place: (X, Y) becomes (outA, outB). */
     void rotate (float* x, float* y, int n) const noexcept { process (n, x, x, y, y); }

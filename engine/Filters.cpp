@@ -43,6 +43,35 @@ void OnePoleLowpass::process (float g, const float* input, float* output, int n)
     state = s;
 }
 
+void processLowpassBank (OnePoleLowpass* filters, float g, const float* const* input, float* const* output,
+                         int count, int n) noexcept
+{
+    const float k = 1.0f - g;
+    int first = 0;
+    for (; first + 4 <= count; first += 4)
+    {
+        alignas (16) float scaled[4][128];
+        float s[4];
+        for (int l = 0; l < 4; ++l)
+        {
+            for (int i = 0; i < n; ++i)
+                scaled[l][i] = g * input[first + l][i];
+            s[l] = filters[first + l].state;
+        }
+        float* out[4] = { output[first], output[first + 1], output[first + 2], output[first + 3] };
+        for (int i = 0; i < n; ++i)
+            for (int l = 0; l < 4; ++l)
+            {
+                s[l] = scaled[l][i] + k * s[l];
+                out[l][i] = s[l];
+            }
+        for (int l = 0; l < 4; ++l)
+            filters[first + l].state = s[l];
+    }
+    for (; first < count; ++first)
+        filters[first].process (g, input[first], output[first], n);
+}
+
 void Biquad::process64 (float* output, const float* input) noexcept
 {
     float s1 = w1, s2 = w2;

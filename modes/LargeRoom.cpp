@@ -116,15 +116,19 @@ void lateLines (ReverbEngine& e, const float (&lateMod)[8])
         readTap (e.lateLines[k + 3], e.lineBlock[k + 3].get(), n, (int) std::trunc (ms.lateLength[k + 3]), 1.0f);
     }
 
-    alignas (16) float band[n];
+    float* lines[32];
+    float* bands[32];
     for (size_t k = 0; k < 32; ++k)
     {
-        float* x = e.lineBlock[k].get();
-        e.bassFilters[k].process (e.bassSplitCoef, x, band, n);
-        bandGainBlock (x, band, ms.midGain[k], ms.bassGain[k], n);
-        e.highFilters[k].process (e.highSplitCoef, x, band, n);
-        bandGainBlock (x, band, ms.highRatio[k], 1.0f, n);
+        lines[k] = e.lineBlock[k].get();
+        bands[k] = e.lineBlockB[k].get();
     }
+    processLowpassBank (e.bassFilters.data(), e.bassSplitCoef, lines, bands, 32, n);
+    for (size_t k = 0; k < 32; ++k)
+        bandGainBlock (lines[k], bands[k], ms.midGain[k], ms.bassGain[k], n);
+    processLowpassBank (e.highFilters.data(), e.highSplitCoef, lines, bands, 32, n);
+    for (size_t k = 0; k < 32; ++k)
+        bandGainBlock (lines[k], bands[k], ms.highRatio[k], 1.0f, n);
 
     for (size_t j = 0; j < 16; ++j)
     {
