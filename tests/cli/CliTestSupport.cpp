@@ -61,12 +61,16 @@ Audio readAudio (const std::filesystem::path& file)
     return audio;
 }
 
-void writeWav (const std::filesystem::path& file, const std::vector<std::vector<float>>& channels, double rate, int bits)
+void writeAudio (const std::filesystem::path& file, const std::vector<std::vector<float>>& channels, double rate, int bits)
 {
+    juce::AudioFormatManager formats;
+    formats.registerBasicFormats();
+    auto* format = formats.findFormatForFileExtension (juce::String (file.extension().string()));
+    if (format == nullptr)
+        return;
     auto stream = std::make_unique<juce::FileOutputStream> (juce::File (file.string()));
-    juce::WavAudioFormat wav;
     std::unique_ptr<juce::AudioFormatWriter> writer (
-        wav.createWriterFor (stream.get(), rate, (unsigned) channels.size(), bits, {}, 0));
+        format->createWriterFor (stream.get(), rate, (unsigned) channels.size(), bits, {}, 0));
     if (writer == nullptr)
         return;
     stream.release();

@@ -31,9 +31,9 @@ struct Audio
 /** Reads a WAV file completely; an empty Audio if it cannot be read. */
 Audio readAudio (const std::filesystem::path& file);
 
-/** Writes a WAV file with one vector per channel. */
-void writeWav (const std::filesystem::path& file, const std::vector<std::vector<float>>& channels, double rate,
-               int bits = 32);
+/** Writes a WAV, AIFF or FLAC file (by the extension) with one vector per channel. */
+void writeAudio (const std::filesystem::path& file, const std::vector<std::vector<float>>& channels, double rate,
+                 int bits = 24);
 
 /** A fresh directory under the system's temporary folder, removed with everything in it on destruction. */
 class ScratchDirectory

@@ -57,13 +57,13 @@ TEST_F (RenderProgram, BadInputAndOutputFailCleanly)
     std::ofstream (dir / "text.wav") << "this is not audio\n";
     expectFailure ({ at ("text.wav"), at ("out.wav") }, "cannot read input '" + at ("text.wav") + "': not a WAV");
 
-    writeWav (dir / "three.wav", { { 0.1f, 0.2f }, { 0.1f, 0.2f }, { 0.1f, 0.2f } }, 48000.0);
+    writeAudio (dir / "three.wav", { { 0.1f, 0.2f }, { 0.1f, 0.2f }, { 0.1f, 0.2f } }, 48000.0);
     expectFailure ({ at ("three.wav"), at ("out.wav") }, "it has 3 channels");
 
     // Unwritable destinations: a missing folder, a folder under a plain file, the input itself.
     expectFailure ({ "--impulse", at ("nowhere/out.wav") }, "cannot write output");
     expectFailure ({ "--impulse", at ("text.wav") + "/out.wav" }, "cannot write output");
-    writeWav (dir / "in.wav", { { 0.5f, 0.25f } }, 48000.0);
+    writeAudio (dir / "in.wav", { { 0.5f, 0.25f } }, 48000.0);
     expectFailure ({ at ("in.wav"), at ("in.wav") }, "it is the input file");
     EXPECT_EQ (readAudio (dir / "in.wav").length(), 2u);
 }
@@ -120,7 +120,7 @@ TEST_F (RenderProgram, SameSeedRepeatsWhateverTheBlockSize)
     EXPECT_EQ (first.channels, large.channels);
 }
 
-TEST_F (RenderProgram, MonoAndStereoInputsKeepTheirRateAndRouting)
+TEST_F (RenderProgram, MonoAiffAndStereoFlacInputsKeepTheirRateAndRouting)
 {
     // Dry only (mix 0): once the gain glide has settled, the output is the input, a mono input on both sides.
     const double rate = 44100.0;
@@ -130,11 +130,11 @@ TEST_F (RenderProgram, MonoAndStereoInputsKeepTheirRateAndRouting)
         a[k] = 0.5f * (float) std::sin (0.05 * (double) k);
         b[k] = 0.3f * (float) std::sin (0.013 * (double) k);
     }
-    writeWav (dir / "mono.wav", { a }, rate, 24);
-    writeWav (dir / "stereo.wav", { a, b }, rate);
+    writeAudio (dir / "mono.aiff", { a }, rate, 16);
+    writeAudio (dir / "stereo.flac", { a, b }, rate, 24);
 
-    const auto mono = render ({ at ("mono.wav"), "--set", "mix=0", "--tail", "0.25" }, "m.wav");
-    const auto stereo = render ({ at ("stereo.wav"), "--set", "mix=0", "--tail", "0.25" }, "s.wav");
+    const auto mono = render ({ at ("mono.aiff"), "--set", "mix=0", "--tail", "0.25" }, "m.wav");
+    const auto stereo = render ({ at ("stereo.flac"), "--set", "mix=0", "--tail", "0.25" }, "s.wav");
 
     for (const auto* out : { &mono, &stereo })
     {
