@@ -1,0 +1,59 @@
+# The plug-in target and the interface target through which the renderer and the tests reuse
+# its compiled framework code.
+
+juce_add_plugin(Quorvane
+    COMPANY_NAME "Brennwick"
+    PRODUCT_NAME "Quorvane"
+    VERSION 1.1.1
+    FORMATS VST3 LV2 Standalone
+    PLUGIN_MANUFACTURER_CODE Brnw
+    PLUGIN_CODE Qrvn
+    IS_SYNTH FALSE
+    NEEDS_MIDI_INPUT FALSE
+    NEEDS_MIDI_OUTPUT FALSE
+    IS_MIDI_EFFECT FALSE
+    EDITOR_WANTS_KEYBOARD_FOCUS FALSE
+    LV2URI "https://brennwick.example/plugins/quorvane"
+    COPY_PLUGIN_AFTER_BUILD FALSE)
+
+file(GLOB QUORVANE_PROCESSOR_SOURCES CONFIGURE_DEPENDS
+    "${CMAKE_CURRENT_SOURCE_DIR}/processor/*.cpp")
+target_sources(Quorvane PRIVATE ${QUORVANE_PROCESSOR_SOURCES})
+
+# PUBLIC: every unit that includes the framework's headers must see the same configuration as
+# the framework's own compiled code.
+target_compile_definitions(Quorvane PUBLIC
+    JUCE_WEB_BROWSER=0
+    JUCE_USE_CURL=0
+    JUCE_VST3_CAN_REPLACE_VST2=0
+    JUCE_DISPLAY_SPLASH_SCREEN=0
+    JUCE_REPORT_APP_USAGE=0)
+
+# The distribution's framework package leaves out the bundled codec and image libraries, so the
+# system ones are linked instead.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(QUORVANE_SYSTEM_CODECS REQUIRED IMPORTED_TARGET
+    flac vorbis vorbisenc vorbisfile ogg zlib libpng libjpeg)
+
+target_link_libraries(Quorvane
+    PUBLIC
+        quorvane_dsp
+    PRIVATE
+        juce::juce_audio_utils
+        juce::juce_audio_processors
+        juce::juce_audio_formats
+        PkgConfig::QUORVANE_SYSTEM_CODECS)
+
+# The distribution's juce_add_plugin has been seen writing the product name into the LV2 manifest
+# instead of the URI; defining the macro ourselves makes the manifest and the binary agree.
+get_target_property(quorvane_lv2_uri Quorvane JUCE_LV2URI)
+target_compile_definitions(Quorvane PUBLIC "JucePlugin_LV2URI=\"${quorvane_lv2_uri}\"")
+
+# The renderer and the tests link this instead of compiling the framework a second time. The
+# shared-code target exports the framework's module and plug-in definitions; a consumer is not
+# the stand-alone wrapper, so the stand-alone switch it refers to is defined as off.
+add_library(quorvane_plugin_core INTERFACE)
+target_link_libraries(quorvane_plugin_core INTERFACE Quorvane)
+target_include_directories(quorvane_plugin_core INTERFACE
+    $<TARGET_PROPERTY:Quorvane,INCLUDE_DIRECTORIES>)
+target_compile_definitions(quorvane_plugin_core INTERFACE JucePlugin_Build_Standalone=0)

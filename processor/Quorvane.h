@@ -1,0 +1,117 @@
+#pragma once
+
+#include "engine/ReverbEngine.h"
+
+#include <juce_audio_processors/juce_audio_processors.h>
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+
+namespace quorvane
+{
+
+/** The host-facing reverb processor: twenty parameters, lifecycle and audio dispatch.
+
+    Threading. Hosts call parameter, state, preset and reset operations from any thread while
+    the audio thread runs, and the engine is not re-entrant (a mode change clears and rebuilds
+    its networks). So those calls never touch the engine: each parameter's normalised value is
+    published in a std::atomic<float> (what getParameter and the host parameter objects read)
+    and its bit is set in an atomic dirty mask; reset() only raises a "clear requested" flag;
+    seedRandom() publishes a pending seed. At the start of every block the audio thread takes the
+    mask (exchange with 0) and applies the dirty values to the engine in index order 0..19, so
+    `type`, which clears and reconfigures the mode, comes last, after every other value of a
+    state or preset is in place; then it honours a clear request and applies the host rate.
+    prepareToPlay, which hosts never run concurrently with processing, prepares the engine for
+    the rate and clears it. The audio thread thus never takes a lock and never waits for another
+    thread, and every engine update happens between blocks. Change messages go out directly
+    only on the message thread; a change made on any other thread (host automation, often on
+    the audio thread, where posting a message would lock) is flagged and relayed by a
+    message-thread timer. */
+class Quorvane final : public juce::AudioProcessor,
+                       public juce::ChangeBroadcaster,
+                       private juce::Timer
+{
+public:
+    /** Builds the engine, assigns every default in index order and reports no latency. */
+    Quorvane();
+    ~Quorvane() override;
+
+    //==============================================================================
+    /** Number of host parameters (the framework's own getNumParameters is a deprecated virtual). */
+    static constexpr int numParameters() noexcept { return param::count; }
+    /** Publishes a normalised value; an unchanged value does nothing, a change sends a message. */
+    void setParameter (param::Index index, float newValue);
+    /** The published normalised value (0 for an index outside 0..19). */
+    float getParameter (param::Index index) const;
+    /** The parameter identifier; empty for an index outside 0..19. */
+    juce::String getParameterName (param::Index index) const;
+    /** Display text of the current value: two decimals and the suffix. */
+    juce::String getParameterText (param::Index index) const;
+    /** The normalised default of the parameter table. */
+    float getParameterDefaultValue (param::Index index) const;
+
+    /** Seeds the modulators' random generator at the start of the next block. */
+    void seedRandom (uint32_t seed);
+
+    /** Name of the current preset. */
+    juce::String getPresetName() const { return presetName; }
+    /** Renames the current preset. */
+    void setPresetName (const juce::String& newName) { presetName = newName; }
+
+    //==============================================================================
+    const juce::String getName() const override;
+    void prepareToPlay (double sampleRate, int maximumExpectedSamplesPerBlock) override;
+    void releaseResources() override;
+    void reset() override;
+
+    using juce::AudioProcessor::processBlock;
+    using juce::AudioProcessor::processBlockBypassed;
+    void processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midi) override;
+    void processBlockBypassed (juce::AudioBuffer<float>& buffer, juce::MidiBuffer& midi) override;
+
+    bool isBusesLayoutSupported (const BusesLayout& layouts) const override;
+    double getTailLengthSeconds() const override;
+    bool acceptsMidi() const override { return false; }
+    bool producesMidi() const override { return false; }
+
+    juce::AudioProcessorEditor* createEditor() override;
+    bool hasEditor() const override { return true; }
+
+    int getNumPrograms() override { return 1; }
+    int getCurrentProgram() override { return 0; }
+    void setCurrentProgram (int) override {}
+    const juce::String getProgramName (int) override { return {}; }
+    void changeProgramName (int, const juce::String&) override {}
+
+    void getStateInformation (juce::MemoryBlock& destData) override;
+    void setStateInformation (const void* data, int sizeInBytes) override;
+
+    //==============================================================================
+    juce::String presetName;
+    int uiWidth = 735;
+    int uiHeight = 500;
+    bool mixLock = false;
+
+private:
+    void notifyParameterChanged();
+    void timerCallback() override;
+    void applyPendingChanges();
+    void dispatch (juce::AudioBuffer<float>& buffer);
+
+    ReverbEngine engine;
+
+    std::array<std::atomic<float>, param::count> published {};
+    std::atomic<uint32_t> dirtyMask { 0 };
+    std::atomic<bool> clearRequested { false };
+    std::atomic<bool> seedPending { false };
+    std::atomic<uint32_t> pendingSeed { 0 };
+    std::atomic<bool> changeMessagePending { false };
+
+    static_assert (std::atomic<float>::is_always_lock_free, "the audio thread must not lock");
+    static_assert (param::count <= 32, "one dirty bit per parameter");
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (Quorvane)
+};
+
+} // namespace quorvane
