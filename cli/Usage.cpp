@@ -23,7 +23,7 @@ std::string helpText()
                "options:\n"
                "  --mode NAME|N       reverb mode, by name (case-insensitive) or number 0..11\n"
                "  --set ID=VALUE      set a parameter in its own units, e.g. --set decay=4.5\n"
-               "                      (repeatable; later settings win; see --list)\n"
+               "                      (ID in any case; repeatable, later settings win; see --list)\n"
                "  --impulse           render the impulse response instead of the demo phrase\n"
                "  --rate HZ           sample rate of the demo phrase or impulse (default 48000)\n"
                "  --tail SECONDS      silence processed after the input so the reverb rings out\n"
@@ -40,7 +40,7 @@ std::string helpText()
              "  -h, --help          show this text, then exit\n"
              "\n"
              "The output is written beside OUTPUT.wav under a temporary name and moved into place only\n"
-             "when the render succeeds. Exit status: 0 on success, 2 on any error.\n";
+             "when the render succeeds. Exit status: 0 on success, 2 on any error, 130 when interrupted.\n";
 }
 
 std::string listText()
@@ -62,6 +62,8 @@ std::string listText()
         unit.erase (std::remove (unit.begin(), unit.end(), ' '), unit.end());
         if (unit.empty())
             unit = "fraction";
+        else if (unit == "X")
+            unit = "factor";
         if (std::string (info.identifier) == "type")
             unit = "mode + 1 (prefer --mode)";
         std::snprintf (line, sizeof (line), "  %-16s %10g %10g %10g  %s\n", info.identifier, (double) info.minimum,
