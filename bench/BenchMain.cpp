@@ -6,6 +6,8 @@
 #include <map>
 #include <string>
 
+#include <unistd.h>
+
 namespace
 {
 
@@ -13,6 +15,9 @@ namespace
 class SummaryReporter : public benchmark::ConsoleReporter
 {
 public:
+    // Colour only on a terminal, so that redirected output stays plain text.
+    SummaryReporter() : ConsoleReporter (isatty (fileno (stdout)) ? OO_ColorTabular : OO_Tabular) {}
+
     void ReportRuns (const std::vector<Run>& reports) override
     {
         ConsoleReporter::ReportRuns (reports);
