@@ -36,7 +36,8 @@ juce::Array<juce::AudioProcessorParameter*> HostedPlugin::ownParameters() const
 
     for (auto* p : instance->getParameters())
     {
-        // The VST3 wrapper adds its own bypass switch and, with several programs, a program list.
+        // Both wrappers add a bypass switch (VST3 its own parameter, LV2 the "enabled" port),
+        // and VST3 a program list when there are several programs.
         if (p == bypass || p->isMetaParameter() || p->getName (64) == "Program")
             continue;
         result.add (p);
