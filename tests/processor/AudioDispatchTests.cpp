@@ -45,7 +45,7 @@ TEST (ProcessorAudio, HostBlockSizeDoesNotChangeTheOutput)
 
         size_t mismatches = 0;
         for (size_t i = 0; i < input.size(); ++i)
-            mismatches += (out.left[i] != expected.left[i] || out.right[i] != expected.right[i]) ? 1 : 0;
+            mismatches += (out.left[i] != expected.left[i] || out.right[i] != expected.right[i]) ? 1u : 0u;
         EXPECT_EQ (mismatches, 0u) << "block size " << blockSize;
     }
 }

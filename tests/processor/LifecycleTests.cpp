@@ -21,7 +21,8 @@ bool supports (const Quorvane& p, const juce::AudioChannelSet& in, const juce::A
 
 TEST (ProcessorLifecycle, ReportsNameChannelsProgramsAndFields)
 {
-    Quorvane p;
+    auto owner = std::make_unique<Quorvane>();
+    auto& p = *owner;
     EXPECT_EQ (p.getName(), "Quorvane");
     EXPECT_EQ (p.getTotalNumInputChannels(), 2);
     EXPECT_EQ (p.getTotalNumOutputChannels(), 2);
@@ -43,7 +44,8 @@ TEST (ProcessorLifecycle, ReportsNameChannelsProgramsAndFields)
 
 TEST (ProcessorLifecycle, OffersMonoOrStereoInToStereoOut)
 {
-    Quorvane p;
+    auto owner = std::make_unique<Quorvane>();
+    auto& p = *owner;
     using Set = juce::AudioChannelSet;
     EXPECT_TRUE (supports (p, Set::stereo(), Set::stereo()));
     EXPECT_TRUE (supports (p, Set::mono(), Set::stereo()));

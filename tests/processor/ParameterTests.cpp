@@ -32,7 +32,8 @@ struct CountingListener : juce::ChangeListener
 
 TEST (ProcessorParameters, TwentyHostParametersWithTableIdsNamesAndDefaults)
 {
-    Quorvane p;
+    auto owner = std::make_unique<Quorvane>();
+    auto& p = *owner;
     ASSERT_EQ (Quorvane::numParameters(), 20);
     ASSERT_EQ (p.getParameters().size(), 20);
 
@@ -59,7 +60,8 @@ TEST (ProcessorParameters, TwentyHostParametersWithTableIdsNamesAndDefaults)
 
 TEST (ProcessorParameters, IndicesOutsideTheTableAreHarmless)
 {
-    Quorvane p;
+    auto owner = std::make_unique<Quorvane>();
+    auto& p = *owner;
     const auto past = static_cast<param::Index> (20);
     const auto negative = static_cast<param::Index> (-1);
     EXPECT_EQ (p.getParameterName (past), "");
@@ -70,7 +72,8 @@ TEST (ProcessorParameters, IndicesOutsideTheTableAreHarmless)
 
 TEST (ProcessorParameters, DisplayTextsShowThePhysicalValueAndSuffix)
 {
-    Quorvane p;
+    auto owner = std::make_unique<Quorvane>();
+    auto& p = *owner;
     EXPECT_EQ (p.getParameterText (param::mix), "100.00 % ");
     EXPECT_EQ (p.getParameterText (param::highCut), "8000.00 Hz ");
     EXPECT_EQ (p.getParameterText (param::lateSize), "0.50");
@@ -87,7 +90,8 @@ TEST (ProcessorParameters, DisplayTextsShowThePhysicalValueAndSuffix)
 
 TEST (ProcessorParameters, TextsParseBackToTheirValue)
 {
-    Quorvane p;
+    auto owner = std::make_unique<Quorvane>();
+    auto& p = *owner;
     for (int i = 0; i < param::count; ++i)
     {
         auto& hp = hostParameter (p, static_cast<param::Index> (i));
@@ -105,7 +109,8 @@ TEST (ProcessorParameters, TextsParseBackToTheirValue)
 
 TEST (ProcessorParameters, HostValuesAreClampedAndNonFiniteValuesIgnored)
 {
-    Quorvane p;
+    auto owner = std::make_unique<Quorvane>();
+    auto& p = *owner;
     auto& decay = hostParameter (p, param::decay);
 
     decay.setValue (1.5f);
@@ -125,7 +130,8 @@ TEST (ProcessorParameters, HostValuesAreClampedAndNonFiniteValuesIgnored)
 TEST (ProcessorParameters, OnlyRealChangesSendAChangeMessage)
 {
     juce::ScopedJuceInitialiser_GUI messageThread;
-    Quorvane p;
+    auto owner = std::make_unique<Quorvane>();
+    auto& p = *owner;
     CountingListener listener;
     p.addChangeListener (&listener);
 
@@ -148,7 +154,8 @@ TEST (ProcessorParameters, OnlyRealChangesSendAChangeMessage)
 TEST (ProcessorParameters, ChangesFromOtherThreadsArePublishedAtOnce)
 {
     juce::ScopedJuceInitialiser_GUI messageThread;
-    Quorvane p;
+    auto owner = std::make_unique<Quorvane>();
+    auto& p = *owner;
     CountingListener listener;
     p.addChangeListener (&listener);
 

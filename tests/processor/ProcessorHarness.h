@@ -22,7 +22,8 @@ std::vector<float> noise (size_t samples, float amplitude, uint32_t seed);
 /** A signal of zeros with a single sample at index 0. */
 std::vector<float> impulse (size_t samples, float height = 1.0f);
 
-/** A processor prepared like a host does it: rate and block size announced, then prepareToPlay. */
+/** A processor prepared like a host does it (on the heap, like every processor in these tests:
+    the engine is several megabytes): rate and block size announced, then prepareToPlay. */
 std::unique_ptr<Quorvane> makeProcessor (double rate = 48000.0, int blockSize = 512, uint32_t seed = 7);
 
 /** Sets a parameter from its physical value. */
