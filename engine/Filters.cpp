@@ -43,33 +43,47 @@ void OnePoleLowpass::process (float g, const float* input, float* output, int n)
     state = s;
 }
 
-void processLowpassBank (OnePoleLowpass* filters, float g, const float* const* input, float* const* output,
-                         int count, int n) noexcept
+void splitBandsBank (OnePoleLowpass* filters, float g, float* const* blocks, const float* highGain,
+                     const float* lowGain, int count, int n) noexcept
 {
     const float k = 1.0f - g;
+    alignas (16) float scaled[4][128];
     int first = 0;
-    for (; first + 4 <= count; first += 4)
+    for (; first < count; first += 4)
     {
-        alignas (16) float scaled[4][128];
-        float s[4];
-        for (int l = 0; l < 4; ++l)
+        const int lanes = count - first < 4 ? count - first : 4;
+        float s[4] = {}, hi[4] = {}, lo[4] = {};
+        float* x[4] = {};
+        for (int l = 0; l < lanes; ++l)
+        {
+            x[l] = blocks[first + l];
+            for (int i = 0; i < n; ++i)
+                scaled[l][i] = g * x[l][i];
+            s[l] = filters[first + l].state;
+            hi[l] = highGain[first + l];
+            lo[l] = lowGain != nullptr ? lowGain[first + l] : 1.0f;
+        }
+        if (lanes == 4)
         {
             for (int i = 0; i < n; ++i)
-                scaled[l][i] = g * input[first + l][i];
-            s[l] = filters[first + l].state;
+                for (int l = 0; l < 4; ++l)
+                {
+                    s[l] = scaled[l][i] + k * s[l];
+                    x[l][i] = (x[l][i] - s[l]) * hi[l] + s[l] * lo[l];
+                }
         }
-        float* out[4] = { output[first], output[first + 1], output[first + 2], output[first + 3] };
-        for (int i = 0; i < n; ++i)
-            for (int l = 0; l < 4; ++l)
-            {
-                s[l] = scaled[l][i] + k * s[l];
-                out[l][i] = s[l];
-            }
-        for (int l = 0; l < 4; ++l)
+        else
+        {
+            for (int l = 0; l < lanes; ++l)
+                for (int i = 0; i < n; ++i)
+                {
+                    s[l] = scaled[l][i] + k * s[l];
+                    x[l][i] = (x[l][i] - s[l]) * hi[l] + s[l] * lo[l];
+                }
+        }
+        for (int l = 0; l < lanes; ++l)
             filters[first + l].state = s[l];
     }
-    for (; first < count; ++first)
-        filters[first].process (g, input[first], output[first], n);
 }
 
 void Biquad::process64 (float* output, const float* input) noexcept

@@ -27,10 +27,11 @@ struct OnePoleLowpass
     void process (float g, const float* input, float* output, int n) noexcept;
 };
 
-/** Runs `count` one-pole lowpasses, filter k over input[k] into output[k] (n samples each). The
-    filters are independent, so four of them advance together: their recursions overlap in time. */
-void processLowpassBank (OnePoleLowpass* filters, float g, const float* const* input, float* const* output,
-                         int count, int n) noexcept;
+/** Splits each of `count` blocks at a one-pole lowpass L (filter k, factor g) and weighs the two
+    bands in place: x = (x - L) x highGain[k] + L x lowGain[k] (lowGain may be null for 1). The
+    filters are independent, so four advance together and their recursions overlap in time. */
+void splitBandsBank (OnePoleLowpass* filters, float g, float* const* blocks, const float* highGain,
+                     const float* lowGain, int count, int n) noexcept;
 
 /** Direct-form-II biquad w = x - a1.w1 - a2.w2, y = b0.w + b1.w1 + b2.w2; starts as a wire.
     The high-cut lowpass at the output. */

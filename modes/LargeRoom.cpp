@@ -117,18 +117,10 @@ void lateLines (ReverbEngine& e, const float (&lateMod)[8])
     }
 
     float* lines[32];
-    float* bands[32];
     for (size_t k = 0; k < 32; ++k)
-    {
         lines[k] = e.lineBlock[k].get();
-        bands[k] = e.lineBlockB[k].get();
-    }
-    processLowpassBank (e.bassFilters.data(), e.bassSplitCoef, lines, bands, 32, n);
-    for (size_t k = 0; k < 32; ++k)
-        bandGainBlock (lines[k], bands[k], ms.midGain[k], ms.bassGain[k], n);
-    processLowpassBank (e.highFilters.data(), e.highSplitCoef, lines, bands, 32, n);
-    for (size_t k = 0; k < 32; ++k)
-        bandGainBlock (lines[k], bands[k], ms.highRatio[k], 1.0f, n);
+    splitBandsBank (e.bassFilters.data(), e.bassSplitCoef, lines, ms.midGain.data(), ms.bassGain.data(), 32, n);
+    splitBandsBank (e.highFilters.data(), e.highSplitCoef, lines, ms.highRatio.data(), nullptr, 32, n);
 
     for (size_t j = 0; j < 16; ++j)
     {
