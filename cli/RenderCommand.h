@@ -15,8 +15,9 @@ enum ExitStatus : int
     exitInterrupted = 130
 };
 
-/** Renders as the settings say: opens the source and the output, drives a Quorvane processor,
-    writes the file, and prints errors, progress and the summary line on stderr.
+/** Renders as the settings say: checks the preset, opens the source and the output, drives a
+    Quorvane processor, writes the file (and the preset, if asked), and prints errors, progress
+    and the summary line on stderr. Without an output file only the preset is saved.
     cancel, if given, stops the render cleanly when it becomes true. */
 int runRender (const RenderSettings& settings, const std::atomic<bool>* cancel = nullptr);
 

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <initializer_list>
 
 namespace quorvane::cli
 {
@@ -108,11 +109,32 @@ std::string parseSetting (const std::string& text, ParameterSetting& out)
     return {};
 }
 
+bool isOneOf (const std::string& option, std::initializer_list<const char*> names)
+{
+    return std::any_of (names.begin(), names.end(), [&] (const char* o) { return option == o; });
+}
+
 bool takesValue (const std::string& option)
 {
-    static const char* const withValue[] = { "--mode", "--set", "--seed", "--block-size", "--bits", "--rate", "--tail" };
-    return std::find_if (std::begin (withValue), std::end (withValue), [&] (const char* o) { return option == o; })
-           != std::end (withValue);
+    return isOneOf (option, { "--mode", "--set", "--seed", "--block-size", "--bits", "--rate", "--tail", "--preset",
+                              "--save-preset" });
+}
+
+/** Options that only shape a render, meaningless when only a preset is saved. */
+bool onlyForRendering (const std::string& option)
+{
+    return isOneOf (option, { "--impulse", "--seed", "--block-size", "--bits", "--rate", "--tail" });
+}
+
+bool endsWithIgnoringCase (const std::string& text, const std::string& ending)
+{
+    return text.size() >= ending.size() && lowerCase (text.substr (text.size() - ending.size())) == ending;
+}
+
+std::string fileNameOf (const std::string& path)
+{
+    const auto slash = path.find_last_of ('/');
+    return slash == std::string::npos ? path : path.substr (slash + 1);
 }
 
 /** Applies one option that takes a value; returns an error message or an empty string. */
@@ -168,6 +190,22 @@ std::string applyOption (const std::string& option, const std::string& value, Re
             return "--tail expects seconds 0.." + number (maximumTail) + ", got '" + value + "'";
         s.tailSeconds = v;
     }
+    else if (option == "--preset" || option == "--save-preset")
+    {
+        auto& path = option == "--preset" ? s.presetPath : s.savePresetPath;
+        if (! path.empty())
+            return option + " may be given only once";
+        if (value.empty())
+            return option + " needs a file name";
+        if (option == "--save-preset")
+        {
+            // The preset is named after its file, so the name before the extension must not be empty.
+            const std::string extension = presetExtension;
+            if (! endsWithIgnoringCase (value, extension) || fileNameOf (value).size() <= extension.size())
+                return "preset file '" + value + "' must be named NAME" + presetExtension;
+        }
+        path = value;
+    }
     return {};
 }
 } // namespace
@@ -190,6 +228,7 @@ ParseResult parseArguments (const std::vector<std::string>& args)
     auto& s = result.settings;
     std::vector<std::string> positional;
     bool rateGiven = false, impulse = false, optionsEnded = false;
+    std::string firstRenderOption;
 
     // Help and list win over everything else, so they work even next to a mistyped option.
     for (const auto& a : args)
@@ -200,6 +239,8 @@ ParseResult parseArguments (const std::vector<std::string>& args)
             return { Command::help, s, {} };
         if (a == "--list")
             return { Command::list, s, {} };
+        if (a == "--list-presets")
+            return { Command::listPresets, s, {} };
     }
 
     auto fail = [&result] (std::string message) {
@@ -229,6 +270,8 @@ ParseResult parseArguments (const std::vector<std::string>& args)
             value = a.substr (equals + 1);
         }
 
+        if (onlyForRendering (option) && firstRenderOption.empty())
+            firstRenderOption = option;
         if (option == "--impulse" || option == "--quiet" || option == "-q")
         {
             if (value)
@@ -248,6 +291,13 @@ ParseResult parseArguments (const std::vector<std::string>& args)
             return fail (error);
     }
 
+    if (positional.empty() && ! s.savePresetPath.empty())
+    {
+        // Saving a preset alone renders nothing, so render options would silently do nothing.
+        if (! firstRenderOption.empty())
+            return fail (firstRenderOption + " applies only when rendering: give OUTPUT.wav");
+        return result;
+    }
     if (positional.empty())
         return fail ("missing OUTPUT.wav (see --help)");
     if (positional.size() > 2)
@@ -270,16 +320,22 @@ ParseResult parseArguments (const std::vector<std::string>& args)
 
     if (s.outputPath.empty())
         return fail ("the output file name is empty");
-    if (lowerCase (s.outputPath).size() < 4 || lowerCase (s.outputPath).compare (s.outputPath.size() - 4, 4, ".wav") != 0)
+    if (! endsWithIgnoringCase (s.outputPath, ".wav"))
         return fail ("output '" + s.outputPath + "' must end in .wav (the renderer writes WAV files only)");
     return result;
 }
 
-std::array<float, param::count> finalPhysicalValues (const RenderSettings& settings)
+NormalisedValues defaultNormalisedValues()
 {
-    std::array<float, param::count> normalised {};
+    NormalisedValues values {};
     for (int i = 0; i < param::count; ++i)
-        normalised[(size_t) i] = defaultNormalised (parameterInfo (i));
+        values[(size_t) i] = defaultNormalised (parameterInfo (i));
+    return values;
+}
+
+std::array<float, param::count> finalPhysicalValues (const RenderSettings& settings, const NormalisedValues& start)
+{
+    auto normalised = start;
     for (const auto& p : settings.parameters)
         normalised[(size_t) p.index] = p.normalised;
 
@@ -289,11 +345,11 @@ std::array<float, param::count> finalPhysicalValues (const RenderSettings& setti
     return physical;
 }
 
-double effectiveTailSeconds (const RenderSettings& settings, double sampleRate)
+double effectiveTailSeconds (const RenderSettings& settings, double sampleRate, const NormalisedValues& start)
 {
     if (settings.tailSeconds)
         return *settings.tailSeconds;
-    const auto v = finalPhysicalValues (settings);
+    const auto v = finalPhysicalValues (settings, start);
     const double estimate = reverbTailSeconds (v[param::predelay], v[param::earlySize], v[param::decay],
                                                v[param::rtBassMultiply], sampleRate);
     return std::clamp (estimate, 0.0, RenderSettings::maximumAutomaticTail);

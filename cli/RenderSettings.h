@@ -38,7 +38,9 @@ struct RenderSettings
 
     SourceKind source = SourceKind::demo;
     std::string inputPath;
-    std::string outputPath;
+    std::string outputPath;                   ///< empty: nothing is rendered (only --save-preset)
+    std::string presetPath;                   ///< preset applied before the parameters; empty: none
+    std::string savePresetPath;               ///< where the final settings are saved; empty: nowhere
     std::vector<ParameterSetting> parameters; ///< applied in this order, so a later one wins
     int blockSize = defaultBlockSize;
     int bits = 32;
@@ -46,6 +48,9 @@ struct RenderSettings
     std::optional<double> tailSeconds; ///< empty: derived from the final parameter values
     uint32_t seed = defaultSeed;
     bool quiet = false;
+
+    /** True when an output file is to be rendered (otherwise only a preset is saved). */
+    bool rendersAudio() const { return ! outputPath.empty(); }
 };
 
 /** What the command line asks for. */
@@ -53,7 +58,8 @@ enum class Command
 {
     render,
     help,
-    list
+    list,
+    listPresets
 };
 
 /** Result of parsing: the command and its settings, or a one-line error message. */
@@ -72,16 +78,28 @@ ParseResult parseArguments (const std::vector<std::string>& args);
 /** Reverb mode from a name (case, spaces, hyphens and underscores ignored) or a number 0..11; -1 if unknown. */
 int parseModeName (const std::string& text);
 
-/** The physical values of all twenty parameters after the settings are applied to the defaults. */
-std::array<float, param::count> finalPhysicalValues (const RenderSettings& settings);
+/** Normalised values of all twenty parameters. */
+using NormalisedValues = std::array<float, param::count>;
 
-/** Tail length in seconds: the explicit --tail, or the reverb's own estimate capped at maximumAutomaticTail. */
-double effectiveTailSeconds (const RenderSettings& settings, double sampleRate);
+/** The table's defaults, as a new processor starts. */
+NormalisedValues defaultNormalisedValues();
+
+/** The physical values of all twenty parameters after the settings are applied to start (a
+    preset's values, or the defaults). */
+std::array<float, param::count> finalPhysicalValues (const RenderSettings& settings,
+                                                     const NormalisedValues& start = defaultNormalisedValues());
+
+/** Tail length in seconds: the explicit --tail, or the reverb's own estimate for the final values
+    capped at maximumAutomaticTail. */
+double effectiveTailSeconds (const RenderSettings& settings, double sampleRate,
+                             const NormalisedValues& start = defaultNormalisedValues());
 
 /** Lowest and highest sample rates the renderer accepts, for --rate and for input files. */
 constexpr double minimumRate = 8000.0;
 constexpr double maximumRate = 192000.0;
 constexpr int maximumBlockSize = 65536;
 constexpr double maximumTail = 3600.0;
+/** File name ending of preset documents, matched ignoring letter case. */
+constexpr const char* presetExtension = ".kpreset";
 
 } // namespace quorvane::cli

@@ -15,15 +15,23 @@ std::string helpText()
 
     return std::string (
                "usage: quorvane-render [options] [INPUT] OUTPUT.wav\n"
+               "       quorvane-render [--preset FILE] [--mode M] [--set ID=VALUE]... --save-preset FILE\n"
                "\n"
                "Runs audio through the Quorvane reverb, the way a host drives the plug-in, and writes a\n"
                "stereo WAV file. INPUT may be a mono or stereo WAV, AIFF or FLAC file; the output keeps\n"
                "its sample rate. Without INPUT a built-in percussive phrase is rendered.\n"
                "\n"
                "options:\n"
+               "  --preset FILE       start from a preset file (.kpreset), including its mix; --mode\n"
+               "                      and --set then adjust it\n"
                "  --mode NAME|N       reverb mode, by name (case-insensitive) or number 0..11\n"
                "  --set ID=VALUE      set a parameter in its own units, e.g. --set decay=4.5\n"
                "                      (ID in any case; repeatable, later settings win; see --list)\n"
+               "  --save-preset FILE  save the final settings as a preset named after the file, which\n"
+               "                      must be NAME.kpreset; a missing user preset folder (see\n"
+               "                      --list-presets) is created. Without OUTPUT.wav nothing is\n"
+               "                      rendered (then --impulse, --rate, --tail, --block-size, --bits\n"
+               "                      and --seed are refused, as they would do nothing)\n"
                "  --impulse           render the impulse response instead of the demo phrase\n"
                "  --rate HZ           sample rate of the demo phrase or impulse (default 48000)\n"
                "  --tail SECONDS      silence processed after the input so the reverb rings out\n"
@@ -37,10 +45,13 @@ std::string helpText()
              "                      repeat exactly; the plug-in itself seeds from the clock)\n"
              "  -q, --quiet         no progress bar and no summary line\n"
              "  --list              list the reverb modes and parameters, then exit\n"
+             "  --list-presets      list the user presets, then the factory presets, then exit\n"
              "  -h, --help          show this text, then exit\n"
              "\n"
              "The output is written beside OUTPUT.wav under a temporary name and moved into place only\n"
-             "when the render succeeds. Exit status: 0 on success, 2 on any error, 130 when interrupted.\n";
+             "when the render succeeds; a preset that is missing, unreadable or not a Quorvane preset,\n"
+             "or one that cannot be saved, is an error too. Exit status: 0 on success, 2 on any error\n"
+             "(nothing written), 130 when interrupted.\n";
 }
 
 std::string listText()

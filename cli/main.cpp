@@ -1,5 +1,7 @@
+#include "PresetFiles.h"
 #include "RenderCommand.h"
 #include "Usage.h"
+#include "processor/PresetLibrary.h"
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
@@ -29,6 +31,13 @@ int main (int argc, char** argv)
         return std::fputs (helpText().c_str(), stdout) < 0 ? exitError : exitSuccess;
     if (parsed.command == Command::list)
         return std::fputs (listText().c_str(), stdout) < 0 ? exitError : exitSuccess;
+    if (parsed.command == Command::listPresets)
+    {
+        namespace lib = quorvane::presetlib;
+        const auto text = presetListText (lib::getPresetFolder (lib::userPresetFolder),
+                                          lib::getPresetFolder (lib::factoryPresetFolder));
+        return std::fputs (text.c_str(), stdout) < 0 ? exitError : exitSuccess;
+    }
 
     // The processor relays change messages through the message thread's machinery, which must exist.
     juce::ScopedJuceInitialiser_GUI framework;
