@@ -110,6 +110,13 @@ TEST (Arguments, MistakesGiveOneMessageNamingTheProblem)
         { { "--seed", "4294967296", "o.wav" }, "--seed" },
         { { "--quiet=yes", "o.wav" }, "takes no value" },
         { { "out.flac" }, "must end in .wav" },
+        { { "--save-preset", "p.xml" }, "must be named NAME.kpreset" },
+        { { "--save-preset", "presets/.kpreset" }, "must be named NAME.kpreset" },
+        { { "--preset", "a.kpreset", "--preset", "b.kpreset", "o.wav" }, "--preset may be given only once" },
+        { { "--preset=", "o.wav" }, "--preset needs a file name" },
+        { { "--save-preset", "p.kpreset", "--tail", "1" }, "--tail applies only when rendering" },
+        { { "--impulse", "--save-preset", "p.kpreset" }, "--impulse applies only when rendering" },
+        { { "--preset", "a.kpreset" }, "missing OUTPUT" },
     };
     for (const auto& [args, expected] : cases)
     {
@@ -120,8 +127,31 @@ TEST (Arguments, MistakesGiveOneMessageNamingTheProblem)
     }
 }
 
+TEST (Arguments, PresetOptionsWithAndWithoutRendering)
+{
+    auto r = parse ({ "--preset", "in.kpreset", "--mode", "1", "--save-preset", "Out.KPRESET", "o.wav" });
+    ASSERT_TRUE (r.ok()) << r.error;
+    EXPECT_EQ (r.settings.presetPath, "in.kpreset");
+    EXPECT_EQ (r.settings.savePresetPath, "Out.KPRESET");
+    EXPECT_TRUE (r.settings.rendersAudio());
+
+    r = parse ({ "--save-preset=My Room.kpreset", "--set", "decay=1", "-q" });
+    ASSERT_TRUE (r.ok()) << r.error;
+    EXPECT_FALSE (r.settings.rendersAudio());
+    EXPECT_EQ (r.settings.parameters.size(), 1u);
+
+    // The tail follows the values a preset left in place, with the command line's on top.
+    auto start = defaultNormalisedValues();
+    start[param::decay] = toNormalised (parameterInfo (param::decay), 12.0f);
+    const auto plain = parse ({ "o.wav" }).settings;
+    EXPECT_LT (effectiveTailSeconds (plain, 48000.0), 12.0);
+    EXPECT_GT (effectiveTailSeconds (plain, 48000.0, start), 12.0);
+    EXPECT_LT (effectiveTailSeconds (r.settings, 48000.0, start), 12.0); // --set decay=1 wins
+}
+
 TEST (Arguments, HelpAndListWinOverOtherMistakes)
 {
+    EXPECT_EQ (parse ({ "--list-presets", "--tail", "x" }).command, Command::listPresets);
     EXPECT_EQ (parse ({ "--bogus", "-h" }).command, Command::help);
     EXPECT_EQ (parse ({ "--list", "--mode", "nope" }).command, Command::list);
     EXPECT_TRUE (parse ({ "--list" }).ok());

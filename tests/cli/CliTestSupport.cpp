@@ -3,8 +3,11 @@
 #include <juce_audio_formats/juce_audio_formats.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <memory>
 
 #include <sys/wait.h>
@@ -23,12 +26,18 @@ std::string shellQuoted (const std::string& s)
 }
 } // namespace
 
-ProgramRun runRenderer (const std::vector<std::string>& args)
+ProgramRun runRenderer (const std::vector<std::string>& args, const RunOptions& options)
 {
-    std::string command = shellQuoted (QUORVANE_RENDER_BINARY);
+    ScratchDirectory scratch;
+    const auto outputFile = scratch / "stdout.txt";
+
+    std::string command;
+    if (! options.home.empty())
+        command = "HOME=" + shellQuoted (options.home) + " ";
+    command += shellQuoted (QUORVANE_RENDER_BINARY);
     for (const auto& a : args)
         command += " " + shellQuoted (a);
-    command += " 2>&1 >/dev/null";
+    command += " 2>&1 >" + (options.captureOutput ? shellQuoted (outputFile.string()) : std::string ("/dev/null"));
 
     ProgramRun run;
     FILE* pipe = ::popen (command.c_str(), "r");
@@ -39,7 +48,15 @@ ProgramRun runRenderer (const std::vector<std::string>& args)
         run.errors.append (chunk, n);
     const int status = ::pclose (pipe);
     run.status = WIFEXITED (status) ? WEXITSTATUS (status) : -1;
+    if (options.captureOutput)
+        run.output = readText (outputFile);
     return run;
+}
+
+std::string readText (const std::filesystem::path& file)
+{
+    std::ifstream in (file, std::ios::binary);
+    return std::string (std::istreambuf_iterator<char> (in), std::istreambuf_iterator<char>());
 }
 
 Audio readAudio (const std::filesystem::path& file)
@@ -101,6 +118,35 @@ std::vector<std::string> ScratchDirectory::entries() const
         names.push_back (e.path().filename().string());
     std::sort (names.begin(), names.end());
     return names;
+}
+
+bool allFinite (const Audio& audio)
+{
+    for (const auto& c : audio.channels)
+        for (float v : c)
+            if (! std::isfinite (v))
+                return false;
+    return true;
+}
+
+Audio ProgramTest::render (std::vector<std::string> args, const std::string& output)
+{
+    args.push_back (at (output));
+    args.push_back ("--quiet");
+    const auto run = runRenderer (args);
+    EXPECT_EQ (run.status, 0) << run.errors;
+    return readAudio (dir / output);
+}
+
+void ProgramTest::expectFailure (const std::vector<std::string>& args, const std::string& expected)
+{
+    const auto before = dir.entries();
+    const auto run = runRenderer (args);
+    EXPECT_EQ (run.status, 2) << run.errors;
+    EXPECT_EQ (run.errors.rfind ("quorvane-render: ", 0), 0u) << run.errors;
+    EXPECT_EQ (std::count (run.errors.begin(), run.errors.end(), '\n'), 1) << run.errors;
+    EXPECT_NE (run.errors.find (expected), std::string::npos) << run.errors;
+    EXPECT_EQ (dir.entries(), before) << "a failed run changed the scratch folder";
 }
 
 } // namespace quorvane::cli::test

@@ -10,43 +10,7 @@ namespace quorvane::cli::test
 namespace
 {
 
-class RenderProgram : public ::testing::Test
-{
-protected:
-    ScratchDirectory dir;
-
-    std::string at (const std::string& name) const { return (dir / name).string(); }
-
-    /** Runs a render that must succeed and returns the file it wrote. */
-    Audio render (std::vector<std::string> args, const std::string& output)
-    {
-        args.push_back (at (output));
-        args.push_back ("--quiet");
-        const auto run = runRenderer (args);
-        EXPECT_EQ (run.status, 0) << run.errors;
-        return readAudio (dir / output);
-    }
-
-    /** Runs a render that must fail with exit status 2, a message containing expected, and no file left. */
-    void expectFailure (std::vector<std::string> args, const std::string& expected)
-    {
-        const auto before = dir.entries();
-        const auto run = runRenderer (args);
-        EXPECT_EQ (run.status, 2) << run.errors;
-        EXPECT_EQ (run.errors.rfind ("quorvane-render: ", 0), 0u) << run.errors;
-        EXPECT_NE (run.errors.find (expected), std::string::npos) << run.errors;
-        EXPECT_EQ (dir.entries(), before) << "a failed render changed the output folder";
-    }
-};
-
-bool allFinite (const Audio& a)
-{
-    for (const auto& c : a.channels)
-        for (float v : c)
-            if (! std::isfinite (v))
-                return false;
-    return true;
-}
+using RenderProgram = ProgramTest;
 
 TEST_F (RenderProgram, BadInputAndOutputFailCleanly)
 {
