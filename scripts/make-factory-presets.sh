@@ -1,0 +1,59 @@
+#!/usr/bin/env bash
+# Regenerates the factory presets, presets/<Use>/<Name>.kpreset, from the table below. Each
+# document is written by the built renderer's --save-preset, i.e. by the product itself, starting
+# from the default settings. Adding a line adds a preset; the whole set is replaced, so a line
+# removed here removes its file.
+#
+#   scripts/make-factory-presets.sh [path/to/quorvane-render]
+#
+# The renderer defaults to $BUILD_DIR/cli/quorvane-render (BUILD_DIR defaults to build/, as for
+# scripts/build.sh); build it first with `scripts/build.sh quorvane-render`.
+set -euo pipefail
+
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+render="${1:-${BUILD_DIR:-$root/build}/cli/quorvane-render}"
+presets="$root/presets"
+
+if [[ ! -x "$render" ]]; then
+    echo "make-factory-presets: no renderer at '$render'; run scripts/build.sh quorvane-render first" >&2
+    exit 2
+fi
+
+# Use | Name | settings as quorvane-render options, in physical units (see quorvane-render --list).
+# Every preset names its mode; values not given keep the parameter's default.
+table=$(cat <<'EOF'
+Drums    | Tight Drum Room    | --mode large-room --set mix=30 --set decay=0.6 --set predelay=2 --set HighCut=12000 --set earlyLateMix=35 --set lateSize=0.25 --set earlySize=12 --set earlyCross=0.2 --set RTBassMultiply=0.9 --set RTXover=400 --set RTHighMultiply=0.7 --set RTHighXover=7000 --set lateModDepth=0.2 --set diffusion=0.85
+Drums    | Big Drum Room      | --mode large-room --set mix=25 --set decay=1.4 --set predelay=8 --set HighCut=10000 --set earlyLateMix=45 --set lateSize=0.7 --set earlySize=40 --set earlyCross=0.3 --set RTBassMultiply=1.1 --set RTXover=300 --set RTHighMultiply=0.6 --set RTHighXover=6000 --set lateModDepth=0.3
+Rooms    | Small Studio Room  | --mode large-room --set decay=0.45 --set predelay=0 --set HighCut=10000 --set earlyLateMix=30 --set lateSize=0.15 --set earlySize=8 --set RTHighMultiply=0.6 --set RTHighXover=6000 --set lateModDepth=0.2
+Rooms    | Live Room          | --mode large-room --set decay=1.2 --set predelay=10 --set HighCut=9000 --set earlyLateMix=50 --set lateSize=0.5 --set earlySize=25 --set earlyCross=0.2 --set RTHighMultiply=0.6 --set RTHighXover=6000 --set lateModDepth=0.35
+Vocals   | Vocal Room         | --mode large-room --set decay=1.6 --set predelay=25 --set HighCut=6000 --set earlyLateMix=60 --set lateSize=0.6 --set earlySize=30 --set earlySend=0.4 --set RTBassMultiply=0.8 --set RTXover=250 --set RTHighMultiply=0.4 --set RTHighXover=5000 --set lateModRate=0.6 --set lateModDepth=0.45
+Ambience | Long Dark Ambience | --mode large-room --set decay=8 --set predelay=40 --set HighCut=4000 --set earlyLateMix=85 --set lateSize=1 --set earlySize=80 --set earlySend=0.5 --set RTBassMultiply=1.2 --set RTXover=300 --set RTHighMultiply=0.2 --set RTHighXover=3000 --set lateModRate=0.3 --set lateModDepth=0.8 --set earlyModRate=0.25 --set earlyModDepth=0.3
+EOF
+)
+
+trim() {
+    local s="$1"
+    s="${s#"${s%%[![:space:]]*}"}"
+    printf '%s' "${s%"${s##*[![:space:]]}"}"
+}
+
+# Everything is written into a fresh folder first: a mistake in the table leaves presets/ as it was.
+staging="$(mktemp -d)"
+trap 'rm -rf "$staging"' EXIT
+
+count=0
+while IFS='|' read -r use name options; do
+    use="$(trim "$use")"
+    name="$(trim "$name")"
+    [[ -z "$use" || "$use" == \#* ]] && continue
+    read -ra args <<< "$options"
+    mkdir -p "$staging/$use"
+    "$render" "${args[@]}" --quiet --save-preset "$staging/$use/$name.kpreset"
+    count=$((count + 1))
+done <<< "$table"
+
+mkdir -p "$presets"
+find "$presets" -mindepth 2 -maxdepth 2 -type f -iname '*.kpreset' -delete
+find "$presets" -mindepth 1 -maxdepth 1 -type d -empty -delete
+cp -R "$staging/." "$presets/"
+echo "make-factory-presets: wrote $count presets into $presets"
