@@ -46,12 +46,53 @@ Contents readElement (const juce::XmlElement& element)
     return contents;
 }
 
+namespace
+{
+constexpr juce::uint32 stateMagic = 0x21324356; // "VC2!" in little-endian byte order
+
+/** The framework's parser accepts an element cut off inside its start tag and returns whatever
+    attributes it had read, without an error; a complete document ends by closing its element. */
+bool endsItsElement (const juce::String& text, const juce::XmlElement& element)
+{
+    const auto trimmed = text.trimEnd();
+    return trimmed.endsWith ("/>") || trimmed.endsWithIgnoreCase ("</" + element.getTagName() + ">");
+}
+} // namespace
+
 std::unique_ptr<juce::XmlElement> parsePresetText (const juce::String& text)
 {
-    auto element = juce::parseXML (text);
-    if (element == nullptr || ! isPresetElement (*element))
+    // Outside data must parse completely, or it is not taken at all.
+    juce::XmlDocument document (text);
+    auto element = document.getDocumentElement();
+    if (element == nullptr || document.getLastParseError().isNotEmpty() || ! isPresetElement (*element)
+        || ! endsItsElement (text, *element))
         return nullptr;
     return element;
+}
+
+std::unique_ptr<juce::XmlElement> decodeStateChunk (const void* data, int sizeInBytes)
+{
+    if (data == nullptr || sizeInBytes <= 8)
+        return nullptr;
+    const auto* bytes = static_cast<const char*> (data);
+    if (juce::ByteOrder::littleEndianInt (bytes) != stateMagic)
+        return nullptr;
+    const auto length = juce::ByteOrder::littleEndianInt (bytes + 4);
+    if (length == 0 || length > (juce::uint32) sizeInBytes - 8)
+        return nullptr; // empty, or cut short on the way
+    return parsePresetText (juce::String::fromUTF8 (bytes + 8, (int) length));
+}
+
+void encodeStateChunk (const juce::XmlElement& element, juce::MemoryBlock& destData)
+{
+    const auto text = element.toString (juce::XmlElement::TextFormat().singleLine().withoutHeader());
+    const auto length = text.getNumBytesAsUTF8();
+    destData.reset();
+    juce::MemoryOutputStream out (destData, false);
+    out.writeInt ((int) stateMagic);
+    out.writeInt ((int) length);
+    out.write (text.toRawUTF8(), length);
+    out.writeByte (0);
 }
 
 } // namespace quorvane::presetdoc

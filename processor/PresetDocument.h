@@ -37,8 +37,13 @@ bool isPresetElement (const juce::XmlElement& element);
 /** Reads name and values. Outside data: values outside 0..1 are clamped into it, values that are
     not finite are left out; text that is no number reads as 0. */
 Contents readElement (const juce::XmlElement& element);
-/** Parses a preset document; nullptr when it is not XML or not this product's element. */
+/** Parses a preset document; nullptr when it is not well-formed XML or not this product's element. */
 std::unique_ptr<juce::XmlElement> parsePresetText (const juce::String& text);
+/** Decodes a saved-state chunk ("VC2!", length, XML, zero byte); nullptr unless it is complete,
+    well-formed and this product's element. */
+std::unique_ptr<juce::XmlElement> decodeStateChunk (const void* data, int sizeInBytes);
+/** Encodes an element as a saved-state chunk: one line of UTF-8 without an XML declaration. */
+void encodeStateChunk (const juce::XmlElement& element, juce::MemoryBlock& destData);
 } // namespace presetdoc
 
 } // namespace quorvane

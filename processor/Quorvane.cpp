@@ -216,11 +216,6 @@ double Quorvane::getTailLengthSeconds() const
 
 juce::AudioProcessorEditor* Quorvane::createEditor() { return new juce::GenericAudioProcessorEditor (*this); }
 
-//==============================================================================
-void Quorvane::getStateInformation (juce::MemoryBlock&) {}
-
-void Quorvane::setStateInformation (const void*, int) {}
-
 } // namespace quorvane
 
 //==============================================================================

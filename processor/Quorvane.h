@@ -1,5 +1,6 @@
 #pragma once
 
+#include "PresetDocument.h"
 #include "engine/ReverbEngine.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
@@ -84,8 +85,22 @@ public:
     const juce::String getProgramName (int) override { return {}; }
     void changeProgramName (int, const juce::String&) override {}
 
+    /** The saved state: "VC2!", the length, one line of XML (values, name, editor settings), a zero byte. */
     void getStateInformation (juce::MemoryBlock& destData) override;
+    /** Restores a saved state; anything that is not one changes nothing. */
     void setStateInformation (const void* data, int sizeInBytes) override;
+
+    //==============================================================================
+    /** The current settings as a preset document (the clipboard text and the file content). */
+    juce::String presetToText() const;
+    /** Applies a preset document given as text; text that is not a preset of this product is ignored. */
+    void presetFromText (const juce::String& text);
+    /** Writes the preset document through a temporary file; false when it cannot be written. */
+    bool savePresetFile (const juce::File& file) const;
+    /** Reads and applies a preset file; an unreadable or foreign file changes nothing. */
+    void loadPresetFile (const juce::File& file);
+    /** The factory (0) or user (1) preset folder; never creates anything. */
+    static juce::File getPresetFolder (int kind);
 
     //==============================================================================
     juce::String presetName;
@@ -94,6 +109,8 @@ public:
     bool mixLock = false;
 
 private:
+    presetdoc::Values currentValues() const;
+    void applyPreset (const juce::XmlElement& element);
     void notifyParameterChanged();
     void timerCallback() override;
     void applyPendingChanges();
