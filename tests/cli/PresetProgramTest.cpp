@@ -71,6 +71,7 @@ TEST_F (PresetProgram, PresetsThatCannotBeUsedFailCleanly)
     std::ofstream (dir / "text.kpreset") << "decay = 3 s\n";
     std::ofstream (dir / "other.kpreset") << "<?xml version=\"1.0\"?>\n<OtherReverb decay=\"0.5\"/>\n";
     fs::create_directory (dir / "folder.kpreset");
+    std::ofstream (dir / "huge.kpreset") << std::string (2 << 20, ' ');
     const auto out = at ("out.wav");
 
     expectFailure ({ "--preset", at ("none.kpreset"), "--impulse", out },
@@ -78,6 +79,7 @@ TEST_F (PresetProgram, PresetsThatCannotBeUsedFailCleanly)
     expectFailure ({ "--preset", at ("text.kpreset"), "--impulse", out }, "'" + at ("text.kpreset") + "': not an XML");
     expectFailure ({ "--preset", at ("other.kpreset"), "--impulse", out }, "not a Quorvane preset");
     expectFailure ({ "--preset", at ("folder.kpreset"), "--impulse", out }, "it is a directory");
+    expectFailure ({ "--preset", at ("huge.kpreset"), "--impulse", out }, "too large for a preset");
     // Saving needs an existing folder (outside the user's preset folder): neither file appears.
     expectFailure ({ "--impulse", "--save-preset", at ("nowhere/p.kpreset"), out }, "does not exist");
     expectFailure ({ "--save-preset", at ("nowhere/p.kpreset") }, "cannot write preset");
