@@ -2,6 +2,7 @@
 #   QUORVANE_INSTALL_SCOPE=user   (default) ~/.vst3, ~/.lv2 and ~/.local/bin
 #   QUORVANE_INSTALL_SCOPE=system <prefix>/lib/vst3, <prefix>/lib/lv2 and <prefix>/bin
 #                                 (prefix /usr/local unless CMAKE_INSTALL_PREFIX says otherwise)
+#                                 and the factory presets into the shared data folder
 
 set(QUORVANE_INSTALL_SCOPE "user" CACHE STRING "Install the plug-ins for this user or system-wide")
 set_property(CACHE QUORVANE_INSTALL_SCOPE PROPERTY STRINGS user system)
@@ -27,4 +28,10 @@ install(DIRECTORY "${quorvane_artefacts}/LV2/Quorvane.lv2"
 install(TARGETS Quorvane_Standalone RUNTIME DESTINATION "${quorvane_bin_dir}")
 if(TARGET quorvane-render)
     install(TARGETS quorvane-render RUNTIME DESTINATION "${quorvane_bin_dir}")
+endif()
+
+# The factory presets belong in a folder shared by all users, which only a system-wide install
+# may write; a user install leaves them out rather than failing half-way.
+if(QUORVANE_INSTALL_SCOPE STREQUAL "system")
+    include(QuorvanePresets)
 endif()
