@@ -24,7 +24,7 @@ inline float admissible (float x) noexcept
 
 /** One step of the 50 ms gain glide. In single precision the step rounds to nothing within about
     1e-4 of the target, where the glide would stall for good; it then lands on the target, so that
-    mix 0 passes the input unchanged and mix 100 silences it. */
+    mix 0 passes the input unchanged. */
 inline float glide (float gain, float target, float smoothing) noexcept
 {
     const float next = gain + (target - gain) * smoothing;

@@ -1,8 +1,9 @@
 #include "EngineParameters.h"
 
 #include <cmath>
-#include <cstdio>
-#include <cstring>
+#include <iomanip>
+#include <locale>
+#include <sstream>
 
 namespace quorvane
 {
@@ -76,9 +77,11 @@ float defaultNormalised (const ParameterInfo& info)
 
 std::string displayText (const ParameterInfo& info, float physical)
 {
-    char number[64];
-    std::snprintf (number, sizeof (number), "%.2f", (double) physical);
-    return std::string (number) + info.displaySuffix;
+    // The classic locale: a host that sets a decimal comma must not change the texts.
+    std::ostringstream number;
+    number.imbue (std::locale::classic());
+    number << std::fixed << std::setprecision (2) << (double) physical;
+    return number.str() + info.displaySuffix;
 }
 
 int findParameter (const std::string& identifier)

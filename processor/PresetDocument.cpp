@@ -1,16 +1,20 @@
 #include "PresetDocument.h"
 
 #include <cmath>
-#include <cstdio>
+#include <iomanip>
+#include <locale>
+#include <sstream>
 
 namespace quorvane::presetdoc
 {
 
 juce::String formatNumber (double value)
 {
-    char text[64];
-    std::snprintf (text, sizeof (text), "%.20g", value);
-    return juce::String (text);
+    // The classic locale: documents must read back on every machine, whatever locale the host set.
+    std::ostringstream text;
+    text.imbue (std::locale::classic());
+    text << std::setprecision (20) << value;
+    return juce::String (text.str());
 }
 
 std::unique_ptr<juce::XmlElement> createElement (const juce::String& presetName, const Values& values)

@@ -39,6 +39,12 @@ void Quorvane::setStateInformation (const void* data, int sizeInBytes)
             setParameter (static_cast<param::Index> (i), *value);
     notifyParameterChanged();
 
+    // Hosts that keep parameter values of their own (LV2 control ports) learn them through the
+    // parameter listeners; without this they would play on with the values from before.
+    for (int i = 0; i < param::count; ++i)
+        if (auto* parameter = getParameters()[i])
+            parameter->sendValueChangedMessageToListeners (parameter->getValue());
+
     mixLock = element->getBoolAttribute ("mixLock");
     uiWidth = element->getIntAttribute ("uiWidth", uiWidth);
     uiHeight = element->getIntAttribute ("uiHeight", uiHeight);
