@@ -66,6 +66,20 @@ void splitDelays (const float* delays, float* frac, int32_t* whole, int n) noexc
         frac[i] = delays[i] - (float) w;
     }
 }
+
+/** Fraction and buffer index (of the newer neighbour) of every sample of a read gliding from
+    `start` to `target`; the index stages run element-wise, only the gathers that follow do not. */
+void glide (const DelayLine& line, float start, float target, int n, float rampFactor, float* frac,
+            int32_t* index) noexcept
+{
+    alignas (16) float delays[DelayLine::maxBlock];
+    alignas (16) int32_t whole[DelayLine::maxBlock];
+    rampDelays (delays, start, target, n, rampFactor);
+    splitDelays (delays, frac, whole, n);
+    const int32_t w = line.writeIndex;
+    for (int i = 0; i < n; ++i)
+        index[i] = (whole[i] + w - i) & line.mask;
+}
 } // namespace
 
 float allpassCoefficient (int k) noexcept { return allpassTable.coef[(size_t) (k & 255)]; }
@@ -127,26 +141,17 @@ void readTap (const DelayLine& line, float* output, int n, int offset, float gai
 
 void readLinearRamped (DelayLine& line, float* output, float targetDelay, int n, float rampFactor) noexcept
 {
-    alignas (16) float delays[DelayLine::maxBlock];
     alignas (16) float frac[DelayLine::maxBlock];
-    alignas (16) int32_t whole[DelayLine::maxBlock];
-
-    rampDelays (delays, line.tapDelay[0], targetDelay, n, rampFactor);
-    splitDelays (delays, frac, whole, n);
-
-    // Indices and the final blend run element-wise; only the gather is sample by sample.
     alignas (16) int32_t index[DelayLine::maxBlock];
     alignas (16) float newer[DelayLine::maxBlock];
     alignas (16) float older[DelayLine::maxBlock];
-    const int32_t mask = line.mask;
-    const int32_t w = line.writeIndex;
-    for (int i = 0; i < n; ++i)
-        index[i] = (whole[i] + w - i) & mask;
+    glide (line, line.tapDelay[0], targetDelay, n, rampFactor, frac, index);
+
     const float* buf = line.buffer.get();
     for (int i = 0; i < n; ++i)
     {
         newer[i] = buf[index[i]];
-        older[i] = buf[(index[i] + 1) & mask];
+        older[i] = buf[(index[i] + 1) & line.mask];
     }
     for (int i = 0; i < n; ++i)
         output[i] = (older[i] - newer[i]) * frac[i] + newer[i];
@@ -155,28 +160,19 @@ void readLinearRamped (DelayLine& line, float* output, float targetDelay, int n,
 
 void readAllpassRamped (DelayLine& line, float* output, float targetDelay, int n, int tap, float rampFactor) noexcept
 {
-    alignas (16) float delays[DelayLine::maxBlock];
     alignas (16) float frac[DelayLine::maxBlock];
-    alignas (16) int32_t whole[DelayLine::maxBlock];
+    alignas (16) int32_t index[DelayLine::maxBlock];
     alignas (16) float eta[DelayLine::maxBlock];
-
-    rampDelays (delays, line.tapDelay[(size_t) tap], targetDelay, n, rampFactor);
-    splitDelays (delays, frac, whole, n);
+    glide (line, line.tapDelay[(size_t) tap], targetDelay, n, rampFactor, frac, index);
     for (int i = 0; i < n; ++i)
         eta[i] = allpassTable.coef[(size_t) ((int32_t) (frac[i] * 256.0f) & 255)];
-
-    alignas (16) int32_t index[DelayLine::maxBlock];
-    const int32_t mask = line.mask;
-    const int32_t w = line.writeIndex;
-    for (int i = 0; i < n; ++i)
-        index[i] = (whole[i] + w - i) & mask;
 
     // y[n] = eta.a[n] + b[n] - eta.y[n-1], a the newer and b the older neighbour.
     const float* buf = line.buffer.get();
     float y = line.tapState[(size_t) tap];
     for (int i = 0; i < n; ++i)
     {
-        y = (buf[index[i]] - y) * eta[i] + buf[(index[i] + 1) & mask];
+        y = (buf[index[i]] - y) * eta[i] + buf[(index[i] + 1) & line.mask];
         output[i] = y;
     }
     line.tapState[(size_t) tap] = y;

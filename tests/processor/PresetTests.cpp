@@ -7,13 +7,6 @@ namespace quorvane::test
 {
 namespace
 {
-std::vector<float> allValues (const Quorvane& p)
-{
-    std::vector<float> v;
-    for (int i = 0; i < param::count; ++i)
-        v.push_back (p.getParameter (static_cast<param::Index> (i)));
-    return v;
-}
 
 struct TempFolder
 {

@@ -82,4 +82,12 @@ long firstAbove (const Stereo& s, float threshold)
     return -1;
 }
 
+std::vector<float> allValues (const Quorvane& p)
+{
+    std::vector<float> values;
+    for (int i = 0; i < param::count; ++i)
+        values.push_back (p.getParameter (static_cast<param::Index> (i)));
+    return values;
+}
+
 } // namespace quorvane::test

@@ -35,6 +35,9 @@ Stereo render (Quorvane& p, const Stereo& input, int blockSize);
 /** Runs a mono input through a processor whose input bus is mono. */
 Stereo renderMono (Quorvane& p, const std::vector<float>& input, int blockSize);
 
+/** The twenty published normalised values in index order. */
+std::vector<float> allValues (const Quorvane& p);
+
 /** Index of the first sample whose magnitude exceeds the threshold on either side, or -1. */
 long firstAbove (const Stereo& s, float threshold);
 
