@@ -181,12 +181,6 @@ void ReverbEngine::changeMode (float typeValue)
     modeRoutines (mode).configureMode (*this);
 }
 
-double ReverbEngine::tailSeconds() const
-{
-    return reverbTailSeconds (getValue (param::predelay), getValue (param::earlySize), getValue (param::decay),
-                              getValue (param::rtBassMultiply), hostRate);
-}
-
 double reverbTailSeconds (float predelayMs, float earlySizeMs, float decaySeconds, float bassMultiply, double hostRate)
 {
     const double slowest = std::max (0.0, (double) decaySeconds * std::max (1.0, (double) bassMultiply));

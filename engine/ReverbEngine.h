@@ -48,8 +48,6 @@ struct ReverbEngine
 
     /** Seeds the modulators' random generator (by default it is seeded from the clock). */
     void seedRandom (uint32_t seed) noexcept { random.seed (seed); }
-    /** Seconds until the wet signal has died away, from the current settings. */
-    double tailSeconds() const;
 
     // Mode and rates
     int mode = 0;
