@@ -43,47 +43,82 @@ void OnePoleLowpass::process (float g, const float* input, float* output, int n)
     state = s;
 }
 
+namespace
+{
+/** Scalar split of one block: the reference arithmetic every path below reproduces per lane. */
+void splitBands (OnePoleLowpass& filter, float g, float* x, float highGain, float lowGain, int n) noexcept
+{
+    const float k = 1.0f - g;
+    float s = filter.state;
+    for (int i = 0; i < n; ++i)
+    {
+        s = g * x[i] + k * s;
+        x[i] = (x[i] - s) * highGain + s * lowGain;
+    }
+    filter.state = s;
+}
+
+#if defined(__GNUC__)
+typedef float Lanes __attribute__ ((vector_size (16)));
+typedef int LaneIndex __attribute__ ((vector_size (16)));
+
+/** Four blocks at once, one lane per block: 4 x 4 tiles are transposed so that each vector holds
+    one sample time of the four blocks, and the four recursions advance together in one register. */
+void splitBandsFour (OnePoleLowpass* filters, float g, float* const* x, const float* highGain, const float* lowGain,
+                     int n) noexcept
+{
+    const Lanes gv = { g, g, g, g };
+    const float k = 1.0f - g;
+    const Lanes kv = { k, k, k, k };
+    const Lanes hi = { highGain[0], highGain[1], highGain[2], highGain[3] };
+    const Lanes lo = lowGain != nullptr ? Lanes { lowGain[0], lowGain[1], lowGain[2], lowGain[3] }
+                                        : Lanes { 1.0f, 1.0f, 1.0f, 1.0f };
+    Lanes s = { filters[0].state, filters[1].state, filters[2].state, filters[3].state };
+
+    const LaneIndex lowPairs = { 0, 4, 1, 5 }, highPairs = { 2, 6, 3, 7 };
+    const LaneIndex lowHalves = { 0, 1, 4, 5 }, highHalves = { 2, 3, 6, 7 };
+    auto transpose = [&] (Lanes& a, Lanes& b, Lanes& c, Lanes& d) {
+        const Lanes ab0 = __builtin_shuffle (a, b, lowPairs), ab1 = __builtin_shuffle (a, b, highPairs);
+        const Lanes cd0 = __builtin_shuffle (c, d, lowPairs), cd1 = __builtin_shuffle (c, d, highPairs);
+        a = __builtin_shuffle (ab0, cd0, lowHalves);
+        b = __builtin_shuffle (ab0, cd0, highHalves);
+        c = __builtin_shuffle (ab1, cd1, lowHalves);
+        d = __builtin_shuffle (ab1, cd1, highHalves);
+    };
+
+    for (int i = 0; i < n; i += 4)
+    {
+        Lanes t[4];
+        for (int l = 0; l < 4; ++l)
+            __builtin_memcpy (&t[l], x[l] + i, sizeof (Lanes));
+        transpose (t[0], t[1], t[2], t[3]);
+        for (auto& column : t)
+        {
+            s = gv * column + kv * s;
+            column = (column - s) * hi + s * lo;
+        }
+        transpose (t[0], t[1], t[2], t[3]);
+        for (int l = 0; l < 4; ++l)
+            __builtin_memcpy (x[l] + i, &t[l], sizeof (Lanes));
+    }
+    for (int l = 0; l < 4; ++l)
+        filters[l].state = s[l];
+}
+#endif
+} // namespace
+
 void splitBandsBank (OnePoleLowpass* filters, float g, float* const* blocks, const float* highGain,
                      const float* lowGain, int count, int n) noexcept
 {
-    const float k = 1.0f - g;
-    alignas (16) float scaled[4][128];
     int first = 0;
-    for (; first < count; first += 4)
-    {
-        const int lanes = count - first < 4 ? count - first : 4;
-        float s[4] = {}, hi[4] = {}, lo[4] = {};
-        float* x[4] = {};
-        for (int l = 0; l < lanes; ++l)
-        {
-            x[l] = blocks[first + l];
-            for (int i = 0; i < n; ++i)
-                scaled[l][i] = g * x[l][i];
-            s[l] = filters[first + l].state;
-            hi[l] = highGain[first + l];
-            lo[l] = lowGain != nullptr ? lowGain[first + l] : 1.0f;
-        }
-        if (lanes == 4)
-        {
-            for (int i = 0; i < n; ++i)
-                for (int l = 0; l < 4; ++l)
-                {
-                    s[l] = scaled[l][i] + k * s[l];
-                    x[l][i] = (x[l][i] - s[l]) * hi[l] + s[l] * lo[l];
-                }
-        }
-        else
-        {
-            for (int l = 0; l < lanes; ++l)
-                for (int i = 0; i < n; ++i)
-                {
-                    s[l] = scaled[l][i] + k * s[l];
-                    x[l][i] = (x[l][i] - s[l]) * hi[l] + s[l] * lo[l];
-                }
-        }
-        for (int l = 0; l < lanes; ++l)
-            filters[first + l].state = s[l];
-    }
+#if defined(__GNUC__)
+    if (n % 4 == 0)
+        for (; first + 4 <= count; first += 4)
+            splitBandsFour (filters + first, g, blocks + first, highGain + first,
+                            lowGain != nullptr ? lowGain + first : nullptr, n);
+#endif
+    for (; first < count; ++first)
+        splitBands (filters[first], g, blocks[first], highGain[first], lowGain != nullptr ? lowGain[first] : 1.0f, n);
 }
 
 void Biquad::process64 (float* output, const float* input) noexcept
