@@ -1,5 +1,7 @@
 #include "PresetFiles.h"
 
+#include "processor/DocumentParser.h"
+
 #include "AudioFileSource.h"
 #include "RenderSettings.h"
 #include "processor/PresetDocument.h"
@@ -66,13 +68,17 @@ std::string readPresetFile (const std::string& path, juce::String& text)
     juce::FileInputStream stream (file);
     if (stream.failedToOpen())
         return fail (stream.getStatus().getErrorMessage().toStdString());
-    const auto contents = stream.readEntireStreamAsString();
+    juce::MemoryBlock data;
+    stream.readIntoMemoryBlock (data);
+    juce::String contents;
+    if (! presetdoc::textFromBytes (data.getData(), data.getSize(), contents))
+        return fail ("not UTF-8 text");
 
     if (presetdoc::parsePresetText (contents) == nullptr)
     {
-        const auto element = juce::parseXML (contents);
+        const auto element = parseSingleElement (contents);
         if (element == nullptr)
-            return fail ("not an XML document");
+            return fail ("not an XML document of a single element");
         return fail ("not a " + std::string (presetdoc::tag) + " preset (its root element is <"
                      + element->getTagName().toStdString() + ">)");
     }

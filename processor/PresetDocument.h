@@ -37,6 +37,15 @@ bool isPresetElement (const juce::XmlElement& element);
 /** Reads name and values. Outside data: values outside 0..1 are clamped into it, values that are
     not finite are left out; text that is no number reads as 0. */
 Contents readElement (const juce::XmlElement& element);
+/** Text from outside bytes (a file, a chunk): false unless they are well-formed UTF-8. The
+    framework's text and XML classes read past the end of malformed UTF-8, so nothing else may
+    turn outside bytes into text. A leading byte-order mark is dropped. */
+bool textFromBytes (const void* data, size_t size, juce::String& text);
+/** Reads a whole preset file as text; false when it cannot be read or is not UTF-8. */
+bool readPresetFileText (const juce::File& file, juce::String& text);
+/** The leading decimal integer of an attribute (0 without digits, saturated to the int range);
+    the default when the attribute is missing. */
+int readInteger (const juce::XmlElement& element, const char* name, int defaultValue);
 /** Parses a preset document; nullptr when it is not well-formed XML or not this product's element. */
 std::unique_ptr<juce::XmlElement> parsePresetText (const juce::String& text);
 /** Decodes a saved-state chunk ("VC2!", length, XML, zero byte); nullptr unless it is complete,

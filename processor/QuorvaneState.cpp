@@ -46,8 +46,8 @@ void Quorvane::setStateInformation (const void* data, int sizeInBytes)
             parameter->sendValueChangedMessageToListeners (parameter->getValue());
 
     mixLock = element->getBoolAttribute ("mixLock");
-    uiWidth = element->getIntAttribute ("uiWidth", uiWidth);
-    uiHeight = element->getIntAttribute ("uiHeight", uiHeight);
+    uiWidth = presetdoc::readInteger (*element, "uiWidth", uiWidth);
+    uiHeight = presetdoc::readInteger (*element, "uiHeight", uiHeight);
 }
 
 juce::String Quorvane::presetToText() const
@@ -69,9 +69,10 @@ bool Quorvane::savePresetFile (const juce::File& file) const
 
 void Quorvane::loadPresetFile (const juce::File& file)
 {
-    if (! file.existsAsFile())
+    juce::String text;
+    if (! presetdoc::readPresetFileText (file, text))
         return;
-    if (const auto element = presetdoc::parsePresetText (file.loadFileAsString()))
+    if (const auto element = presetdoc::parsePresetText (text))
         applyPreset (*element);
 }
 

@@ -3,8 +3,8 @@
 set -euo pipefail
 
 packages=(
-    # toolchain
-    build-essential cmake pkg-config ninja-build ccache
+    # toolchain (clang and its runtime for the bounded fuzz run)
+    build-essential cmake pkg-config ninja-build ccache clang libclang-rt-14-dev
     # framework, plug-in formats, test and benchmark libraries
     juce-modules-source lv2-dev lilv-utils libgtest-dev libgmock-dev libbenchmark-dev
     # headless display, screenshots, memory checks

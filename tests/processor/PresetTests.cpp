@@ -92,6 +92,10 @@ TEST (Presets, FilesAreWrittenSafelyAndReadBack)
     target.loadPresetFile (folder.dir);
     target.loadPresetFile (folder.make ("junk.kpreset", "\x01\x02garbage"));
     target.loadPresetFile (folder.make ("other.kpreset", "<Other decay=\"0.1\"/>"));
+    const auto malformed = folder.dir.getChildFile ("malformed.kpreset");
+    const char raw[] = "<Quorvane decay=\"0.1\" presetName=\"\xf0\x9f\"/>";
+    malformed.replaceWithData (raw, sizeof (raw) - 1);
+    target.loadPresetFile (malformed);
     target.loadPresetFile (juce::File());
     EXPECT_EQ (allValues (target), before);
     EXPECT_EQ (target.getPresetName(), "Long Hall");

@@ -134,6 +134,18 @@ TEST (SavedState, MalformedChunksChangeNothingAndNeverCrash)
     bad.emplace_back (bytes, 8);                    // header only
     bad.emplace_back (bytes, good.getSize() / 2);   // truncated: the XML no longer parses
     bad.push_back (chunkOf ("<Quorvane mix=\"0\"")); // unterminated
+    {
+        // Malformed UTF-8 after a valid start: the framework's text classes would read past it.
+        const char raw[] = "<Quorvane mix=\"0\" presetName=\"\xff\xfe\xc3\"/>";
+        juce::MemoryBlock block;
+        juce::MemoryOutputStream out (block, false);
+        out.writeInt (0x21324356);
+        out.writeInt ((int) sizeof (raw) - 1);
+        out.write (raw, sizeof (raw) - 1);
+        out.writeByte (0);
+        out.flush();
+        bad.push_back (block);
+    }
     juce::MemoryBlock zeroLength (good);
     std::memset (static_cast<char*> (zeroLength.getData()) + 4, 0, 4);
     bad.push_back (zeroLength);
