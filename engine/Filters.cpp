@@ -58,9 +58,9 @@ void splitBands (OnePoleLowpass& filter, float g, float* x, float highGain, floa
     filter.state = s;
 }
 
-#if defined(__GNUC__)
+#if defined(__clang__) || (defined(__GNUC__) && __GNUC__ >= 12)
+#define QUORVANE_LANES 1
 typedef float Lanes __attribute__ ((vector_size (16)));
-typedef int LaneIndex __attribute__ ((vector_size (16)));
 
 /** Four blocks at once, one lane per block: 4 x 4 tiles are transposed so that each vector holds
     one sample time of the four blocks, and the four recursions advance together in one register. */
@@ -75,15 +75,13 @@ void splitBandsFour (OnePoleLowpass* filters, float g, float* const* x, const fl
                                         : Lanes { 1.0f, 1.0f, 1.0f, 1.0f };
     Lanes s = { filters[0].state, filters[1].state, filters[2].state, filters[3].state };
 
-    const LaneIndex lowPairs = { 0, 4, 1, 5 }, highPairs = { 2, 6, 3, 7 };
-    const LaneIndex lowHalves = { 0, 1, 4, 5 }, highHalves = { 2, 3, 6, 7 };
-    auto transpose = [&] (Lanes& a, Lanes& b, Lanes& c, Lanes& d) {
-        const Lanes ab0 = __builtin_shuffle (a, b, lowPairs), ab1 = __builtin_shuffle (a, b, highPairs);
-        const Lanes cd0 = __builtin_shuffle (c, d, lowPairs), cd1 = __builtin_shuffle (c, d, highPairs);
-        a = __builtin_shuffle (ab0, cd0, lowHalves);
-        b = __builtin_shuffle (ab0, cd0, highHalves);
-        c = __builtin_shuffle (ab1, cd1, lowHalves);
-        d = __builtin_shuffle (ab1, cd1, highHalves);
+    auto transpose = [] (Lanes& a, Lanes& b, Lanes& c, Lanes& d) {
+        const Lanes ab0 = __builtin_shufflevector (a, b, 0, 4, 1, 5), ab1 = __builtin_shufflevector (a, b, 2, 6, 3, 7);
+        const Lanes cd0 = __builtin_shufflevector (c, d, 0, 4, 1, 5), cd1 = __builtin_shufflevector (c, d, 2, 6, 3, 7);
+        a = __builtin_shufflevector (ab0, cd0, 0, 1, 4, 5);
+        b = __builtin_shufflevector (ab0, cd0, 2, 3, 6, 7);
+        c = __builtin_shufflevector (ab1, cd1, 0, 1, 4, 5);
+        d = __builtin_shufflevector (ab1, cd1, 2, 3, 6, 7);
     };
 
     for (int i = 0; i < n; i += 4)
@@ -111,7 +109,7 @@ void splitBandsBank (OnePoleLowpass* filters, float g, float* const* blocks, con
                      const float* lowGain, int count, int n) noexcept
 {
     int first = 0;
-#if defined(__GNUC__)
+#if defined(QUORVANE_LANES)
     if (n % 4 == 0)
         for (; first + 4 <= count; first += 4)
             splitBandsFour (filters + first, g, blocks + first, highGain + first,

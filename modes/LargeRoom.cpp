@@ -74,12 +74,12 @@ void earlySection (ReverbEngine& e, const float (&earlyMod)[4])
         auto& lineL = e.earlyLines[(size_t) stage];
         writeBlock (lineL, aL, n);
         readTap (lineL, aL, n, ms.earlyLengthFloor[(size_t) stage], 1.0f);
-        e.diffusionMixers[(size_t) (2 * stage)].rotate (aL, bL, n);
+        e.diffusionMixers[2 * (size_t) stage].rotate (aL, bL, n);
 
         auto& lineR = e.earlyLines[(size_t) stage + 8];
         writeBlock (lineR, aR, n);
         readTap (lineR, aR, n, ms.earlyLengthFloor[(size_t) stage + 8], 1.0f);
-        e.diffusionMixers[(size_t) (2 * stage + 1)].rotate (aR, bR, n);
+        e.diffusionMixers[2 * (size_t) stage + 1].rotate (aR, bR, n);
 
         e.earlyCrossMixers[(size_t) stage].rotate (aL, aR, n);
     }
@@ -94,10 +94,10 @@ void earlySection (ReverbEngine& e, const float (&earlyMod)[4])
 
     for (int g = 0; g < 8; ++g)
     {
-        addBlock (e.lineBlock[(size_t) (4 * g)].get(), bL, n);
-        addBlock (e.lineBlock[(size_t) (4 * g + 1)].get(), bR, n);
-        addBlock (e.lineBlock[(size_t) (4 * g + 2)].get(), aL, n);
-        addBlock (e.lineBlock[(size_t) (4 * g + 3)].get(), aR, n);
+        addBlock (e.lineBlock[4 * (size_t) g].get(), bL, n);
+        addBlock (e.lineBlock[4 * (size_t) g + 1].get(), bR, n);
+        addBlock (e.lineBlock[4 * (size_t) g + 2].get(), aL, n);
+        addBlock (e.lineBlock[4 * (size_t) g + 3].get(), aR, n);
     }
 }
 
