@@ -16,8 +16,8 @@ struct CrossMixer
     void setAngle (float t) noexcept;
     /** outB = g0.X + g1.Y, outA = g1.X + g2.Y over n samples; outputs may alias inputs. */
     void process (int n, float* outA, const float* inX, const float* inY, float* outB) const noexcept;
-    /** Rotates the pair in place: (X, Y) becomes (outA, outB). */
-    void rotate (float* x, float* y, int n) const noexcept { process (n, x, x, y, y); }
+    /** Rotates two distinct blocks in place: (X, Y) becomes (outA, outB). */
+    void rotate (float* __restrict x, float* __restrict y, int n) const noexcept;
 };
 
 } // namespace quorvane

@@ -130,7 +130,7 @@ void lateLines (ReverbEngine& e, const float (&lateMod)[8])
 }
 
 /** (X, Y) -> (X + Y, Y - X) */
-void butterfly (float* x, float* y) noexcept
+void butterfly (float* __restrict x, float* __restrict y) noexcept
 {
     for (int i = 0; i < n; ++i)
     {
