@@ -143,18 +143,16 @@ void readLinearRamped (DelayLine& line, float* output, float targetDelay, int n,
 {
     alignas (16) float frac[DelayLine::maxBlock];
     alignas (16) int32_t index[DelayLine::maxBlock];
-    alignas (16) float newer[DelayLine::maxBlock];
-    alignas (16) float older[DelayLine::maxBlock];
     glide (line, line.tapDelay[0], targetDelay, n, rampFactor, frac, index);
 
+    // a the newer and b the older neighbour: (b - a) x frac + a.
     const float* buf = line.buffer.get();
     for (int i = 0; i < n; ++i)
     {
-        newer[i] = buf[index[i]];
-        older[i] = buf[(index[i] + 1) & line.mask];
+        const float a = buf[index[i]];
+        const float b = buf[(index[i] + 1) & line.mask];
+        output[i] = (b - a) * frac[i] + a;
     }
-    for (int i = 0; i < n; ++i)
-        output[i] = (older[i] - newer[i]) * frac[i] + newer[i];
     line.tapDelay[0] = targetDelay;
 }
 
