@@ -24,18 +24,6 @@ void addBlock (float* out, const float* a, int n) noexcept
         out[i] = out[i] + a[i];
 }
 
-void sumBlock (float* out, const float* a, const float* b, int n) noexcept
-{
-    for (int i = 0; i < n; ++i)
-        out[i] = a[i] + b[i];
-}
-
-void differenceBlock (float* out, const float* a, const float* b, int n) noexcept
-{
-    for (int i = 0; i < n; ++i)
-        out[i] = a[i] - b[i];
-}
-
 void accumulateBlock (float* out, const float* a, float g, int n) noexcept
 {
     for (int i = 0; i < n; ++i)

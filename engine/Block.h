@@ -31,10 +31,6 @@ void scaleBlock (float* out, const float* a, float g, int n) noexcept;
 void scaleAddBlock (float* out, const float* a, float g, const float* b, int n) noexcept;
 /** out[i] += a[i] */
 void addBlock (float* out, const float* a, int n) noexcept;
-/** out[i] = a[i] + b[i] */
-void sumBlock (float* out, const float* a, const float* b, int n) noexcept;
-/** out[i] = a[i] - b[i] */
-void differenceBlock (float* out, const float* a, const float* b, int n) noexcept;
 /** out[i] += a[i] x g */
 void accumulateBlock (float* out, const float* a, float g, int n) noexcept;
 /** Splits a band: x[i] = (x[i] - low[i]) x highGain + low[i] x lowGain. */

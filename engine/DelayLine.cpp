@@ -163,7 +163,7 @@ void readAllpassRamped (DelayLine& line, float* output, float targetDelay, int n
     alignas (16) float eta[DelayLine::maxBlock];
     glide (line, line.tapDelay[(size_t) tap], targetDelay, n, rampFactor, frac, index);
     for (int i = 0; i < n; ++i)
-        eta[i] = allpassTable.coef[(size_t) ((int32_t) (frac[i] * 256.0f) & 255)];
+        eta[i] = allpassCoefficient ((int32_t) (frac[i] * 256.0f));
 
     // y[n] = eta.a[n] + b[n] - eta.y[n-1], a the newer and b the older neighbour.
     const float* buf = line.buffer.get();

@@ -84,7 +84,6 @@ void ReverbEngine::prepare (int hostRateHz)
 {
     sizeLines (usableRate (hostRateHz), true);
     setSampleRate (hostRateHz);
-    clear();
 }
 
 void ReverbEngine::setSampleRate (int hostRateHz)

@@ -119,7 +119,6 @@ struct ReverbEngine
         float sizeFactor = 1.0f;
         float normaliserBase = 0.0f;
         std::array<float, 32> lateLength {};
-        std::array<int32_t, 32> lateLengthFloor {};
         std::array<float, 16> earlyLength {};
         std::array<int32_t, 16> earlyLengthFloor {};
         std::array<float, 32> midGain {};

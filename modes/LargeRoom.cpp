@@ -197,10 +197,7 @@ void updateLateLengths (ReverbEngine& e)
     ms.sizeFactor = (float) ((s * 0.9 + 0.1) * (double) e.hostRate * (1.0 / 48000.0));
     ms.normaliserBase = e.lateNormaliser * ms.sizeFactor;
     for (size_t k = 0; k < 32; ++k)
-    {
         ms.lateLength[k] = lateTable[k] * ms.sizeFactor - 64.0f;
-        ms.lateLengthFloor[k] = (int32_t) std::floor (ms.lateLength[k]);
-    }
     updateDecayGains (e);
     updateBassGains (e);
     updateHighGains (e);
