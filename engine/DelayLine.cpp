@@ -86,7 +86,7 @@ float allpassCoefficient (int k) noexcept { return allpassTable.coef[(size_t) (k
 
 DelayLine::DelayLine()
 {
-    tapDelay.fill (100.0f);
+    tapDelay.fill (startDelay);
     reallocate (*this, 32768);
 }
 

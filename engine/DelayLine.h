@@ -17,6 +17,8 @@ struct DelayLine
 {
     static constexpr int maxBlock = 128;
     static constexpr int tapCount = 32;
+    /** The delay every tap's glide starts from in a new line. */
+    static constexpr float startDelay = 100.0f;
 
     DelayLine();
 

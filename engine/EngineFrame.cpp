@@ -1,8 +1,6 @@
 // The per-sample wet/dry mix and the 64-sample block step around the current mode's network.
 #include "ReverbEngine.h"
 
-#include "modes/ModeRoutines.h"
-
 #include <algorithm>
 #include <cmath>
 
@@ -66,11 +64,17 @@ void ReverbEngine::blockStep() noexcept
     writeBlock (predelayLines[0], tempBlock[0].get(), n);
     writeBlock (predelayLines[1], tempBlock[1].get(), n);
 
-    modeRoutines (mode).processNetwork (*this);
+    routines->processNetwork (*this);
 
     outputStage();
-    advance (predelayLines[0], n);
-    advance (predelayLines[1], n);
+    // Every line moves on, used by this mode or not: an idle line holds only silence, and all reads
+    // are relative to the write index, so this costs nothing in sound and spares each mode the list.
+    for (auto& line : predelayLines)
+        advance (line, n);
+    for (auto& line : earlyLines)
+        advance (line, n);
+    for (auto& line : lateLines)
+        advance (line, n);
 }
 
 void ReverbEngine::conditionInput() noexcept
@@ -112,7 +116,7 @@ void ReverbEngine::outputStage() noexcept
         for (size_t c = 0; c < 2; ++c)
         {
             float* io = ioBlock[c].get();
-            highCutFilters[c].process64 (io, io);
+            highCut (c, io);
             outputSplitFilters[c].process (blockSize, io, io);
         }
         return;
@@ -124,10 +128,19 @@ void ReverbEngine::outputStage() noexcept
         alignas (16) float network[32];
         outputSplitFilters[c].process (32, io, network);
         interpolators[c].interpolate (network, io);
-        if (mode == 11)
-            highCutShelves[c].process (blockSize, io, io);
-        else
-            highCutFilters[c].process64 (io, io);
+        highCut (c, io);
+    }
+}
+
+void ReverbEngine::highCut (size_t channel, float* io) noexcept
+{
+    switch (highCutStage)
+    {
+        case HighCutStage::shelf: highCutShelves[channel].process (blockSize, io, io); break;
+        case HighCutStage::smoothedBiquad:
+            highCutFilters[channel].processSmoothed64 (io, io, highCutSmoothing);
+            break;
+        case HighCutStage::biquad: highCutFilters[channel].process64 (io, io); break;
     }
 }
 

@@ -119,8 +119,12 @@ void splitBandsBank (OnePoleLowpass* filters, float g, float* const* blocks, con
         splitBands (filters[first], g, blocks[first], highGain[first], lowGain != nullptr ? lowGain[first] : 1.0f, n);
 }
 
-void Biquad::process64 (float* output, const float* input) noexcept
+namespace
 {
+/** 64 samples of the direct-form-II recursion with the given coefficients. */
+void runBiquad64 (float* output, const float* input, const float (&c)[5], float& w1, float& w2) noexcept
+{
+    const float a1 = c[0], a2 = c[1], b0 = c[2], b1 = c[3], b2 = c[4];
     float s1 = w1, s2 = w2;
     for (int i = 0; i < 64; ++i)
     {
@@ -131,6 +135,25 @@ void Biquad::process64 (float* output, const float* input) noexcept
     }
     w1 = s1;
     w2 = s2;
+}
+} // namespace
+
+void Biquad::process64 (float* output, const float* input) noexcept
+{
+    const float c[5] = { a1, a2, b0, b1, b2 };
+    runBiquad64 (output, input, c, w1, w2);
+}
+
+void Biquad::processSmoothed64 (float* output, const float* input, float smoothing) noexcept
+{
+    const float target[5] = { a1, a2, b0, b1, b2 };
+    float c[5];
+    for (size_t k = 0; k < 5; ++k)
+    {
+        current[k] = current[k] + (target[k] - current[k]) * smoothing;
+        c[k] = current[k];
+    }
+    runBiquad64 (output, input, c, w1, w2);
 }
 
 void designLowpass (Biquad& filter, float f, float fs) noexcept

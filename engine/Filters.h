@@ -1,5 +1,7 @@
 #pragma once
 
+#include <array>
+
 namespace quorvane
 {
 
@@ -44,9 +46,15 @@ struct Biquad
     float b2 = 0.0f;
     float w1 = 0.0f;
     float w2 = 0.0f;
+    /** Coefficients actually applied by the smoothed variant (a1, a2, b0, b1, b2); they start at
+        zero and glide towards the five above. */
+    std::array<float, 5> current {};
 
     /** Filters exactly 64 samples; output may be the same memory as input. */
     void process64 (float* output, const float* input) noexcept;
+    /** Moves each current coefficient one step of `smoothing` towards its target, then filters
+        exactly 64 samples with the current ones, so a changed corner glides instead of jumping. */
+    void processSmoothed64 (float* output, const float* input, float smoothing) noexcept;
 };
 
 /** Three coefficients returned by the design functions. */

@@ -1,7 +1,5 @@
-// How each parameter change becomes engine quantities and calls of the current mode's routines.
+// How each parameter change becomes engine quantities and calls of the current mode's routines->
 #include "ReverbEngine.h"
-
-#include "modes/ModeRoutines.h"
 
 #include <algorithm>
 #include <cmath>
@@ -22,7 +20,6 @@ float shapedBass (float decay, float multiply) { return decay * (multiply > 1.0f
 void ReverbEngine::updateParameter (int index)
 {
     const float v = params[(size_t) index].value;
-    const auto& routines = modeRoutines (mode);
 
     switch (index)
     {
@@ -38,9 +35,9 @@ void ReverbEngine::updateParameter (int index)
             bassDecayTime = bassMultiply * v;
             bassDecayShaped = shapedBass (v, bassMultiply);
             highDecayTime = highMultiply * v;
-            routines.updateDecayGains (*this);
-            routines.updateBassGains (*this);
-            routines.updateHighGains (*this);
+            routines->updateDecayGains (*this);
+            routines->updateBassGains (*this);
+            routines->updateHighGains (*this);
             break;
         case param::highCut:
         {
@@ -62,12 +59,12 @@ void ReverbEngine::updateParameter (int index)
             break;
         }
         case param::lateSize:
-            routines.updateLateLengths (*this);
+            routines->updateLateLengths (*this);
             break;
         case param::lateCross:
         {
             const float c = (float) ((double) v * 0.999 + 0.001);
-            const float t = mode == 11 ? c * halfPi : c * 0.5f * halfPi;
+            const float t = c * lateCrossAngleScale * halfPi;
             for (auto& m : lateCrossMixers)
                 m.setAngle (t);
             break;
@@ -82,7 +79,7 @@ void ReverbEngine::updateParameter (int index)
             bassMultiply = v;
             bassDecayTime = decayTime * v;
             bassDecayShaped = shapedBass (decayTime, v);
-            routines.updateBassGains (*this);
+            routines->updateBassGains (*this);
             break;
         case param::rtXover:
             bassSplitCoef = splitCoefficient (v, processingRate);
@@ -90,13 +87,13 @@ void ReverbEngine::updateParameter (int index)
         case param::rtHighMultiply:
             highMultiply = v;
             highDecayTime = decayTime * v;
-            routines.updateHighGains (*this);
+            routines->updateHighGains (*this);
             break;
         case param::rtHighXover:
             highSplitCoef = splitCoefficient (v, processingRate);
             break;
         case param::earlySize:
-            routines.updateEarlyLengths (*this);
+            routines->updateEarlyLengths (*this);
             break;
         case param::earlyCross:
         {

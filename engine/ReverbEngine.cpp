@@ -1,7 +1,5 @@
 #include "ReverbEngine.h"
 
-#include "modes/ModeRoutines.h"
-
 #include <algorithm>
 #include <cmath>
 
@@ -39,7 +37,8 @@ ReverbEngine::ReverbEngine()
     highCutSmoothing = 1.0f - std::exp (-1000.0f / (0.78125f * hostRate));
     gainSmoothing = 1.0f - std::exp (-1000.0f / (50.0f * hostRate));
 
-    modeRoutines (0).configureMode (*this);
+    routines = describeMode (0).routines;
+    routines->configureMode (*this);
 
     // Start values, assigned physically with the normalised fields still unset; the processor
     // replaces all of them with the defaults right after construction.
@@ -95,7 +94,7 @@ void ReverbEngine::setSampleRate (int hostRateHz)
     // Normally prepare() has sized the lines already; a rate first seen here still gets room.
     sizeLines (r, false);
     clear();
-    processingRate = isHalfRate() ? r * 0.5f : r;
+    processingRate = halfRate ? r * 0.5f : r;
     designSplitFilters();
     for (int index : { param::lateSize, param::earlySize, param::rtXover, param::rtHighXover, param::earlyModRate,
                        param::earlyModDepth, param::lateModRate, param::lateModDepth, param::highCut, param::predelay })
@@ -175,9 +174,54 @@ void ReverbEngine::setModulatorRates (RandomLfo* modulators, int count, float ra
 void ReverbEngine::changeMode (float typeValue)
 {
     const int requested = modeForTypeValue (typeValue);
-    mode = isModeAvailable (requested) ? requested : 0;
+    mode = hasNetwork (requested) ? requested : 0;
+    routines = describeMode (mode).routines;
     // configureMode clears the engine first thing; a second clear here would only cost time.
-    modeRoutines (mode).configureMode (*this);
+    routines->configureMode (*this);
+}
+
+void ReverbEngine::beginModeConfiguration()
+{
+    const auto& c = describeMode (mode).constants;
+    lateNormaliser = c.lateNormaliser;
+    lateLineCount = c.lateLineCount;
+    matrixScale = c.matrixScale;
+    clear();
+    halfRate = c.halfRate;
+    processingRate = halfRate ? hostRate * 0.5f : hostRate;
+    controlBlockLength = halfRate ? (float) (blockSize / 2) : (float) blockSize;
+    splitFilterHz = c.splitFilterHz;
+    highCutStage = c.highCut;
+    lateCrossAngleScale = c.lateCrossAngleScale;
+    designSplitFilters();
+    resetModeState();
+}
+
+void ReverbEngine::resetModeState() noexcept
+{
+    // A mode starts as it would in a new engine: its lengths and gains are computed from nothing,
+    // every read glides from the start delay, the modulators start from rest and the half-rate
+    // offsets from their first sign. Only the smoothed high cut keeps gliding from where it is.
+    modeState = ModeState {};
+    auto restartGlides = [] (auto& lines) {
+        for (auto& line : lines)
+            line.tapDelay.fill (DelayLine::startDelay);
+    };
+    restartGlides (predelayLines);
+    restartGlides (earlyLines);
+    restartGlides (lateLines);
+    for (auto& lfo : lateModulators)
+        lfo = RandomLfo {};
+    for (auto& lfo : earlyModulators)
+        lfo = RandomLfo {};
+    denormalOffsets = { { 1e-15f, 1e-15f } };
+}
+
+void ReverbEngine::finishModeConfiguration()
+{
+    for (int index : { param::rtXover, param::rtHighXover, param::earlyModRate, param::earlyModDepth,
+                       param::lateModRate, param::lateModDepth, param::highCut, param::predelay, param::lateCross })
+        updateParameter (index);
 }
 
 double reverbTailSeconds (float predelayMs, float earlySizeMs, float decaySeconds, float bassMultiply, double hostRate)

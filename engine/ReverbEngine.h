@@ -6,6 +6,7 @@
 #include "EngineParameters.h"
 #include "Filters.h"
 #include "HalfbandFilter.h"
+#include "ModeInterface.h"
 #include "RandomLfo.h"
 
 #include <array>
@@ -59,6 +60,10 @@ struct ReverbEngine
     float lateNormaliser = 241920.0f;
     int lateLineCount = 32;
     float matrixScale = 0.25f;
+    bool halfRate = false;
+    HighCutStage highCutStage = HighCutStage::biquad;
+    float lateCrossAngleScale = 0.5f;
+    const ModeRoutines* routines = nullptr; ///< the current mode's routines
 
     EngineParameters params;
 
@@ -113,32 +118,26 @@ struct ReverbEngine
     std::array<Block64, 32> lineBlock;
     std::array<Block64, 32> lineBlockB;
 
-    // Per-mode state the mode routines keep (lengths, gains and tables of the running network)
-    struct ModeState
-    {
-        float sizeFactor = 1.0f;
-        float normaliserBase = 0.0f;
-        std::array<float, 32> lateLength {};
-        std::array<float, 16> earlyLength {};
-        std::array<int32_t, 16> earlyLengthFloor {};
-        std::array<float, 32> midGain {};
-        std::array<float, 32> bassGain {};
-        std::array<float, 32> highRatio {};
-        std::array<float, 16> tapGain {};
-        float midNormaliser = 0.0f;
-        float bassNormaliser = 0.0f;
-    } modeState;
+    ModeState modeState;
 
     /** True when the current mode runs its network at half the host rate. */
-    bool isHalfRate() const noexcept { return mode >= 4 && mode <= 11; }
+    bool isHalfRate() const noexcept { return halfRate; }
     /** Designs the split allpass around the network for splitFilterHz at processingRate. */
     void designSplitFilters() noexcept;
+
+    /** The common start of every configureMode: the current mode's constants, a clear, its rates
+        and split allpass, and per-mode state, glides and modulators as a fresh engine has them. */
+    void beginModeConfiguration();
+    /** The common end of every configureMode: re-applies the parameters that depend on the rates. */
+    void finishModeConfiguration();
 
 private:
     void blockStep() noexcept;
     void conditionInput() noexcept;
     void outputStage() noexcept;
+    void highCut (size_t channel, float* io) noexcept;
     void changeMode (float typeValue);
+    void resetModeState() noexcept;
     void setModulatorRates (RandomLfo* modulators, int count, float rateHz) noexcept;
     void sizeLines (float rate, bool allowShrink);
 };

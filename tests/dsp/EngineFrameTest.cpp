@@ -3,40 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
-#include <random>
 
 using namespace quorvane;
 using namespace quorvane::testing;
 
-namespace
-{
-int firstAudible (const std::vector<float>& x, float threshold = 1e-7f)
-{
-    for (size_t i = 0; i < x.size(); ++i)
-        if (std::fabs (x[i]) > threshold)
-            return (int) i;
-    return -1;
-}
-
-/** Lets the taps glide from their start delays to the current settings. */
-void settle (ReverbEngine& engine)
-{
-    run (engine, Stereo { std::vector<float> (1024), std::vector<float> (1024) });
-}
-
-Stereo noise (int samples, unsigned seed = 3)
-{
-    std::mt19937 gen (seed);
-    std::uniform_real_distribution<float> dist (-0.5f, 0.5f);
-    Stereo s { std::vector<float> ((size_t) samples), std::vector<float> ((size_t) samples) };
-    for (int i = 0; i < samples; ++i)
-    {
-        s.left[(size_t) i] = dist (gen);
-        s.right[(size_t) i] = dist (gen);
-    }
-    return s;
-}
-} // namespace
 
 TEST (EngineParameters, TypeValuesSelectModesThroughTheStoredProduct)
 {
@@ -145,35 +115,42 @@ TEST (EngineFrame, SampleRateChangesResizeTheLinesAndClear)
 
 TEST (EngineFrame, EveryRateFrom22To192KilohertzGivesTheComputedDelays)
 {
-    // The longest settings: the delays must fit the lines, which wrap silently otherwise.
-    for (int rate : { 22050, 44100, 88200, 96000, 176400, 192000 })
-    {
-        for (bool announced : { true, false })
-        {
-            auto engine = makeEngine();
-            if (announced)
-                engine->prepare (rate);
-            else
-                engine->setSampleRate (rate); // first seen while processing
-            setPhysical (*engine, param::lateSize, 1.0f);
-            setPhysical (*engine, param::earlySize, 1000.0f);
-            setPhysical (*engine, param::predelay, 500.0f);
-            const auto& ms = engine->modeState;
-            for (size_t k = 0; k < 32; ++k)
-                ASSERT_LT (ms.lateLength[k] + 2.0f * engine->lateModDepthSamples + 64.0f, (float) engine->lateLines[k].size) << rate;
-            for (size_t j = 0; j < 16; ++j)
-                if (j % 8 != 7)
-                    ASSERT_LT (ms.earlyLength[j] + 64.0f, (float) engine->earlyLines[j].size) << rate;
-            const float longestTap = ms.earlyLength[7] + engine->predelaySamples + 2.0f * engine->earlyModDepthSamples;
-            ASSERT_LT (longestTap + 64.0f, (float) engine->predelayLines[0].size) << rate;
+    // The longest settings: every segment (segment k runs in late line k in every mode) must fit
+    // its line, which would wrap silently otherwise.
+    for (int mode : builtModes())
+        for (int rate : { 22050, 44100, 88200, 96000, 176400, 192000 })
+            for (bool announced : { true, false })
+            {
+                auto engine = makeEngine();
+                if (announced)
+                    engine->prepare (rate);
+                else
+                    engine->setSampleRate (rate); // first seen while processing
+                selectMode (*engine, mode);
+                setPhysical (*engine, param::lateSize, 1.0f);
+                setPhysical (*engine, param::earlySize, 1000.0f);
+                setPhysical (*engine, param::predelay, 500.0f);
+                setPhysical (*engine, param::lateModDepth, 1.0f);
+                setPhysical (*engine, param::earlyModDepth, 1.0f);
+                const auto& ms = engine->modeState;
+                const float block = engine->controlBlockLength;
+                for (size_t k = 0; k < 32; ++k)
+                    ASSERT_LT (ms.segmentLength[k] + 2.0f * engine->lateModDepthSamples + block,
+                               (float) engine->lateLines[k].size)
+                        << "mode " << mode << " at " << rate;
+                for (size_t j = 0; j < 16; ++j)
+                    if (j % 8 != 7)
+                        ASSERT_LT (ms.earlyLength[j] + block, (float) engine->earlyLines[j].size) << rate;
+                const float longestTap = ms.earlyLength[7] + engine->predelaySamples + 4.0f * engine->earlyModDepthSamples;
+                ASSERT_LT (longestTap + block, (float) engine->predelayLines[0].size) << rate;
 
-            // And the onset of the wet signal still follows the predelay.
-            settle (*engine);
-            const auto ir = impulseResponse (*engine, rate * 3 / 4);
-            const int onset = std::min (firstAudible (ir.left), firstAudible (ir.right));
-            EXPECT_NEAR (onset, 64 + (int) engine->predelaySamples, 2) << rate;
-        }
-    }
+                // And the onset of the wet signal still follows the predelay.
+                setPhysical (*engine, param::earlyModDepth, 0.0f);
+                settle (*engine);
+                const auto ir = impulseResponse (*engine, rate * 3 / 4);
+                const int onset = std::min (firstAudible (ir.left), firstAudible (ir.right));
+                EXPECT_NEAR (onset, 64 + (int) engine->predelaySamples, 2) << "mode " << mode << " at " << rate;
+            }
 }
 
 TEST (EngineFrame, HighCutStaysStableAtLowHostRates)

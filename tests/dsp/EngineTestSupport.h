@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <memory>
+#include <random>
 #include <utility>
 #include <vector>
 
@@ -70,6 +71,84 @@ inline double t30Seconds (const std::vector<float>& ir, double rate)
         return (double) ir.size();
     };
     return (crossing (-35.0) - crossing (-5.0)) / rate * 2.0;
+}
+
+/** Four cascaded one-pole sections: a lowpass (or, `high`, the matching highpass) at hz, steep
+    enough to measure the decay of one band. */
+inline std::vector<float> bandFilter (const std::vector<float>& x, double rate, double hz, bool high)
+{
+    const double a = std::exp (-2.0 * 3.14159265358979 * hz / rate);
+    std::vector<double> y (x.begin(), x.end());
+    for (int pass = 0; pass < 4; ++pass)
+    {
+        double state = 0.0;
+        for (auto& v : y)
+        {
+            state = (1.0 - a) * v + a * state;
+            v = high ? v - state : state;
+        }
+    }
+    return std::vector<float> (y.begin(), y.end());
+}
+
+/** The band between two corners. */
+inline std::vector<float> bandPass (const std::vector<float>& x, double rate, double lowHz, double highHz)
+{
+    return bandFilter (bandFilter (x, rate, lowHz, true), rate, highHz, false);
+}
+
+/** Selects a reverb mode as the host does, through the type parameter. */
+inline void selectMode (ReverbEngine& engine, int mode)
+{
+    engine.setNormalised (param::type, typeNormalisedForMode (mode));
+}
+
+/** The modes whose networks are built, in order. */
+inline std::vector<int> builtModes()
+{
+    std::vector<int> modes;
+    for (int m = 0; m < modeCount; ++m)
+        if (hasNetwork (m))
+            modes.push_back (m);
+    return modes;
+}
+
+/** A few blocks of silence, so the taps glide from their start delays to the current settings. */
+inline void settle (ReverbEngine& engine)
+{
+    run (engine, Stereo { std::vector<float> (1024), std::vector<float> (1024) });
+}
+
+/** Uniform noise in -0.5..0.5 on both channels, independent per channel. */
+inline Stereo noise (int samples, unsigned seed = 3)
+{
+    std::mt19937 gen (seed);
+    std::uniform_real_distribution<float> dist (-0.5f, 0.5f);
+    Stereo s { std::vector<float> ((size_t) samples), std::vector<float> ((size_t) samples) };
+    for (int i = 0; i < samples; ++i)
+    {
+        s.left[(size_t) i] = dist (gen);
+        s.right[(size_t) i] = dist (gen);
+    }
+    return s;
+}
+
+/** Index of the first sample above the threshold, or -1. */
+inline int firstAudible (const std::vector<float>& x, float threshold = 1e-7f)
+{
+    for (size_t i = 0; i < x.size(); ++i)
+        if (std::fabs (x[i]) > threshold)
+            return (int) i;
+    return -1;
+}
+
+/** Sum of squares. */
+inline double energy (const std::vector<float>& x)
+{
+    double e = 0.0;
+    for (float v : x)
+        e += (double) v * v;
+    return e;
 }
 
 /** Sums left and right. */

@@ -1,0 +1,71 @@
+#include "Modes.h"
+
+#include "engine/ReverbEngine.h"
+#include "toolkit/DecayFormulas.h"
+#include "toolkit/EarlySection.h"
+#include "toolkit/LateNetwork.h"
+#include "toolkit/ModeSetup.h"
+
+namespace quorvane::brightroom
+{
+
+namespace
+{
+constexpr int loops = 8;
+constexpr int allpassesPerLoop = 3;
+// Segment layout: loop i is segments i, i + 8, i + 16 (the allpasses) and i + 24 (the delay).
+constexpr int delayFirst = loops * allpassesPerLoop;
+
+// Each loop reaches the outputs once per pass: even loops the left sum, odd loops the right.
+const float tapSigns[loops / 2] = { 1.0f, 1.0f, -1.0f, -1.0f };
+
+float loop (const ModeState& ms, int i) { return kit::loopLength (ms, i, loops, allpassesPerLoop + 1); }
+} // namespace
+
+void configureMode (ReverbEngine& e)
+{
+    kit::configureStandard (e);
+    for (size_t j = 0; j < loops / 2; ++j)
+        e.modeState.leftTapGain[j] = e.modeState.rightTapGain[j] = tapSigns[j];
+}
+
+void updateBassGains (ReverbEngine& e)
+{
+    auto& ms = e.modeState;
+    for (int i = 0; i < loops; ++i)
+        ms.bassGain[(size_t) i] = kit::decayGain (loop (ms, i), e.bassDecayTime, e.processingRate);
+}
+
+void updateHighGains (ReverbEngine& e)
+{
+    auto& ms = e.modeState;
+    for (int i = 0; i < loops; ++i)
+        ms.highGain[(size_t) i] = kit::bandRatio (loop (ms, i), e.highDecayTime, e.decayTime, e.processingRate);
+}
+
+void processNetwork (ReverbEngine& e)
+{
+    auto& ms = e.modeState;
+    const int n = blockSize;
+    float modulation[delayFirst];
+    kit::stepBounceModulators (e, modulation, delayFirst);
+    kit::runEarlySection (e, kit::stepEarlyModulators (e, 1.0f), n);
+    kit::injectEarly (e, loops, n);
+
+    for (int s = 0; s < allpassesPerLoop; ++s)
+        kit::allpassStage (e, kit::AllpassRead::allpass, s * loops, loops, modulation, e.diffuserGain, n);
+    kit::tapLines (e, loops, ms.leftTapGain.data(), ms.rightTapGain.data(), n);
+    using kit::LineRead;
+    kit::delaySegments (e, delayFirst, loops, { LineRead::tap, LineRead::tap, LineRead::tap, LineRead::tap }, nullptr,
+                        nullptr, n);
+    // The delay segment's own decay sits above the bass split; the loop's bass decay below it.
+    kit::splitHigh (e, loops, ms.highGain.data(), n);
+    kit::splitBass (e, loops, ms.segmentGain.data() + delayFirst, ms.bassGain.data(), n);
+
+    for (auto& sum : e.lateSumBlock)
+        scaleBlock (sum.get(), sum.get(), ms.midNormaliser, n);
+    kit::mixModeOutput (e, n);
+    kit::butterflyMatrix (e, loops, n);
+}
+
+} // namespace quorvane::brightroom

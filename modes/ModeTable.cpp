@@ -1,0 +1,59 @@
+// The twelve reverb modes as data: each mode's constants and, per routine, whose routine it runs.
+// Modes share routines where their networks share formulas; a mode whose network is not built yet
+// has no routines, and selecting it runs mode 0.
+#include "Modes.h"
+
+#include "engine/ModeInterface.h"
+#include "toolkit/ModeSetup.h"
+
+namespace quorvane
+{
+
+namespace
+{
+using kit::updateEarlyLengths;
+
+const ModeRoutines largeRoom { largeroom::configureMode,     largeroom::updateDecayGains, largeroom::updateBassGains,
+                               largeroom::updateHighGains,   largeroom::updateLateLengths, updateEarlyLengths,
+                               largeroom::processNetwork };
+
+const ModeRoutines mediumRoom { mediumroom::configureMode,   mediumroom::updateDecayGains,  mediumroom::updateBassGains,
+                                mediumroom::updateHighGains, mediumroom::updateLateLengths, updateEarlyLengths,
+                                mediumroom::processNetwork };
+
+const ModeRoutines brightRoom { brightroom::configureMode,   largeroom::updateDecayGains,  brightroom::updateBassGains,
+                                brightroom::updateHighGains, largeroom::updateLateLengths, updateEarlyLengths,
+                                brightroom::processNetwork };
+
+const ModeRoutines largeChamber { largechamber::configureMode,     largechamber::updateDecayGains,
+                                  largeroom::updateBassGains,      largeroom::updateHighGains,
+                                  largechamber::updateLateLengths, updateEarlyLengths,
+                                  largechamber::processNetwork };
+
+constexpr auto biquad = HighCutStage::biquad;
+constexpr auto smoothed = HighCutStage::smoothedBiquad;
+constexpr auto shelf = HighCutStage::shelf;
+
+// lateNormaliser, lateLineCount, matrixScale, halfRate, splitFilterHz, high cut, lateCross angle scale
+const ModeDescription table[12] = {
+    { { 241920.0f, 32, 0.25f, false, 25.0f, biquad, 0.5f }, &largeRoom },
+    { { 287697.0f, 16, 0.35355339f, false, 25.0f, biquad, 0.5f }, &mediumRoom },
+    { { 241920.0f, 32, 0.5f, false, 2122.0f, biquad, 0.5f }, &brightRoom },
+    { { 144000.0f, 32, 0.25f, false, 25.0f, biquad, 0.5f }, &largeChamber },
+    { { 241920.0f, 32, 0.5f, true, 3183.0f, smoothed, 0.5f }, nullptr },
+    { { 144000.0f, 32, 0.25f, true, 3183.0f, biquad, 0.5f }, nullptr },
+    { { 241920.0f, 32, 0.25f, true, 3183.0f, biquad, 0.5f }, nullptr },
+    { { 241920.0f, 32, 0.5f, true, 3183.0f, biquad, 0.5f }, nullptr },
+    { { 69301.765625f, 16, 0.5f, true, 3183.0f, biquad, 0.5f }, nullptr },
+    { { 241920.0f, 16, 0.35355339f, true, 2128.0f, biquad, 0.5f }, nullptr },
+    { { 69301.765625f, 28, 0.5f, true, 200.0f, biquad, 0.5f }, nullptr },
+    { { 182380.0f, 32, 0.25f, true, 3183.0f, shelf, 1.0f }, nullptr },
+};
+} // namespace
+
+const ModeDescription& describeMode (int mode) noexcept
+{
+    return table[(mode >= 0 && mode < 12) ? mode : 0];
+}
+
+} // namespace quorvane

@@ -1,0 +1,77 @@
+#pragma once
+
+#include "toolkit/Modulation.h"
+
+namespace quorvane
+{
+struct ReverbEngine;
+
+/* Each mode's own routines, and the pieces of a mode that other modes are built from. The mode
+   table pairs them, per mode, with the routines it shares. */
+
+/** Mode 0, "Large Room" (also what every unknown type value runs). At the host rate: the early
+    section feeds a 32-line feedback delay network of plain delays (a quarter of them modulated each
+    way), damped in three bands, tapped with fixed gains and mixed by a 32 x 32 orthogonal matrix. */
+namespace largeroom
+{
+void configureMode (ReverbEngine& e);
+/** Mid-band gain of each of the lateLineCount late lines, and the normaliser above the bass split. */
+void updateDecayGains (ReverbEngine& e);
+/** Bass gain of each late line, and the normaliser below the bass split. */
+void updateBassGains (ReverbEngine& e);
+/** High-band ratio of each late line. */
+void updateHighGains (ReverbEngine& e);
+/** The size factor and the 32 line lengths from the room table, then every gain and the early lengths. */
+void updateLateLengths (ReverbEngine& e);
+void processNetwork (ReverbEngine& e);
+
+/** The late output stage of the network: the line blocks (or lines) summed into the late sums. */
+using TapStage = void (*) (ReverbEngine& e, int n);
+/** The whole network over n samples: early section, 32 plain lines (lines 4g and 4g + 1 read at
+    +groupModulation[g] and -groupModulation[g], g < 8), bass and high splits, `taps`, the matrix,
+    the late normaliser and the mode output. */
+void runNetwork (ReverbEngine& e, const float* groupModulation, const kit::EarlyModulation& early, int n,
+                 TapStage taps);
+/** Large Room's taps: the damped line blocks with the fixed gains. */
+void outputTaps (ReverbEngine& e, int n);
+} // namespace largeroom
+
+/** Mode 1, "Medium Room". At the host rate: the early section feeds 16 lines, each a modulated lossy
+    allpass, a plain delay and a two-band correction, tapped twice and mixed by a 16 x 16 matrix. */
+namespace mediumroom
+{
+void configureMode (ReverbEngine& e);
+void updateDecayGains (ReverbEngine& e);
+void updateBassGains (ReverbEngine& e);
+void updateHighGains (ReverbEngine& e);
+void updateLateLengths (ReverbEngine& e);
+void processNetwork (ReverbEngine& e);
+} // namespace mediumroom
+
+/** Mode 2, "Bright Room". Large Room's early section and line lengths; the late section is 8 loops
+    of three modulated allpasses and a delay inside a split allpass at 2122 Hz. */
+namespace brightroom
+{
+void configureMode (ReverbEngine& e);
+/** Bass gain of each loop. */
+void updateBassGains (ReverbEngine& e);
+/** High-band ratio of each loop. */
+void updateHighGains (ReverbEngine& e);
+void processNetwork (ReverbEngine& e);
+} // namespace brightroom
+
+/** Mode 3, "Large Chamber". Large Room's network on shorter lines, its late output taken from 15
+    fixed positions per channel read straight out of the lines, with gains falling steeply. */
+namespace largechamber
+{
+void configureMode (ReverbEngine& e);
+/** Large Room's mid gains and normaliser, and the 30 tap gains. */
+void updateDecayGains (ReverbEngine& e);
+/** Size factor, line lengths and tap positions, then every gain and the early lengths. */
+void updateLateLengths (ReverbEngine& e);
+void processNetwork (ReverbEngine& e);
+/** The chamber taps read out of the lines. */
+void outputTaps (ReverbEngine& e, int n);
+} // namespace largechamber
+
+} // namespace quorvane

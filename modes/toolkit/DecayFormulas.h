@@ -1,0 +1,37 @@
+#pragma once
+
+#include <cmath>
+
+namespace quorvane::kit
+{
+
+/* How the networks turn decay times into gains. A loop of L samples at rate fs that must fall by
+   60 dB in T seconds multiplies its signal by exp(ln(0.001) L / (T fs)) per pass; the band
+   corrections are ratios of two such gains, and the late normalisers keep the late level roughly
+   independent of the decay time. */
+
+/** ln(0.001): 60 dB down after the decay time. */
+constexpr float lnThousandth = -6.9077554f;
+
+/** Gain over `length` samples at `rate` of a decay of 60 dB in `seconds`. */
+inline float decayGain (float length, float seconds, float rate)
+{
+    return std::exp (lnThousandth * length / (seconds * rate));
+}
+
+/** The gain of a band decaying in `bandSeconds` relative to the mid band's, over `length` samples. */
+inline float bandRatio (float length, float bandSeconds, float seconds, float rate)
+{
+    return decayGain (length, bandSeconds, rate) / decayGain (length, seconds, rate);
+}
+
+/** sqrt(base / (seconds x rate)): a late output gain that falls as the decay grows longer. */
+inline float lateNormaliser (float base, float seconds, float rate) { return std::sqrt (base / (seconds * rate)); }
+
+/** out[k] = decayGain (lengths[k], seconds, rate) for k < count. */
+void decayGains (float* out, const float* lengths, int count, float seconds, float rate);
+
+/** out[k] = decayGain (lengths[k], bandSeconds, rate) / mid[k]: a band's ratio to mid gains already computed. */
+void bandRatios (float* out, const float* lengths, const float* mid, int count, float bandSeconds, float rate);
+
+} // namespace quorvane::kit

@@ -1,0 +1,20 @@
+#pragma once
+
+#include "Modulation.h"
+
+namespace quorvane::kit
+{
+
+/* The early section every mode starts with, over n network samples. Per channel two modulated
+   taps of the predelay line (the second one later by an early length) are rotated together and
+   run through seven delay-and-rotation diffuser stages, the first taps of both channels crossed
+   after each stage. The second tap block becomes the early output (scaled by earlyLevel); all
+   four blocks, weighed by earlySendGain and joined by the direct predelayed feed, are what the
+   late network receives. On return tapBlock 0..3 hold that feed: A-left, A-right, B-left, B-right. */
+void runEarlySection (ReverbEngine& e, const EarlyModulation& modulation, int n);
+
+/** Adds the early feed to the first `lineCount` line blocks, in groups of four:
+    B-left, B-right, A-left, A-right. */
+void injectEarly (ReverbEngine& e, int lineCount, int n);
+
+} // namespace quorvane::kit

@@ -1,0 +1,64 @@
+#pragma once
+
+#include <array>
+
+namespace quorvane
+{
+struct ReverbEngine;
+}
+
+namespace quorvane::kit
+{
+
+/* The pieces late networks are made of. Each works on the engine's line blocks 0..count-1 over n
+   network samples; segment s is the late line s with the lengths and gains of the mode state.
+   Modulation arrays are indexed by segment (null: none). */
+
+/** How a plain delay segment is read. */
+enum class LineRead
+{
+    tap,     ///< integer delay (the floor of the length), optionally with a gain
+    linear,  ///< gliding, linear-interpolated, at length + modulation
+    allpass  ///< gliding, allpass-interpolated (tap 0), at length + modulation
+};
+
+/** Plain delays: line block k is written into segment first + k and replaced by its read, the k-th
+    read taking pattern[k % 4]; tap reads carry gains[first + k] (null: 1). The block is written
+    before it is read, so any delay from 0 up is valid; a modulated read is held at 0 or more. */
+void delaySegments (ReverbEngine& e, int first, int count, const std::array<LineRead, 4>& pattern,
+                    const float* modulation, const float* gains, int n);
+
+/** How the delayed sample inside a Schroeder allpass segment is read. */
+enum class AllpassRead
+{
+    linear, ///< linear interpolation
+    allpass ///< allpass interpolation
+};
+
+/** One stage of Schroeder allpasses: line block k through segment first + k with coefficient g,
+    delay length + modulation and the segment's decay gain as loss inside the loop. An allpass
+    reads its block before writing it, so its delay is held at n or more (at the smallest sizes
+    with deep modulation it would otherwise read samples this block has not yet written). */
+void allpassStage (ReverbEngine& e, AllpassRead read, int first, int count, const float* modulation, float g, int n);
+
+/** Splits each line block at the bass crossover: x = (x - low) x highGain[k] + low x lowGain[k]. */
+void splitBass (ReverbEngine& e, int count, const float* highGain, const float* lowGain, int n);
+/** Splits each line block at the high crossover: x = (x - low) x highGain[k] + low. */
+void splitHigh (ReverbEngine& e, int count, const float* highGain, int n);
+
+/** Output taps: the left late sum takes the even line blocks 2j x left[j], the right sum the odd
+    ones 2j + 1 x right[j], for j < count / 2. */
+void tapLines (ReverbEngine& e, int count, const float* left, const float* right, int n);
+
+/** The orthogonal feedback matrix on count (8, 16 or 32) line blocks: scaled by matrixScale, a
+    butterfly (X, Y) -> (X + Y, Y - X) stage for each span count/2 .. 2, then the lateCross rotation
+    of every pair (2m, 2m + 1), the only path between the even (left) and odd (right) lines. */
+void butterflyMatrix (ReverbEngine& e, int count, int n);
+
+/** Late normaliser: each late sum split at the bass crossover, weighed by the mid and bass normalisers. */
+void normaliseLateBands (ReverbEngine& e, int n);
+
+/** The wet block at the network rate: ioBlock = late sum x lateLevel + early output, per channel. */
+void mixModeOutput (ReverbEngine& e, int n);
+
+} // namespace quorvane::kit

@@ -1,0 +1,60 @@
+#include "ModeSetup.h"
+
+#include "LengthTables.h"
+#include "engine/ReverbEngine.h"
+
+#include <cmath>
+
+namespace quorvane::kit
+{
+
+void configureStandard (ReverbEngine& e)
+{
+    e.beginModeConfiguration();
+    const auto& r = *e.routines;
+    r.updateLateLengths (e);
+    r.updateEarlyLengths (e);
+    r.updateDecayGains (e);
+    r.updateBassGains (e);
+    r.updateHighGains (e);
+    e.finishModeConfiguration();
+}
+
+void updateGainsAndEarlyLengths (ReverbEngine& e)
+{
+    const auto& r = *e.routines;
+    r.updateDecayGains (e);
+    r.updateBassGains (e);
+    r.updateHighGains (e);
+    r.updateEarlyLengths (e);
+}
+
+void setSegmentLengths (ModeState& ms, const float* table, int count, float sizeFactor, float blockLength)
+{
+    for (size_t k = 0; k < (size_t) count; ++k)
+    {
+        ms.segmentLength[k] = table[k] * sizeFactor - blockLength;
+        ms.segmentFloor[k] = (int32_t) std::floor (ms.segmentLength[k]);
+    }
+}
+
+float loopLength (const ModeState& ms, int first, int stride, int segments)
+{
+    float sum = ms.segmentLength[(size_t) first];
+    for (int s = 1; s < segments; ++s)
+        sum = sum + ms.segmentLength[(size_t) (first + s * stride)];
+    return sum;
+}
+
+void updateEarlyLengths (ReverbEngine& e)
+{
+    auto& ms = e.modeState;
+    const float scale = e.getValue (param::earlySize) * e.processingRate * 3.33667e-7f;
+    for (size_t j = 0; j < 16; ++j)
+    {
+        ms.earlyLength[j] = scale * earlyLengths[j];
+        ms.earlyFloor[j] = (int32_t) std::floor (ms.earlyLength[j]);
+    }
+}
+
+} // namespace quorvane::kit

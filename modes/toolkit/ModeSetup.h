@@ -1,0 +1,32 @@
+#pragma once
+
+namespace quorvane
+{
+struct ReverbEngine;
+struct ModeState;
+} // namespace quorvane
+
+namespace quorvane::kit
+{
+
+/** The selection every mode shares: the frame's common start (constants, clear, rates, split
+    allpass, fresh per-mode state); the current mode's late and early lengths and its decay, bass
+    and high gains, in that order; the frame's common end (the rate-dependent parameters again). */
+void configureStandard (ReverbEngine& e);
+
+/** What every updateLateLengths ends with: the current mode's decay, bass and high gains, then its
+    early lengths. */
+void updateGainsAndEarlyLengths (ReverbEngine& e);
+
+/** segmentLength[k] = table[k] x sizeFactor - blockLength, and its floor, for k < count; the block
+    is taken off because the block scheme itself adds one block to every loop. */
+void setSegmentLengths (ModeState& ms, const float* table, int count, float sizeFactor, float blockLength);
+
+/** The summed length of `segments` segments, `first`, first + stride, ..: one loop, added in order. */
+float loopLength (const ModeState& ms, int first, int stride, int segments);
+
+/** Every mode's updateEarlyLengths: earlyLength[j] = earlySize x network rate x 3.33667e-7 x the
+    early table, and the floors. */
+void updateEarlyLengths (ReverbEngine& e);
+
+} // namespace quorvane::kit
