@@ -1,5 +1,7 @@
 // Runs the reverb benchmarks and closes with a summary comparing the engine with juce::dsp::Reverb.
 
+#include "EngineParameters.h"
+
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -27,11 +29,11 @@ public:
                 continue;
             const auto it = run.counters.find ("rt_factor");
             if (it != run.counters.end())
-                rtFactors[run.run_name.function_name] = it->second.value;
+                rtFactors[run.run_name.str()] = it->second.value;
         }
     }
 
-    /** The real-time factor of one benchmark function, or 0 when it did not run. */
+    /** The real-time factor of one benchmark ("name" or "name/argument"), or 0 when it did not run. */
     double rtFactor (const std::string& name) const
     {
         const auto it = rtFactors.find (name);
@@ -54,18 +56,25 @@ int main (int argc, char** argv)
     benchmark::RunSpecifiedBenchmarks (&reporter);
     benchmark::Shutdown();
 
-    const double engine = reporter.rtFactor ("BM_QuorvaneEngine");
+    const double largeRoom = reporter.rtFactor ("BM_QuorvaneEngine/0");
     const double juceReverb = reporter.rtFactor ("BM_JuceDspReverb");
 
-    std::printf ("\nReal-time factor (seconds of 48 kHz stereo audio per second of CPU time, 512-sample blocks):\n");
-    std::printf ("  Quorvane engine, mode 0, default parameters : %10.1f\n", engine);
-    std::printf ("  juce::dsp::Reverb, default parameters       : %10.1f\n", juceReverb);
-
-    if (engine > 0.0 && juceReverb > 0.0)
-        std::printf ("  CPU cost ratio engine / juce::dsp::Reverb   : %10.2f  (the engine needs %.2f times the CPU time)\n",
-                     juceReverb / engine, juceReverb / engine);
-    else
-        std::printf ("  CPU cost ratio: not available (run both benchmarks)\n");
+    std::printf ("\nReal-time factor (seconds of 48 kHz stereo audio per second of CPU time, 512-sample blocks,\n"
+                 "default parameters) and CPU cost relative to Large Room and to juce::dsp::Reverb:\n");
+    for (int mode = 0; mode < quorvane::modeCount; ++mode)
+    {
+        const double rt = reporter.rtFactor ("BM_QuorvaneEngine/" + std::to_string (mode));
+        if (rt <= 0.0)
+            continue;
+        std::printf ("  mode %2d %-14s %10.1f   x%5.2f Large Room", mode, quorvane::modeName (mode), rt,
+                     largeRoom > 0.0 ? largeRoom / rt : 0.0);
+        if (juceReverb > 0.0)
+            std::printf ("   x%5.2f juce::dsp::Reverb", juceReverb / rt);
+        std::printf ("\n");
+    }
+    std::printf ("  juce::dsp::Reverb      %10.1f\n", juceReverb);
+    if (largeRoom <= 0.0 || juceReverb <= 0.0)
+        std::printf ("  (run all benchmarks for the ratios)\n");
 
     return 0;
 }

@@ -1,4 +1,5 @@
-// The two measurements: the engine in mode 0 and juce::dsp::Reverb, on the same input and block size.
+// The measurements: the engine in every mode that has its own network, and juce::dsp::Reverb, on
+// the same input and block size.
 
 #include "BenchSignal.h"
 #include "ReverbEngine.h"
@@ -30,10 +31,11 @@ void BM_QuorvaneEngine (benchmark::State& state)
     auto engine = std::make_unique<ReverbEngine>();
     engine->prepare (BenchSignal::sampleRate);
 
-    // Defaults in index order, exactly as the processor assigns them at construction;
-    // the last one (type) configures mode 0.
+    // Defaults in index order, exactly as the processor assigns them at construction (the last
+    // one, type, configures mode 0), then the mode under test.
     for (int i = 0; i < param::count; ++i)
         engine->setNormalised (i, engine->getDefaultNormalised (i));
+    engine->setNormalised (param::type, typeNormalisedForMode ((int) state.range (0)));
     engine->seedRandom (1u);
 
     std::vector<float> outL ((size_t) BenchSignal::blockSize), outR ((size_t) BenchSignal::blockSize);
@@ -83,7 +85,15 @@ void BM_JuceDspReverb (benchmark::State& state)
 
 } // namespace
 
-BENCHMARK (BM_QuorvaneEngine)->Unit (benchmark::kMillisecond);
+/** One run per mode with a network of its own. */
+void everyBuiltMode (benchmark::internal::Benchmark* b)
+{
+    for (int mode = 0; mode < modeCount; ++mode)
+        if (hasNetwork (mode))
+            b->Arg (mode);
+}
+
+BENCHMARK (BM_QuorvaneEngine)->Apply (everyBuiltMode)->Unit (benchmark::kMillisecond);
 BENCHMARK (BM_JuceDspReverb)->Unit (benchmark::kMillisecond);
 
 } // namespace quorvane::bench

@@ -2,6 +2,8 @@
 
 #include "RenderSettings.h"
 
+#include "ModeInterface.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -60,7 +62,8 @@ std::string listText()
     char line[160];
     for (int m = 0; m < modeCount; ++m)
     {
-        std::snprintf (line, sizeof (line), "  %2d  %s\n", m, modeName (m));
+        std::snprintf (line, sizeof (line), "  %2d  %s%s\n", m, modeName (m),
+                       hasNetwork (m) ? "" : "  (not built yet: runs Large Room)");
         out += line;
     }
 

@@ -159,3 +159,24 @@ TEST (HalfbandFilter, RoundTripPassesLowSinesAndStopsNearNyquist)
     EXPECT_NEAR (db (roundTrip (6000.0)), 0.0, 0.2);
     EXPECT_LT (db (roundTrip (20000.0)), -30.0);
 }
+
+TEST (Biquad, SmoothedCoefficientsGlideToTheTargetsAndThenFilterLikeThePlainOne)
+{
+    Biquad smoothed, plain;
+    designLowpass (smoothed, 2000.0f, 48000.0f);
+    designLowpass (plain, 2000.0f, 48000.0f);
+    const float smoothing = 1.0f - std::exp (-1000.0f / (0.78125f * 48000.0f));
+    float in[64], outSmoothed[64], outPlain[64];
+    for (int i = 0; i < 64; ++i)
+        in[i] = (i % 7) * 0.1f - 0.3f;
+
+    smoothed.processSmoothed64 (outSmoothed, in, smoothing);
+    EXPECT_FLOAT_EQ (smoothed.current[2], plain.b0 * smoothing); // one step from zero
+    for (int block = 0; block < 2000; ++block)
+    {
+        smoothed.processSmoothed64 (outSmoothed, in, smoothing);
+        plain.process64 (outPlain, in);
+    }
+    for (int i = 0; i < 64; ++i)
+        EXPECT_NEAR (outSmoothed[i], outPlain[i], 1e-5f) << i;
+}

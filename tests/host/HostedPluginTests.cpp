@@ -6,6 +6,7 @@
 #include "ReferenceRender.h"
 
 #include "EngineParameters.h"
+#include "ModeInterface.h"
 
 #include <gtest/gtest.h>
 
@@ -201,6 +202,23 @@ TEST_P (HostedQuorvane, RendersTheSameImpulseResponseAsTheRenderer)
                                         { "decay", 1.5f }, { "HighCut", 6000.0f }, { "earlyLateMix", 30.0f },
                                         { "lateSize", 0.8f }, { "earlySend", 0.25f }, { "diffusion", 0.7f },
                                         { "type", 7.0f } });
+    }
+}
+
+// Every mode with a network of its own crosses the format boundary unchanged: the host selects it
+// through the type parameter (mode + 1), set last as the renderer's --mode would be.
+TEST_P (HostedQuorvane, EveryModeRendersLikeTheRenderer)
+{
+    for (int mode = 1; mode < modeCount; ++mode)
+    {
+        if (! hasNetwork (mode))
+            continue;
+        SCOPED_TRACE (modeName (mode));
+        auto fresh = load();
+        ASSERT_TRUE (fresh->isLoaded()) << fresh->error();
+        expectSameAsRenderer (*fresh, { { "lateModDepth", 0.0f }, { "earlyModDepth", 0.0f }, { "predelay", 12.0f },
+                                        { "decay", 2.5f }, { "lateSize", 0.6f }, { "earlySend", 0.3f },
+                                        { "lateCross", 0.7f }, { "type", (float) (mode + 1) } });
     }
 }
 
