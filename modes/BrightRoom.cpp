@@ -49,8 +49,7 @@ void processNetwork (ReverbEngine& e)
     const int n = blockSize;
     float modulation[delayFirst];
     kit::stepBounceModulators (e, modulation, delayFirst);
-    kit::runEarlySection (e, kit::stepEarlyModulators (e, 1.0f), n);
-    kit::injectEarly (e, loops, n);
+    kit::runEarlySection (e, kit::stepEarlyModulators (e, 1.0f), loops, n);
 
     for (int s = 0; s < allpassesPerLoop; ++s)
         kit::allpassStage (e, kit::AllpassRead::allpass, s * loops, loops, modulation, e.diffuserGain, n);

@@ -68,8 +68,7 @@ void runNetwork (ReverbEngine& e, const float* groupModulation, const kit::Early
                  TapStage taps)
 {
     auto& ms = e.modeState;
-    kit::runEarlySection (e, early, n);
-    kit::injectEarly (e, lines, n);
+    kit::runEarlySection (e, early, lines, n);
 
     float modulation[lines] = {};
     for (int g = 0; g < groups; ++g)

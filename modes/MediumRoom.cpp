@@ -94,8 +94,7 @@ void processNetwork (ReverbEngine& e)
     const int n = blockSize;
     float modulation[lines];
     kit::stepBounceModulators (e, modulation, lines);
-    kit::runEarlySection (e, kit::stepEarlyModulators (e, 1.0f), n);
-    kit::injectEarly (e, lines, n);
+    kit::runEarlySection (e, kit::stepEarlyModulators (e, 1.0f), lines, n);
 
     kit::allpassStage (e, kit::AllpassRead::linear, 0, lines, modulation, e.diffuserGain, n);
     // Half the taps before the delay segments, half after the corrections.

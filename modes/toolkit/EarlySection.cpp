@@ -12,7 +12,7 @@ namespace
 constexpr int stages = 7;
 }
 
-void runEarlySection (ReverbEngine& e, const EarlyModulation& modulation, int n)
+void runEarlySection (ReverbEngine& e, const EarlyModulation& modulation, int lineCount, int n)
 {
     const auto& ms = e.modeState;
     float* aL = e.tapBlock[0].get();
@@ -56,11 +56,8 @@ void runEarlySection (ReverbEngine& e, const EarlyModulation& modulation, int n)
     scaleAddBlock (bL, bL, e.earlySendGain, directL, n);
     scaleAddBlock (aR, aR, e.earlySendGain, directR, n);
     scaleAddBlock (bR, bR, e.earlySendGain, directR, n);
-}
 
-void injectEarly (ReverbEngine& e, int lineCount, int n)
-{
-    const float* feed[4] = { e.tapBlock[2].get(), e.tapBlock[3].get(), e.tapBlock[0].get(), e.tapBlock[1].get() };
+    const float* feed[4] = { bL, bR, aL, aR };
     for (size_t k = 0; k < (size_t) lineCount; ++k)
         addBlock (e.lineBlock[k].get(), feed[k % 4], n);
 }

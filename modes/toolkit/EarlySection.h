@@ -10,11 +10,9 @@ namespace quorvane::kit
    run through seven delay-and-rotation diffuser stages, the first taps of both channels crossed
    after each stage. The second tap block becomes the early output (scaled by earlyLevel); all
    four blocks, weighed by earlySendGain and joined by the direct predelayed feed, are what the
-   late network receives. On return tapBlock 0..3 hold that feed: A-left, A-right, B-left, B-right. */
-void runEarlySection (ReverbEngine& e, const EarlyModulation& modulation, int n);
-
-/** Adds the early feed to the first `lineCount` line blocks, in groups of four:
-    B-left, B-right, A-left, A-right. */
-void injectEarly (ReverbEngine& e, int lineCount, int n);
+   late network receives: it is added to the first `lineCount` line blocks, in groups of four
+   B-left, B-right, A-left, A-right (so even lines hear the left channel, odd lines the right).
+   On return tapBlock 0..3 still hold that feed: A-left, A-right, B-left, B-right. */
+void runEarlySection (ReverbEngine& e, const EarlyModulation& modulation, int lineCount, int n);
 
 } // namespace quorvane::kit
