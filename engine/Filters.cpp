@@ -70,7 +70,8 @@ void splitBandsFour (OnePoleLowpass* filters, float g, float* const* x, const fl
     const Lanes gv = { g, g, g, g };
     const float k = 1.0f - g;
     const Lanes kv = { k, k, k, k };
-    const Lanes hi = { highGain[0], highGain[1], highGain[2], highGain[3] };
+    const Lanes hi = highGain != nullptr ? Lanes { highGain[0], highGain[1], highGain[2], highGain[3] }
+                                         : Lanes { 1.0f, 1.0f, 1.0f, 1.0f };
     const Lanes lo = lowGain != nullptr ? Lanes { lowGain[0], lowGain[1], lowGain[2], lowGain[3] }
                                         : Lanes { 1.0f, 1.0f, 1.0f, 1.0f };
     Lanes s = { filters[0].state, filters[1].state, filters[2].state, filters[3].state };
@@ -112,11 +113,12 @@ void splitBandsBank (OnePoleLowpass* filters, float g, float* const* blocks, con
 #if defined(QUORVANE_LANES)
     if (n % 4 == 0)
         for (; first + 4 <= count; first += 4)
-            splitBandsFour (filters + first, g, blocks + first, highGain + first,
+            splitBandsFour (filters + first, g, blocks + first, highGain != nullptr ? highGain + first : nullptr,
                             lowGain != nullptr ? lowGain + first : nullptr, n);
 #endif
     for (; first < count; ++first)
-        splitBands (filters[first], g, blocks[first], highGain[first], lowGain != nullptr ? lowGain[first] : 1.0f, n);
+        splitBands (filters[first], g, blocks[first], highGain != nullptr ? highGain[first] : 1.0f,
+                    lowGain != nullptr ? lowGain[first] : 1.0f, n);
 }
 
 namespace

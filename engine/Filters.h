@@ -30,7 +30,7 @@ struct OnePoleLowpass
 };
 
 /** Splits each of `count` blocks at a one-pole lowpass L (filter k, factor g) and weighs the two
-    bands in place: x = (x - L) x highGain[k] + L x lowGain[k] (lowGain may be null for 1). The
+    bands in place: x = (x - L) x highGain[k] + L x lowGain[k] (either may be null for 1). The
     filters are independent, so four advance together and their recursions overlap in time. */
 void splitBandsBank (OnePoleLowpass* filters, float g, float* const* blocks, const float* highGain,
                      const float* lowGain, int count, int n) noexcept;
@@ -52,6 +52,8 @@ struct Biquad
 
     /** Filters exactly 64 samples; output may be the same memory as input. */
     void process64 (float* output, const float* input) noexcept;
+    /** Makes the targets current at once (no glide). */
+    void snapToTargets() noexcept { current = { a1, a2, b0, b1, b2 }; }
     /** Moves each current coefficient one step of `smoothing` towards its target, then filters
         exactly 64 samples with the current ones, so a changed corner glides instead of jumping. */
     void processSmoothed64 (float* output, const float* input, float smoothing) noexcept;

@@ -45,7 +45,13 @@ void ReverbEngine::updateParameter (int index)
             // the range reaches that far), so the corner stays just below it.
             const float corner = std::min (v, 0.45f * hostRate);
             for (auto& f : highCutFilters)
+            {
                 designLowpass (f, corner, hostRate);
+                // Only a running smoothed high cut glides; otherwise it is ready at its target, so
+                // a mode that smooths starts at the corner set rather than fading in from nothing.
+                if (highCutStage != HighCutStage::smoothedBiquad)
+                    f.snapToTargets();
+            }
             const auto shelf = designShelf (v, 0.01f, hostRate);
             for (auto& f : highCutShelves)
                 f.setCoefficients (shelf.x, shelf.y, shelf.z);

@@ -101,6 +101,9 @@ void ReverbEngine::setSampleRate (int hostRateHz)
         updateParameter (index);
     highCutSmoothing = 1.0f - std::exp (-1000.0f / (0.78125f * r));
     gainSmoothing = 1.0f - std::exp (-1000.0f / (50.0f * r));
+    // Coefficients designed for the old rate describe another filter at the new one: no glide.
+    for (auto& f : highCutFilters)
+        f.snapToTargets();
 }
 
 void ReverbEngine::designSplitFilters() noexcept

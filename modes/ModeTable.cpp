@@ -30,6 +30,26 @@ const ModeRoutines largeChamber { largechamber::configureMode,     largechamber:
                                   largechamber::updateLateLengths, updateEarlyLengths,
                                   largechamber::processNetwork };
 
+const ModeRoutines darkRoom { darkroom::configureMode,   darkroom::updateDecayGains,  darkroom::updateBassGains,
+                              darkroom::updateHighGains, darkroom::updateLateLengths, updateEarlyLengths,
+                              darkroom::processNetwork };
+
+// Dark Chamber is Large Chamber at half the rate; written for the rate the lines run at, Large
+// Chamber's and Large Room's routines are its own.
+const ModeRoutines darkChamber { largechamber::configureMode,     largechamber::updateDecayGains,
+                                 largeroom::updateBassGains,      largeroom::updateHighGains,
+                                 largechamber::updateLateLengths, updateEarlyLengths,
+                                 darkchamber::processNetwork };
+
+// Dark Space: Large Room's gains (at the rate the lines run at) and output taps, its own lengths.
+const ModeRoutines darkSpace { largeroom::configureMode,   largeroom::updateDecayGains,  largeroom::updateBassGains,
+                               largeroom::updateHighGains, darkspace::updateLateLengths, updateEarlyLengths,
+                               darkspace::processNetwork };
+
+const ModeRoutines nostromo { darkroom::configureMode,   darkroom::updateDecayGains,  darkroom::updateBassGains,
+                              darkroom::updateHighGains, nostromo::updateLateLengths, updateEarlyLengths,
+                              nostromo::processNetwork };
+
 constexpr auto biquad = HighCutStage::biquad;
 constexpr auto smoothed = HighCutStage::smoothedBiquad;
 constexpr auto shelf = HighCutStage::shelf;
@@ -40,10 +60,10 @@ const ModeDescription table[12] = {
     { { 287697.0f, 16, 0.35355339f, false, 25.0f, biquad, 0.5f }, &mediumRoom },
     { { 241920.0f, 32, 0.5f, false, 2122.0f, biquad, 0.5f }, &brightRoom },
     { { 144000.0f, 32, 0.25f, false, 25.0f, biquad, 0.5f }, &largeChamber },
-    { { 241920.0f, 32, 0.5f, true, 3183.0f, smoothed, 0.5f }, nullptr },
-    { { 144000.0f, 32, 0.25f, true, 3183.0f, biquad, 0.5f }, nullptr },
-    { { 241920.0f, 32, 0.25f, true, 3183.0f, biquad, 0.5f }, nullptr },
-    { { 241920.0f, 32, 0.5f, true, 3183.0f, biquad, 0.5f }, nullptr },
+    { { 241920.0f, 32, 0.5f, true, 3183.0f, smoothed, 0.5f }, &darkRoom },
+    { { 144000.0f, 32, 0.25f, true, 3183.0f, biquad, 0.5f }, &darkChamber },
+    { { 241920.0f, 32, 0.25f, true, 3183.0f, biquad, 0.5f }, &darkSpace },
+    { { 241920.0f, 32, 0.5f, true, 3183.0f, biquad, 0.5f }, &nostromo },
     { { 69301.765625f, 16, 0.5f, true, 3183.0f, biquad, 0.5f }, nullptr },
     { { 241920.0f, 16, 0.35355339f, true, 2128.0f, biquad, 0.5f }, nullptr },
     { { 69301.765625f, 28, 0.5f, true, 200.0f, biquad, 0.5f }, nullptr },

@@ -74,4 +74,56 @@ void processNetwork (ReverbEngine& e);
 void outputTaps (ReverbEngine& e, int n);
 } // namespace largechamber
 
+/** Mode 4, "Dark Room". At half the rate: the early section feeds 8 lines, each a modulated and two
+    fixed allpasses, a high correction, a plain delay and a bass correction; only the first pair is
+    heard, and a scaled 8 x 8 matrix mixes them. The high cut glides to new corners. */
+namespace darkroom
+{
+void configureMode (ReverbEngine& e);
+/** Decay gain of each of the 32 segments, and the late output gain. */
+void updateDecayGains (ReverbEngine& e);
+/** Bass ratio of each line, limited. */
+void updateBassGains (ReverbEngine& e);
+/** High ratio of each line. */
+void updateHighGains (ReverbEngine& e);
+void updateLateLengths (ReverbEngine& e);
+void processNetwork (ReverbEngine& e);
+
+/** The 32 segment lengths from the room table for a size factor, then every gain and the early lengths. */
+void setLengths (ReverbEngine& e, float sizeFactor);
+/** How the lines feed back into each other. */
+enum class Feedback
+{
+    matrix, ///< the butterfly matrix
+    rings   ///< line k into line k + 2, the two rings joined by the lateCross rotations alone
+};
+/** The network over one 32-sample block, its allpass modulation (per line), early modulation,
+    allpass coefficient and feedback given. */
+void runNetwork (ReverbEngine& e, const float* lineModulation, const kit::EarlyModulation& early, float allpassGain,
+                 Feedback feedback);
+} // namespace darkroom
+
+/** Mode 5, "Dark Chamber": Large Chamber's network at half the rate. */
+namespace darkchamber
+{
+void processNetwork (ReverbEngine& e);
+/** Late modulators 0..7 (wrapping), each moving its pair of lines two depths either way. */
+void stepLateModulators (ReverbEngine& e, float* groupModulation);
+} // namespace darkchamber
+
+/** Mode 6, "Dark Space": Large Room's network at half the rate, with longer lines. */
+namespace darkspace
+{
+void updateLateLengths (ReverbEngine& e);
+void processNetwork (ReverbEngine& e);
+} // namespace darkspace
+
+/** Mode 7, "Nostromo": Dark Room's lines with twice the size range, centred modulation and the
+    lines passed around two rings instead of a matrix. */
+namespace nostromo
+{
+void updateLateLengths (ReverbEngine& e);
+void processNetwork (ReverbEngine& e);
+} // namespace nostromo
+
 } // namespace quorvane

@@ -64,10 +64,25 @@ void allpassStage (ReverbEngine& e, AllpassRead read, int first, int count, cons
         const size_t s = (size_t) first + k;
         float* block = e.lineBlock[k].get();
         const float delay = std::max ((float) n, ms.segmentLength[s] + modulationOf (modulation, s));
-        if (read == AllpassRead::linear)
-            modAllpassLinear (e.lateLines[s], block, block, g, delay, n, ms.segmentGain[s], ramp);
-        else
-            modAllpass (e.lateLines[s], block, block, g, delay, n, ms.segmentGain[s], ramp);
+        switch (read)
+        {
+            case AllpassRead::linear: modAllpassLinear (e.lateLines[s], block, block, g, delay, n, ms.segmentGain[s], ramp); break;
+            case AllpassRead::allpass: modAllpass (e.lateLines[s], block, block, g, delay, n, ms.segmentGain[s], ramp); break;
+            case AllpassRead::quantised: modAllpass32 (e.lateLines[s], block, block, g, delay, ms.segmentGain[s]); break;
+        }
+    }
+}
+
+void fixedAllpassStage (ReverbEngine& e, int first, int count, float g)
+{
+    const auto& ms = e.modeState;
+    for (size_t k = 0; k < (size_t) count; ++k)
+    {
+        const size_t s = (size_t) first + k;
+        float* block = e.lineBlock[k].get();
+        // The delay is the length less the block; it cannot go below the block it reads before writing.
+        const int length = std::max (2 * 32, (int) ms.segmentFloor[s]);
+        fixedAllpass32 (e.lateLines[s], block, block, g, length, ms.segmentGain[s]);
     }
 }
 
@@ -100,8 +115,25 @@ void butterflyMatrix (ReverbEngine& e, int count, int n)
         for (int k = 0; k < count; ++k)
             if ((k & span) == 0)
                 butterfly (e.lineBlock[(size_t) k].get(), e.lineBlock[(size_t) (k + span)].get(), n);
+    crossRotations (e, count, n);
+}
+
+void crossRotations (ReverbEngine& e, int count, int n)
+{
     for (size_t m = 0; m < (size_t) count / 2; ++m)
         e.lateCrossMixers[m].rotate (e.lineBlock[2 * m].get(), e.lineBlock[2 * m + 1].get(), n);
+}
+
+void ringShift (ReverbEngine& e, int count, int n)
+{
+    for (int parity = 0; parity < 2; ++parity)
+    {
+        alignas (16) float last[blockSize];
+        std::copy_n (e.lineBlock[(size_t) (count - 2 + parity)].get(), n, last);
+        for (int k = count - 2 + parity; k >= 2; k -= 2)
+            std::copy_n (e.lineBlock[(size_t) (k - 2)].get(), n, e.lineBlock[(size_t) k].get());
+        std::copy_n (last, n, e.lineBlock[(size_t) parity].get());
+    }
 }
 
 void normaliseLateBands (ReverbEngine& e, int n)

@@ -31,8 +31,9 @@ void delaySegments (ReverbEngine& e, int first, int count, const std::array<Line
 /** How the delayed sample inside a Schroeder allpass segment is read. */
 enum class AllpassRead
 {
-    linear, ///< linear interpolation
-    allpass ///< allpass interpolation
+    linear,    ///< linear interpolation
+    allpass,   ///< allpass interpolation
+    quantised  ///< linear interpolation with the fraction rounded down to 1/32 (32-sample blocks only)
 };
 
 /** One stage of Schroeder allpasses: line block k through segment first + k with coefficient g,
@@ -41,7 +42,12 @@ enum class AllpassRead
     with deep modulation it would otherwise read samples this block has not yet written). */
 void allpassStage (ReverbEngine& e, AllpassRead read, int first, int count, const float* modulation, float g, int n);
 
-/** Splits each line block at the bass crossover: x = (x - low) x highGain[k] + low x lowGain[k]. */
+/** A stage of allpasses with integer delays (32-sample blocks): line block k through segment
+    first + k at the floor of its length, coefficient g, the segment's decay gain as loss. */
+void fixedAllpassStage (ReverbEngine& e, int first, int count, float g);
+
+/** Splits each line block at the bass crossover: x = (x - low) x highGain[k] + low x lowGain[k]
+    (highGain null: the upper band passes unchanged). */
 void splitBass (ReverbEngine& e, int count, const float* highGain, const float* lowGain, int n);
 /** Splits each line block at the high crossover: x = (x - low) x highGain[k] + low. */
 void splitHigh (ReverbEngine& e, int count, const float* highGain, int n);
@@ -54,6 +60,13 @@ void tapLines (ReverbEngine& e, int count, const float* left, const float* right
     butterfly (X, Y) -> (X + Y, Y - X) stage for each span count/2 .. 2, then the lateCross rotation
     of every pair (2m, 2m + 1), the only path between the even (left) and odd (right) lines. */
 void butterflyMatrix (ReverbEngine& e, int count, int n);
+
+/** The lateCross rotation of every pair of line blocks (2m, 2m + 1), m < count / 2. */
+void crossRotations (ReverbEngine& e, int count, int n);
+
+/** Ring feedback: line block k moves to (k + 2) mod count, so the even and the odd lines each form
+    a ring, joined only by the lateCross rotations that follow. */
+void ringShift (ReverbEngine& e, int count, int n);
 
 /** Late normaliser: each late sum split at the bass crossover, weighed by the mid and bass normalisers. */
 void normaliseLateBands (ReverbEngine& e, int n);

@@ -28,4 +28,14 @@ void stepBounceModulators (ReverbEngine& e, float* out, int count)
     }
 }
 
+void stepWrapModulators (ReverbEngine& e, float* out, int count, int first, int stride)
+{
+    for (int j = 0; j < count; ++j)
+    {
+        auto& lfo = e.lateModulators[(size_t) (first + j * stride)];
+        stepWrap (lfo);
+        out[j] = triangle (lfo);
+    }
+}
+
 } // namespace quorvane::kit

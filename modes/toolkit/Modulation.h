@@ -22,4 +22,8 @@ EarlyModulation stepEarlyModulators (ReverbEngine& e, float scale);
 /** Steps late modulators 0..count-1 once (bouncing rule); out[j] = late depth x its value. */
 void stepBounceModulators (ReverbEngine& e, float* out, int count);
 
+/** Steps late modulators first, first + stride, .. (count of them) once (wrapping rule);
+    out[j] = the triangle of the j-th, in -1..1, for the mode to scale. */
+void stepWrapModulators (ReverbEngine& e, float* out, int count, int first, int stride);
+
 } // namespace quorvane::kit

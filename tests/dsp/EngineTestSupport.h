@@ -133,6 +133,13 @@ inline Stereo noise (int samples, unsigned seed = 3)
     return s;
 }
 
+/** The host sample at which the wet response to an impulse at sample 0 should begin: one block,
+    then the predelay (counted in network samples, half as many per second in half-rate modes). */
+inline double expectedOnset (const ReverbEngine& engine)
+{
+    return 64.0 + std::floor (engine.predelaySamples) * (double) (engine.hostRate / engine.processingRate);
+}
+
 /** Index of the first sample above the threshold, or -1. */
 inline int firstAudible (const std::vector<float>& x, float threshold = 1e-7f)
 {

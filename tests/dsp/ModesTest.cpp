@@ -100,7 +100,7 @@ TEST (Modes, MultipliersLengthenAndShortenTheOuterBands)
         EXPECT_LT (shortBass.low / flat.low, 0.8) << "mode " << mode;
         // The one-pole high split passes part of the top band untouched, so it cannot shorten
         // that band by the whole factor; but it must shorten it, and leave the bass alone.
-        EXPECT_LT (damped.high / flat.high, 0.7) << "mode " << mode;
+        EXPECT_LT (damped.high / flat.high, 0.75) << "mode " << mode;
         EXPECT_NEAR (damped.low / flat.low, 1.0, 0.08) << "mode " << mode;
     }
 }
@@ -204,7 +204,7 @@ TEST (Modes, WetSignalLeavesOneBlockPlusThePredelayLater)
             const auto ir = impulseResponse (*engine, 24000);
             const int onset = std::min (firstAudible (ir.left), firstAudible (ir.right));
             EXPECT_GE (onset, 64) << "mode " << mode;
-            EXPECT_NEAR (onset, 64 + (int) engine->predelaySamples, 2) << "mode " << mode << ", " << predelayMs << " ms";
+            EXPECT_NEAR (onset, expectedOnset (*engine), engine->isHalfRate() ? 4 : 2) << "mode " << mode << ", " << predelayMs << " ms";
         }
 }
 
@@ -298,13 +298,13 @@ TEST (Modes, LateCrossCouplesTheTwoHalvesOfTheLateNetwork)
             const auto out = run (*engine, in);
             rightOverLeftDb[i] = 10.0 * std::log10 (energy (out.right) / energy (out.left));
         }
-        // At lateCross 1 each rotation is a full butterfly; how close the right side comes to the
-        // left depends on how many passes the decay allows (Bright Room's loops are long).
+        // At lateCross 1 each rotation is a full butterfly; how close the right side then comes to
+        // the left depends on how many passes through the lines the decay allows (the loops of
+        // Bright Room and of the rings of Nostromo are long), so the test is the difference.
         std::printf ("mode %d: right/left %.1f dB at lateCross 0, %.1f dB at 1\n", mode, rightOverLeftDb[0],
                      rightOverLeftDb[1]);
         EXPECT_LT (rightOverLeftDb[0], -20.0) << "mode " << mode;
-        EXPECT_GT (rightOverLeftDb[1], -12.0) << "mode " << mode;
-        EXPECT_GT (rightOverLeftDb[1] - rightOverLeftDb[0], 15.0) << "mode " << mode;
+        EXPECT_GT (rightOverLeftDb[1] - rightOverLeftDb[0], 20.0) << "mode " << mode;
     }
 }
 
@@ -321,11 +321,12 @@ TEST (Modes, EveryModeSoundsDifferent)
         selectMode (*engine, mode);
         setPhysical (*engine, param::lateModDepth, 0.0f);
         setPhysical (*engine, param::earlyLateMix, 90.0f); // the shared early section kept low
+        setPhysical (*engine, param::highCut, 15000.0f);
         settle (*engine);
         responses.push_back (mono (impulseResponse (*engine, 48000)));
     }
     // Echo pattern: energy in 10 ms windows over the first 400 ms, in dB of the whole response.
-    // Spectrum: energy in the octaves from 125 Hz to 8 kHz, in dB of the whole response.
+    // Spectrum: energy in the octaves from 125 Hz to 16 kHz, in dB of the whole response.
     auto profile = [] (const std::vector<float>& ir) {
         std::vector<double> p;
         const double total = energy (ir);
@@ -336,7 +337,7 @@ TEST (Modes, EveryModeSoundsDifferent)
                 e += (double) ir[i] * ir[i];
             p.push_back (10.0 * std::log10 (e / total));
         }
-        for (double hz = 125.0; hz < 10000.0; hz *= 2.0)
+        for (double hz = 125.0; hz < 20000.0; hz *= 2.0)
             p.push_back (10.0 * std::log10 (energy (bandPass (ir, rate, hz / 1.41421356, hz * 1.41421356)) / total));
         return p;
     };
