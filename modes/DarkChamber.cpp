@@ -21,7 +21,7 @@ void processNetwork (ReverbEngine& e)
     float groupModulation[8];
     stepLateModulators (e, groupModulation);
     largeroom::runNetwork (e, groupModulation, kit::stepEarlyModulators (e, 1.0f), blockSize / 2,
-                           largechamber::outputTaps);
+                           { largechamber::outputTaps });
 }
 
 } // namespace quorvane::darkchamber

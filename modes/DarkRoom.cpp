@@ -18,17 +18,16 @@ constexpr int lines = 8;
 constexpr int segmentsPerLine = 4;
 constexpr int n = blockSize / 2;
 
-// Segment layout: line k is segments k (modulated allpass), 8 + k and 16 + k (fixed allpasses)
-// and 24 + k (the plain delay).
-constexpr int delayFirst = 3 * lines;
+// Segment layout (the same with fewer lines running): line k is segments k (modulated allpass),
+// 8 + k and 16 + k (fixed allpasses) and 24 + k (the plain delay).
+constexpr int stride = lines;
+constexpr int delayFirst = 3 * stride;
 
 // A short decay with a long bass multiplier would otherwise ask for a bass gain far above 1.
 constexpr float bassRatioLimit = 50.0f;
 
-float loop (const ModeState& ms, int k) { return kit::loopLength (ms, k, lines, segmentsPerLine); }
+float loop (const ModeState& ms, int k) { return kit::loopLength (ms, k, stride, segmentsPerLine); }
 } // namespace
-
-void configureMode (ReverbEngine& e) { kit::configureStandard (e); }
 
 void setLengths (ReverbEngine& e, float sizeFactor)
 {
@@ -45,54 +44,57 @@ void updateLateLengths (ReverbEngine& e)
     setLengths (e, (float) ((s * 0.9 + 0.1) * (double) e.processingRate * (1.0 / 48000.0)));
 }
 
-void updateDecayGains (ReverbEngine& e)
+void setDecayGains (ReverbEngine& e, float outputFactor)
 {
     auto& ms = e.modeState;
-    kit::decayGains (ms.segmentGain.data(), ms.segmentLength.data(), lines * segmentsPerLine, e.decayTime,
+    kit::decayGains (ms.segmentGain.data(), ms.segmentLength.data(), stride * segmentsPerLine, e.decayTime,
                      e.processingRate);
-    ms.outputGain = 2.0f * kit::lateNormaliser (ms.normaliserBase, e.decayTime, e.processingRate);
+    ms.outputGain = outputFactor * kit::lateNormaliser (ms.normaliserBase, e.decayTime, e.processingRate);
 }
 
-void updateBassGains (ReverbEngine& e)
+void setBandRatios (ReverbEngine& e, int lineCount)
 {
     auto& ms = e.modeState;
-    for (int k = 0; k < lines; ++k)
+    for (int k = 0; k < lineCount; ++k)
+    {
+        const float length = loop (ms, k);
         ms.bassGain[(size_t) k] =
-            std::min (bassRatioLimit, kit::bandRatio (loop (ms, k), e.bassDecayTime, e.decayTime, e.processingRate));
+            std::min (bassRatioLimit, kit::bandRatio (length, e.bassDecayTime, e.decayTime, e.processingRate));
+        ms.highGain[(size_t) k] = kit::bandRatio (length, e.highDecayTime, e.decayTime, e.processingRate);
+    }
 }
 
-void updateHighGains (ReverbEngine& e)
+void updateDecayGains (ReverbEngine& e) { setDecayGains (e, 2.0f); }
+
+void updateBassGains (ReverbEngine& e) { setBandRatios (e, lines); }
+
+void updateHighGains (ReverbEngine& e) { setBandRatios (e, lines); }
+
+void runNetwork (ReverbEngine& e, int lineCount, const float* lineModulation, const kit::EarlyModulation& early,
+                 float allpassGain, Feedback feedback)
 {
     auto& ms = e.modeState;
-    for (int k = 0; k < lines; ++k)
-        ms.highGain[(size_t) k] = kit::bandRatio (loop (ms, k), e.highDecayTime, e.decayTime, e.processingRate);
-}
+    kit::runEarlySection (e, early, lineCount, n);
 
-void runNetwork (ReverbEngine& e, const float* lineModulation, const kit::EarlyModulation& early, float allpassGain,
-                 Feedback feedback)
-{
-    auto& ms = e.modeState;
-    kit::runEarlySection (e, early, lines, n);
-
-    kit::allpassStage (e, kit::AllpassRead::quantised, 0, lines, lineModulation, allpassGain, n);
-    kit::fixedAllpassStage (e, lines, lines, allpassGain);
-    kit::fixedAllpassStage (e, 2 * lines, lines, allpassGain);
-    kit::splitHigh (e, lines, ms.highGain.data(), n);
+    kit::allpassStage (e, kit::AllpassRead::quantised, 0, lineCount, lineModulation, allpassGain, n);
+    kit::fixedAllpassStage (e, stride, lineCount, allpassGain);
+    kit::fixedAllpassStage (e, 2 * stride, lineCount, allpassGain);
+    kit::splitHigh (e, lineCount, ms.highGain.data(), n);
     // Only the first pair of lines is heard; the others reach the output through the feedback.
     accumulateBlock (e.lateSumBlock[0].get(), e.lineBlock[0].get(), ms.outputGain, n);
     accumulateBlock (e.lateSumBlock[1].get(), e.lineBlock[1].get(), ms.outputGain, n);
     using kit::LineRead;
-    kit::delaySegments (e, delayFirst, lines, { LineRead::tap, LineRead::tap, LineRead::tap, LineRead::tap }, nullptr,
+    kit::delaySegments (e, delayFirst, lineCount, { LineRead::tap, LineRead::tap, LineRead::tap, LineRead::tap }, nullptr,
                         ms.segmentGain.data(), n);
-    kit::splitBass (e, lines, nullptr, ms.bassGain.data(), n);
+    kit::splitBass (e, lineCount, nullptr, ms.bassGain.data(), n);
     kit::mixModeOutput (e, n);
 
     if (feedback == Feedback::matrix)
-        kit::butterflyMatrix (e, lines, n);
+        kit::butterflyMatrix (e, lineCount, n);
     else
     {
-        kit::ringShift (e, lines, n);
-        kit::crossRotations (e, lines, n);
+        kit::ringShift (e, lineCount, n);
+        kit::crossRotations (e, lineCount, n);
     }
 }
 
@@ -103,7 +105,7 @@ void processNetwork (ReverbEngine& e)
     kit::stepWrapModulators (e, modulation, lines, 0, 3);
     for (auto& m : modulation)
         m = (m + 1.0f) * e.lateModDepthSamples * 2.0f;
-    runNetwork (e, modulation, kit::stepEarlyModulators (e, 1.0f), e.auxDiffuserGain, Feedback::matrix);
+    runNetwork (e, lines, modulation, kit::stepEarlyModulators (e, 1.0f), e.auxDiffuserGain, Feedback::matrix);
 }
 
 } // namespace quorvane::darkroom

@@ -23,8 +23,7 @@ void processNetwork (ReverbEngine& e)
 {
     float groupModulation[8];
     darkchamber::stepLateModulators (e, groupModulation);
-    largeroom::runNetwork (e, groupModulation, kit::stepEarlyModulators (e, 2.0f), blockSize / 2,
-                           largeroom::outputTaps);
+    largeroom::runNetwork (e, groupModulation, kit::stepEarlyModulators (e, 2.0f), blockSize / 2, {});
 }
 
 } // namespace quorvane::darkspace

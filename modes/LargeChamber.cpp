@@ -44,8 +44,6 @@ float sizeFactor (const ReverbEngine& e, float rate)
 }
 } // namespace
 
-void configureMode (ReverbEngine& e) { kit::configureStandard (e); }
-
 void updateLateLengths (ReverbEngine& e)
 {
     auto& ms = e.modeState;
@@ -98,7 +96,7 @@ void processNetwork (ReverbEngine& e)
 {
     float groupModulation[lines / 4];
     kit::stepBounceModulators (e, groupModulation, lines / 4);
-    largeroom::runNetwork (e, groupModulation, kit::stepEarlyModulators (e, 1.0f), blockSize, outputTaps);
+    largeroom::runNetwork (e, groupModulation, kit::stepEarlyModulators (e, 1.0f), blockSize, { outputTaps });
 }
 
 } // namespace quorvane::largechamber

@@ -65,7 +65,7 @@ void outputTaps (ReverbEngine& e, int n)
 }
 
 void runNetwork (ReverbEngine& e, const float* groupModulation, const kit::EarlyModulation& early, int n,
-                 TapStage taps)
+                 const NetworkShape& shape)
 {
     auto& ms = e.modeState;
     kit::runEarlySection (e, early, lines, n);
@@ -77,13 +77,17 @@ void runNetwork (ReverbEngine& e, const float* groupModulation, const kit::Early
         modulation[4 * g + 1] = -groupModulation[g];
     }
     using kit::LineRead;
-    kit::delaySegments (e, 0, lines, { LineRead::linear, LineRead::linear, LineRead::tap, LineRead::tap }, modulation,
-                        nullptr, n);
+    const auto moving = shape.modulatedRead;
+    kit::delaySegments (e, 0, lines, { moving, moving, LineRead::tap, LineRead::tap }, modulation, nullptr, n);
     kit::splitBass (e, lines, ms.segmentGain.data(), ms.bassGain.data(), n);
     kit::splitHigh (e, lines, ms.highGain.data(), n);
-    taps (e, n);
+    shape.taps (e, n);
     kit::butterflyMatrix (e, lines, n);
-    kit::normaliseLateBands (e, n);
+    if (shape.bandNormaliser)
+        kit::normaliseLateBands (e, n);
+    else
+        for (auto& sum : e.lateSumBlock)
+            scaleBlock (sum.get(), sum.get(), ms.midNormaliser, n);
     kit::mixModeOutput (e, n);
 }
 
@@ -91,7 +95,7 @@ void processNetwork (ReverbEngine& e)
 {
     float groupModulation[groups];
     kit::stepBounceModulators (e, groupModulation, groups);
-    runNetwork (e, groupModulation, kit::stepEarlyModulators (e, 1.0f), blockSize, outputTaps);
+    runNetwork (e, groupModulation, kit::stepEarlyModulators (e, 1.0f), blockSize, {});
 }
 
 } // namespace quorvane::largeroom

@@ -39,8 +39,6 @@ constexpr int delayFirst = lines;
 float loop (const ModeState& ms, int k) { return kit::loopLength (ms, k, delayFirst, 2); }
 } // namespace
 
-void configureMode (ReverbEngine& e) { kit::configureStandard (e); }
-
 void updateLateLengths (ReverbEngine& e)
 {
     auto& ms = e.modeState;

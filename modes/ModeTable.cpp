@@ -1,6 +1,7 @@
 // The twelve reverb modes as data: each mode's constants and, per routine, whose routine it runs.
-// Modes share routines where their networks share formulas; a mode whose network is not built yet
-// has no routines, and selecting it runs mode 0.
+// Modes share routines where their networks share formulas (every routine computes at the rate
+// its lines run at, so a full-rate mode's routine serves its half-rate sibling); a mode without
+// routines would run mode 0.
 #include "Modes.h"
 
 #include "engine/ModeInterface.h"
@@ -11,13 +12,14 @@ namespace quorvane
 
 namespace
 {
+using kit::configureStandard;
 using kit::updateEarlyLengths;
 
 const ModeRoutines largeRoom { largeroom::configureMode,     largeroom::updateDecayGains, largeroom::updateBassGains,
                                largeroom::updateHighGains,   largeroom::updateLateLengths, updateEarlyLengths,
                                largeroom::processNetwork };
 
-const ModeRoutines mediumRoom { mediumroom::configureMode,   mediumroom::updateDecayGains,  mediumroom::updateBassGains,
+const ModeRoutines mediumRoom { configureStandard,   mediumroom::updateDecayGains,  mediumroom::updateBassGains,
                                 mediumroom::updateHighGains, mediumroom::updateLateLengths, updateEarlyLengths,
                                 mediumroom::processNetwork };
 
@@ -25,18 +27,18 @@ const ModeRoutines brightRoom { brightroom::configureMode,   largeroom::updateDe
                                 brightroom::updateHighGains, largeroom::updateLateLengths, updateEarlyLengths,
                                 brightroom::processNetwork };
 
-const ModeRoutines largeChamber { largechamber::configureMode,     largechamber::updateDecayGains,
+const ModeRoutines largeChamber { configureStandard,     largechamber::updateDecayGains,
                                   largeroom::updateBassGains,      largeroom::updateHighGains,
                                   largechamber::updateLateLengths, updateEarlyLengths,
                                   largechamber::processNetwork };
 
-const ModeRoutines darkRoom { darkroom::configureMode,   darkroom::updateDecayGains,  darkroom::updateBassGains,
+const ModeRoutines darkRoom { configureStandard,   darkroom::updateDecayGains,  darkroom::updateBassGains,
                               darkroom::updateHighGains, darkroom::updateLateLengths, updateEarlyLengths,
                               darkroom::processNetwork };
 
 // Dark Chamber is Large Chamber at half the rate; written for the rate the lines run at, Large
 // Chamber's and Large Room's routines are its own.
-const ModeRoutines darkChamber { largechamber::configureMode,     largechamber::updateDecayGains,
+const ModeRoutines darkChamber { configureStandard,     largechamber::updateDecayGains,
                                  largeroom::updateBassGains,      largeroom::updateHighGains,
                                  largechamber::updateLateLengths, updateEarlyLengths,
                                  darkchamber::processNetwork };
@@ -46,9 +48,27 @@ const ModeRoutines darkSpace { largeroom::configureMode,   largeroom::updateDeca
                                largeroom::updateHighGains, darkspace::updateLateLengths, updateEarlyLengths,
                                darkspace::processNetwork };
 
-const ModeRoutines nostromo { darkroom::configureMode,   darkroom::updateDecayGains,  darkroom::updateBassGains,
+const ModeRoutines nostromo { configureStandard,   darkroom::updateDecayGains,  darkroom::updateBassGains,
                               darkroom::updateHighGains, nostromo::updateLateLengths, updateEarlyLengths,
                               nostromo::processNetwork };
+
+const ModeRoutines narcissus { configureStandard,    narcissus::updateDecayGains, narcissus::updateBassGains,
+                               narcissus::updateHighGains, darkroom::updateLateLengths,  updateEarlyLengths,
+                               narcissus::processNetwork };
+
+const ModeRoutines sulaco { configureStandard,   sulaco::updateDecayGains,  sulaco::updateBassGains,
+                            largeroom::updateHighGains, sulaco::updateLateLengths, updateEarlyLengths,
+                            sulaco::processNetwork };
+
+const ModeRoutines lv426 { configureStandard, lv426::updateDecayGains,  lv426::updateBassGains,
+                           lv426::updateHighGains,      lv426::updateLateLengths, updateEarlyLengths,
+                           lv426::processNetwork };
+
+// Dense Room: Dark Space's decay gains, Dark Chamber's high ratios, and bass gains per line (the
+// bass normaliser that Large Room's routine also computes is not used here), Large Room's taps.
+const ModeRoutines denseRoom { largeroom::configureMode,   largeroom::updateDecayGains,  largeroom::updateBassGains,
+                               largeroom::updateHighGains, denseroom::updateLateLengths, updateEarlyLengths,
+                               denseroom::processNetwork };
 
 constexpr auto biquad = HighCutStage::biquad;
 constexpr auto smoothed = HighCutStage::smoothedBiquad;
@@ -64,10 +84,10 @@ const ModeDescription table[12] = {
     { { 144000.0f, 32, 0.25f, true, 3183.0f, biquad, 0.5f }, &darkChamber },
     { { 241920.0f, 32, 0.25f, true, 3183.0f, biquad, 0.5f }, &darkSpace },
     { { 241920.0f, 32, 0.5f, true, 3183.0f, biquad, 0.5f }, &nostromo },
-    { { 69301.765625f, 16, 0.5f, true, 3183.0f, biquad, 0.5f }, nullptr },
-    { { 241920.0f, 16, 0.35355339f, true, 2128.0f, biquad, 0.5f }, nullptr },
-    { { 69301.765625f, 28, 0.5f, true, 200.0f, biquad, 0.5f }, nullptr },
-    { { 182380.0f, 32, 0.25f, true, 3183.0f, shelf, 1.0f }, nullptr },
+    { { 69301.765625f, 16, 0.5f, true, 3183.0f, biquad, 0.5f }, &narcissus },
+    { { 241920.0f, 16, 0.35355339f, true, 2128.0f, biquad, 0.5f }, &sulaco },
+    { { 69301.765625f, 28, 0.5f, true, 200.0f, biquad, 0.5f }, &lv426 },
+    { { 182380.0f, 32, 0.25f, true, 3183.0f, shelf, 1.0f }, &denseRoom },
 };
 } // namespace
 

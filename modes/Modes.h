@@ -1,5 +1,6 @@
 #pragma once
 
+#include "toolkit/LateNetwork.h"
 #include "toolkit/Modulation.h"
 
 namespace quorvane
@@ -7,7 +8,8 @@ namespace quorvane
 struct ReverbEngine;
 
 /* Each mode's own routines, and the pieces of a mode that other modes are built from. The mode
-   table pairs them, per mode, with the routines it shares. */
+   table pairs them, per mode, with the routines it shares; a mode that is selected the common way
+   runs the toolkit's configureStandard. */
 
 /** Mode 0, "Large Room" (also what every unknown type value runs). At the host rate: the early
     section feeds a 32-line feedback delay network of plain delays (a quarter of them modulated each
@@ -25,22 +27,28 @@ void updateHighGains (ReverbEngine& e);
 void updateLateLengths (ReverbEngine& e);
 void processNetwork (ReverbEngine& e);
 
-/** The late output stage of the network: the line blocks (or lines) summed into the late sums. */
-using TapStage = void (*) (ReverbEngine& e, int n);
-/** The whole network over n samples: early section, 32 plain lines (lines 4g and 4g + 1 read at
-    +groupModulation[g] and -groupModulation[g], g < 8), bass and high splits, `taps`, the matrix,
-    the late normaliser and the mode output. */
-void runNetwork (ReverbEngine& e, const float* groupModulation, const kit::EarlyModulation& early, int n,
-                 TapStage taps);
 /** Large Room's taps: the damped line blocks with the fixed gains. */
 void outputTaps (ReverbEngine& e, int n);
+/** The late output stage of the network: the line blocks (or lines) summed into the late sums. */
+using TapStage = void (*) (ReverbEngine& e, int n);
+/** What the modes built on this network change in it. */
+struct NetworkShape
+{
+    TapStage taps = outputTaps;
+    kit::LineRead modulatedRead = kit::LineRead::linear; ///< how the modulated lines are read
+    bool bandNormaliser = true; ///< late sums split at the bass crossover, else one gain (the mid normaliser)
+};
+/** The whole network over n samples: early section, 32 plain lines (lines 4g and 4g + 1 read at
+    +groupModulation[g] and -groupModulation[g], g < 8), bass and high splits, the taps, the
+    matrix, the late normaliser and the mode output. */
+void runNetwork (ReverbEngine& e, const float* groupModulation, const kit::EarlyModulation& early, int n,
+                 const NetworkShape& shape);
 } // namespace largeroom
 
 /** Mode 1, "Medium Room". At the host rate: the early section feeds 16 lines, each a modulated lossy
     allpass, a plain delay and a two-band correction, tapped twice and mixed by a 16 x 16 matrix. */
 namespace mediumroom
 {
-void configureMode (ReverbEngine& e);
 void updateDecayGains (ReverbEngine& e);
 void updateBassGains (ReverbEngine& e);
 void updateHighGains (ReverbEngine& e);
@@ -64,7 +72,6 @@ void processNetwork (ReverbEngine& e);
     fixed positions per channel read straight out of the lines, with gains falling steeply. */
 namespace largechamber
 {
-void configureMode (ReverbEngine& e);
 /** Large Room's mid gains and normaliser, and the 30 tap gains. */
 void updateDecayGains (ReverbEngine& e);
 /** Size factor, line lengths and tap positions, then every gain and the early lengths. */
@@ -79,7 +86,6 @@ void outputTaps (ReverbEngine& e, int n);
     heard, and a scaled 8 x 8 matrix mixes them. The high cut glides to new corners. */
 namespace darkroom
 {
-void configureMode (ReverbEngine& e);
 /** Decay gain of each of the 32 segments, and the late output gain. */
 void updateDecayGains (ReverbEngine& e);
 /** Bass ratio of each line, limited. */
@@ -97,10 +103,14 @@ enum class Feedback
     matrix, ///< the butterfly matrix
     rings   ///< line k into line k + 2, the two rings joined by the lateCross rotations alone
 };
-/** The network over one 32-sample block, its allpass modulation (per line), early modulation,
-    allpass coefficient and feedback given. */
-void runNetwork (ReverbEngine& e, const float* lineModulation, const kit::EarlyModulation& early, float allpassGain,
-                 Feedback feedback);
+/** The network of lineCount (8 or 4) lines over one 32-sample block, its allpass modulation (per
+    line), early modulation, allpass coefficient and feedback given. */
+void runNetwork (ReverbEngine& e, int lineCount, const float* lineModulation, const kit::EarlyModulation& early,
+                 float allpassGain, Feedback feedback);
+/** The 32 segment gains and the late output gain, outputFactor x the normaliser. */
+void setDecayGains (ReverbEngine& e, float outputFactor);
+/** Bass (limited) and high ratios of the first lineCount lines. */
+void setBandRatios (ReverbEngine& e, int lineCount);
 } // namespace darkroom
 
 /** Mode 5, "Dark Chamber": Large Chamber's network at half the rate. */
@@ -125,5 +135,44 @@ namespace nostromo
 void updateLateLengths (ReverbEngine& e);
 void processNetwork (ReverbEngine& e);
 } // namespace nostromo
+
+/** Mode 8, "Narcissus": four of Dark Room's lines, swapped in pairs. */
+namespace narcissus
+{
+void updateDecayGains (ReverbEngine& e);
+void updateBassGains (ReverbEngine& e);
+void updateHighGains (ReverbEngine& e);
+void processNetwork (ReverbEngine& e);
+} // namespace narcissus
+
+/** Mode 9, "Sulaco": at half the rate, Large Room's early section and 16 lines on a geometric
+    series, all but the first pair modulated, the late output taken from the first matrix pair. */
+namespace sulaco
+{
+void updateDecayGains (ReverbEngine& e);
+void updateBassGains (ReverbEngine& e);
+void updateLateLengths (ReverbEngine& e);
+void processNetwork (ReverbEngine& e);
+} // namespace sulaco
+
+/** Mode 10, "LV-426": four long lines of six modulated allpasses and a delay on one geometric
+    series, swapped in pairs, inside a split allpass at 200 Hz. */
+namespace lv426
+{
+void updateDecayGains (ReverbEngine& e);
+void updateBassGains (ReverbEngine& e);
+void updateHighGains (ReverbEngine& e);
+void updateLateLengths (ReverbEngine& e);
+void processNetwork (ReverbEngine& e);
+} // namespace lv426
+
+/** Mode 11, "Dense Room": Large Room's 32-line network at half the rate on a denser series, the
+    modulated pairs read through allpass interpolation, the lateCross reaching 90 degrees and a
+    shelf for the high cut. */
+namespace denseroom
+{
+void updateLateLengths (ReverbEngine& e);
+void processNetwork (ReverbEngine& e);
+} // namespace denseroom
 
 } // namespace quorvane

@@ -21,7 +21,8 @@ void processNetwork (ReverbEngine& e)
     kit::stepWrapModulators (e, modulation, lines, 0, 3);
     for (auto& m : modulation)
         m = m * e.lateModDepthSamples * 2.0f;
-    darkroom::runNetwork (e, modulation, kit::stepEarlyModulators (e, 2.0f), e.diffuserGain, darkroom::Feedback::rings);
+    darkroom::runNetwork (e, lines, modulation, kit::stepEarlyModulators (e, 2.0f), e.diffuserGain,
+                          darkroom::Feedback::rings);
 }
 
 } // namespace quorvane::nostromo

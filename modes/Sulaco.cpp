@@ -1,0 +1,83 @@
+#include "Modes.h"
+
+#include "engine/ReverbEngine.h"
+#include "toolkit/EarlySection.h"
+#include "toolkit/LateNetwork.h"
+#include "toolkit/ModeSetup.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace quorvane::sulaco
+{
+
+namespace
+{
+constexpr int lines = 16;
+constexpr int n = blockSize / 2;
+// The late output is the first matrix pair alone rather than a sum of taps; its normalisers carry
+// this factor.
+constexpr float outputFactor = 1.414f;
+} // namespace
+
+void updateLateLengths (ReverbEngine& e)
+{
+    // One geometric series computed for every size: the shortest line 1/5.86 of the longest.
+    auto& ms = e.modeState;
+    const double s = e.getValue (param::lateSize);
+    ms.sizeFactor = (float) ((s * 1.8 + 0.1) * (double) e.processingRate * (1.0 / 48000.0));
+    const float ratio = (float) std::pow (5.859917163848877, 0.06666667014360428);
+    float q[lines];
+    q[0] = 1.0f;
+    for (int k = 1; k < lines; ++k)
+        q[k] = q[k - 1] * ratio;
+    const float longest = q[lines - 1];
+    float sum = 0.0f;
+    for (size_t k = 0; k < (size_t) lines; ++k)
+    {
+        ms.segmentLength[k] = q[k] / longest * ms.sizeFactor * 15989.0f - e.controlBlockLength;
+        ms.segmentFloor[k] = (int32_t) std::floor (ms.segmentLength[k]);
+        sum = sum + ms.segmentLength[k];
+    }
+    ms.normaliserBase = sum;
+    kit::updateGainsAndEarlyLengths (e);
+}
+
+void updateDecayGains (ReverbEngine& e)
+{
+    largeroom::updateDecayGains (e);
+    e.modeState.midNormaliser = e.modeState.midNormaliser * outputFactor;
+}
+
+void updateBassGains (ReverbEngine& e)
+{
+    largeroom::updateBassGains (e);
+    e.modeState.bassNormaliser = e.modeState.bassNormaliser * outputFactor;
+}
+
+void processNetwork (ReverbEngine& e)
+{
+    // The first pair of lines stays put; each later pair moves in opposite directions.
+    float modulation[lines] = {};
+    float triangles[lines / 2 - 1];
+    kit::stepWrapModulators (e, triangles, lines / 2 - 1, 4, 4);
+    for (size_t j = 1; j < (size_t) lines / 2; ++j)
+    {
+        modulation[2 * j] = (triangles[j - 1] + 1.0f) * e.lateModDepthSamples;
+        modulation[2 * j + 1] = (1.0f - triangles[j - 1]) * e.lateModDepthSamples;
+    }
+    auto& ms = e.modeState;
+    kit::runEarlySection (e, kit::stepEarlyModulators (e, 1.0f), lines, n);
+    using kit::LineRead;
+    kit::delaySegments (e, 0, lines, { LineRead::linear, LineRead::linear, LineRead::allpass, LineRead::allpass },
+                        modulation, nullptr, n);
+    kit::splitBass (e, lines, ms.segmentGain.data(), ms.bassGain.data(), n);
+    kit::splitHigh (e, lines, ms.highGain.data(), n);
+    kit::butterflyMatrix (e, lines, n);
+    for (size_t c = 0; c < 2; ++c)
+        std::copy_n (e.lineBlock[c].get(), n, e.lateSumBlock[c].get());
+    kit::normaliseLateBands (e, n);
+    kit::mixModeOutput (e, n);
+}
+
+} // namespace quorvane::sulaco
