@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cmath>
 #include <fstream>
 
@@ -64,6 +65,52 @@ TEST_F (PresetProgram, EveryFactoryPresetIsACompleteDocumentThatRenders)
         EXPECT_GT (peak, 1e-4f) << "silent";
         EXPECT_LT (peak, 1.0f) << "a preset should not clip an impulse";
     }
+}
+
+TEST_F (PresetProgram, EveryModeHasFactoryPresetsThatSitInASensibleLevelWindow)
+{
+    // Level of the demo phrase through each preset against the phrase itself (mix 0 passes it
+    // unchanged): a preset that is near silent or much louder than its input is a bad start.
+    auto energyOf = [] (const auto& audio) {
+        double e = 0.0;
+        for (const auto& channel : audio.channels)
+            for (float v : channel)
+                e += (double) v * v;
+        return e;
+    };
+    const double dry = energyOf (render ({ "--set", "mix=0", "--tail", "0" }, "dry.wav"));
+    ASSERT_GT (dry, 0.0);
+
+    std::vector<int> perMode ((size_t) modeCount, 0);
+    double quietest = 1e9, loudest = -1e9;
+    for (const auto& folder : fs::directory_iterator (fs::path (QUORVANE_SOURCE_DIR) / "presets"))
+        for (const auto& file : fs::directory_iterator (folder.path()))
+        {
+            if (file.path().extension() != presetdoc::extension)
+                continue;
+            SCOPED_TRACE (file.path().string());
+            const auto preset = readPreset (file.path());
+            ASSERT_NE (preset, nullptr);
+            const int mode = (int) std::floor (physicalValue (*preset, param::type)) - 1;
+            ASSERT_TRUE (mode >= 0 && mode < modeCount);
+            ++perMode[(size_t) mode];
+
+            const auto out = render ({ "--preset", file.path().string(), "--tail", "0" }, "wet.wav");
+            EXPECT_TRUE (allFinite (out));
+            const double db = 10.0 * std::log10 (energyOf (out) / dry);
+            quietest = std::min (quietest, db);
+            loudest = std::max (loudest, db);
+            EXPECT_GT (db, -24.0);
+            EXPECT_LT (db, 6.0);
+        }
+    std::printf ("factory presets: level against the dry phrase from %.1f dB to %.1f dB\n", quietest, loudest);
+    int total = 0;
+    for (int m = 0; m < modeCount; ++m)
+    {
+        EXPECT_GE (perMode[(size_t) m], 2) << modeName (m);
+        total += perMode[(size_t) m];
+    }
+    EXPECT_GE (total, 24);
 }
 
 TEST_F (PresetProgram, PresetsThatCannotBeUsedFailCleanly)

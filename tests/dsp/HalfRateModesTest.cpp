@@ -167,3 +167,78 @@ TEST (DarkSpaceAndNostromo, LinesRunLongerAtHalfTheRate)
     EXPECT_NEAR (nostromo->modeState.segmentLength[31], 31948.0f, 1.0f);
     EXPECT_LT (nostromo->modeState.segmentLength[31] + 64.0f, (float) nostromo->lateLines[31].size);
 }
+
+TEST (Narcissus, FourOfDarkRoomsLinesWithTwiceTheOutputGain)
+{
+    auto engine = engineIn (8);
+    setPhysical (*engine, param::lateSize, 0.5f);
+    setPhysical (*engine, param::decay, 2.0f);
+    EXPECT_NEAR (engine->modeState.sizeFactor, 0.275f, 1e-6f);
+    EXPECT_NEAR (engine->modeState.outputGain, 2.52f, 0.01f);
+    auto dark = engineIn (4);
+    setPhysical (*dark, param::lateSize, 0.5f);
+    setPhysical (*dark, param::decay, 2.0f);
+    for (size_t s = 0; s < 32; ++s)
+        EXPECT_EQ (engine->modeState.segmentLength[s], dark->modeState.segmentLength[s]) << s;
+}
+
+TEST (Sulaco, LineLengthsFormOneGeometricSeries)
+{
+    auto engine = engineIn (9);
+    setPhysical (*engine, param::lateSize, 0.5f);
+    const auto& ms = engine->modeState;
+    EXPECT_NEAR (ms.sizeFactor, 0.5f, 1e-6f);
+    EXPECT_NEAR (ms.segmentLength[15], 7962.5f, 0.01f);
+    EXPECT_NEAR (ms.segmentLength[0], 1332.3f, 0.2f);
+    for (float size : { 0.0f, 1.0f })
+    {
+        setPhysical (*engine, param::lateSize, size);
+        EXPECT_NEAR ((ms.segmentLength[15] + 32.0f) / (ms.segmentLength[0] + 32.0f), 5.86f, 0.01f) << size;
+    }
+}
+
+TEST (Lv426, LengthsComeFromTheSeriesAndTheBassRatioIsSoftenedAndLimited)
+{
+    // With size factor 1 the 28 segments run from about 1309 to 15955 samples.
+    auto engine = engineIn (10, 44100);
+    const auto& ms = engine->modeState;
+    setPhysical (*engine, param::lateSize, 0.0f);
+    EXPECT_NEAR (ms.sizeFactor, 0.0459375f, 1e-7f);
+    EXPECT_NEAR (ms.segmentLength[0], 29.6f, 0.1f); // below the block: its allpass is held at 32
+    run (*engine, noise (22050));
+    EXPECT_GE (engine->lateLines[0].tapDelay[0], 32.0f);
+
+    auto unit = engineIn (10, 96000);
+    setPhysical (*unit, param::lateSize, 1.0f);
+    EXPECT_NEAR (unit->modeState.segmentLength[27], 30343.0f, 1.0f);
+    EXPECT_NEAR ((unit->modeState.segmentLength[0] + 32.0f) / 1.9f, 1309.0f + 32.0f, 1.5f);
+
+    setPhysical (*engine, param::lateSize, 0.5f);
+    setPhysical (*engine, param::decay, 0.1f);
+    setPhysical (*engine, param::rtBassMultiply, 2.0f);
+    EXPECT_NEAR (engine->bassDecayShaped, 0.1f * std::sqrt (2.0f), 1e-6f);
+    for (size_t k = 0; k < 4; ++k)
+        EXPECT_EQ (ms.bassGain[k], 2.0f) << k;
+}
+
+TEST (DenseRoom, LateCrossReachesAQuarterTurnAndTheHighCutIsAShelf)
+{
+    auto engine = engineIn (11);
+    setPhysical (*engine, param::lateCross, 1.0f);
+    const auto& mixer = engine->lateCrossMixers[0];
+    EXPECT_NEAR (mixer.g0, 1.0f, 1e-6f); // sin of pi/2: the pair is exchanged, one sign flipped
+    EXPECT_NEAR (mixer.g1, 0.0f, 1e-6f);
+    setPhysical (*engine, param::lateCross, 0.5f);
+    EXPECT_NEAR (mixer.g0, std::sin (0.5005f * 1.5707964f), 1e-6f);
+
+    // The shelf takes at most 40 dB off the top, where a lowpass would keep falling.
+    setPhysical (*engine, param::highCut, 1000.0f);
+    EXPECT_EQ (engine->highCutStage, HighCutStage::shelf);
+    FirstOrderFilter shelf = engine->highCutShelves[0];
+    float x[64], y[64];
+    for (int i = 0; i < 64; ++i)
+        x[i] = (i % 2) ? -1.0f : 1.0f;
+    for (int block = 0; block < 20; ++block)
+        shelf.process (64, x, y);
+    EXPECT_NEAR (20.0 * std::log10 (std::fabs (y[63])), -40.0, 1.0);
+}
