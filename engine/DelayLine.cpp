@@ -143,7 +143,7 @@ void readLinearRamped (DelayLine& line, float* output, float targetDelay, int n,
 {
     alignas (16) float frac[DelayLine::maxBlock];
     alignas (16) int32_t index[DelayLine::maxBlock];
-    glide (line, line.tapDelay[0], targetDelay, n, rampFactor, frac, index);
+    glide (line, glideStart (line.tapDelay[0], targetDelay), targetDelay, n, rampFactor, frac, index);
 
     // a the newer and b the older neighbour: (b - a) x frac + a.
     const float* buf = line.buffer.get();
@@ -161,7 +161,7 @@ void readAllpassRamped (DelayLine& line, float* output, float targetDelay, int n
     alignas (16) float frac[DelayLine::maxBlock];
     alignas (16) int32_t index[DelayLine::maxBlock];
     alignas (16) float eta[DelayLine::maxBlock];
-    glide (line, line.tapDelay[(size_t) tap], targetDelay, n, rampFactor, frac, index);
+    glide (line, glideStart (line.tapDelay[(size_t) tap], targetDelay), targetDelay, n, rampFactor, frac, index);
     for (int i = 0; i < n; ++i)
         eta[i] = allpassCoefficient ((int32_t) (frac[i] * 256.0f));
 

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <memory>
 
 namespace quorvane
@@ -17,8 +18,9 @@ struct DelayLine
 {
     static constexpr int maxBlock = 128;
     static constexpr int tapCount = 32;
-    /** The delay every tap's glide starts from in a new line. */
-    static constexpr float startDelay = 100.0f;
+    /** A tap that has not been read yet: its first read starts at its target instead of gliding
+        to it, so a new line, or a line of a newly selected mode, reads its own delay at once. */
+    static constexpr float startDelay = std::numeric_limits<float>::quiet_NaN();
 
     DelayLine();
 
@@ -47,6 +49,13 @@ void readTap (const DelayLine& line, float* output, int n, int offset, float gai
 void readLinearRamped (DelayLine& line, float* output, float targetDelay, int n, float rampFactor) noexcept;
 /** Allpass-interpolated read of one tap gliding from tapDelay[tap] to the target delay. */
 void readAllpassRamped (DelayLine& line, float* output, float targetDelay, int n, int tap, float rampFactor) noexcept;
+
+/** Where a tap's glide starts: the delay it reached in the previous block, or the target itself
+    for a tap that has not been read yet. */
+inline float glideStart (float previous, float target) noexcept { return previous != previous ? target : previous; }
+
+/** Marks every tap of a line as not read yet. */
+inline void restartGlides (DelayLine& line) noexcept { line.tapDelay.fill (DelayLine::startDelay); }
 
 /** The allpass interpolator's coefficient for a fraction index k = trunc(frac x 256). */
 float allpassCoefficient (int k) noexcept;

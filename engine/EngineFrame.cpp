@@ -32,6 +32,8 @@ inline float glide (float gain, float target, float smoothing) noexcept
 
 void ReverbEngine::process (float* outL, float* outR, const float* inL, const float* inR, int n) noexcept
 {
+    if (startAtRest && n > 0)
+        settleForStart();
     float* ioL = ioBlock[0].get();
     float* ioR = ioBlock[1].get();
     for (int i = 0; i < n; ++i)

@@ -30,8 +30,9 @@ void quantisedLinearRead (DelayLine& line, float* out, float targetDelay) noexce
 {
     const int n = 32;
     const float rampFactor = 1.0f / 32.0f;
-    const float step = (targetDelay - line.tapDelay[0]) * rampFactor;
-    float d = line.tapDelay[0];
+    const float start = glideStart (line.tapDelay[0], targetDelay);
+    const float step = (targetDelay - start) * rampFactor;
+    float d = start;
     const float* buf = line.buffer.get();
     int32_t p = line.writeIndex;
     for (int i = 0; i < n; ++i)

@@ -83,6 +83,7 @@ void ReverbEngine::prepare (int hostRateHz)
 {
     sizeLines (usableRate (hostRateHz), true);
     setSampleRate (hostRateHz);
+    restart();
 }
 
 void ReverbEngine::setSampleRate (int hostRateHz)
@@ -206,18 +207,40 @@ void ReverbEngine::resetModeState() noexcept
     // every read glides from the start delay, the modulators start from rest and the half-rate
     // offsets from their first sign. Only the smoothed high cut keeps gliding from where it is.
     modeState = ModeState {};
-    auto restartGlides = [] (auto& lines) {
-        for (auto& line : lines)
-            line.tapDelay.fill (DelayLine::startDelay);
-    };
-    restartGlides (predelayLines);
-    restartGlides (earlyLines);
-    restartGlides (lateLines);
+    restartAllGlides();
     for (auto& lfo : lateModulators)
         lfo = RandomLfo {};
     for (auto& lfo : earlyModulators)
         lfo = RandomLfo {};
     denormalOffsets = { { 1e-15f, 1e-15f } };
+}
+
+void ReverbEngine::restartAllGlides() noexcept
+{
+    for (auto& line : predelayLines)
+        restartGlides (line);
+    for (auto& line : earlyLines)
+        restartGlides (line);
+    for (auto& line : lateLines)
+        restartGlides (line);
+}
+
+void ReverbEngine::restart()
+{
+    clear();
+    startAtRest = true;
+}
+
+void ReverbEngine::settleForStart() noexcept
+{
+    // Nothing has been heard since the engine was built, prepared or reset: whatever was set in
+    // the meantime applies at once, as in an engine that has been running with those settings.
+    wetGain = wetTarget;
+    dryGain = dryTarget;
+    for (auto& f : highCutFilters)
+        f.snapToTargets();
+    restartAllGlides();
+    startAtRest = false;
 }
 
 void ReverbEngine::finishModeConfiguration()

@@ -26,12 +26,17 @@ struct ReverbEngine
     ReverbEngine (const ReverbEngine&) = delete;
     ReverbEngine& operator= (const ReverbEngine&) = delete;
 
-    /** Sizes all delay memory for a host rate and applies it (allocates; never on the audio thread). */
+    /** Sizes all delay memory for a host rate, applies it and restarts (allocates; never on the
+        audio thread). */
     void prepare (int hostRateHz);
     /** Applies the host rate; when it changed: clears and recomputes every rate-dependent quantity. */
     void setSampleRate (int hostRateHz);
     /** Silences all signal memory; parameters, coefficients, gains and modulators survive. */
     void clear();
+    /** Clears and starts afresh: until audio runs again, every setting applies without a glide
+        (the gains, the smoothed high cut, the first reads of every line), so the first samples
+        sound as they would in an engine that had been running with those settings. */
+    void restart();
 
     /** Sets a parameter from its normalised value; an unchanged value does nothing. */
     void setNormalised (int index, float normalisedValue);
@@ -138,6 +143,10 @@ private:
     void highCut (size_t channel, float* io) noexcept;
     void changeMode (float typeValue);
     void resetModeState() noexcept;
+    void restartAllGlides() noexcept;
+    void settleForStart() noexcept;
+
+    bool startAtRest = true; ///< nothing processed since construction, prepare or restart
     void setModulatorRates (RandomLfo* modulators, int count, float rateHz) noexcept;
     void sizeLines (float rate, bool allowShrink);
 };

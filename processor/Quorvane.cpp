@@ -124,7 +124,7 @@ void Quorvane::prepareToPlay (double sampleRate, int)
 
     applyPendingChanges();
     clearRequested.store (false);
-    engine.clear();
+    engine.restart();
 }
 
 void Quorvane::releaseResources() {}
@@ -143,7 +143,7 @@ void Quorvane::applyPendingChanges()
                 engine.setNormalised (i, published[(size_t) i].load());
 
     if (clearRequested.exchange (false))
-        engine.clear();
+        engine.restart();
 }
 
 void Quorvane::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer&)

@@ -116,10 +116,11 @@ TEST (DarkRoom, HighCutMovesGlideOverTensOfMilliseconds)
     auto engine = engineIn (4);
     const auto& cut = engine->highCutFilters[0];
     EXPECT_EQ (cut.current[2], cut.b0); // the mode starts at the corner set, with no fade-in
+    Stereo block { std::vector<float> (64), std::vector<float> (64) };
+    run (*engine, block); // running: from now on a new corner glides
     const float before = cut.current[2];
 
     setPhysical (*engine, param::highCut, 1000.0f);
-    Stereo block { std::vector<float> (64), std::vector<float> (64) };
     run (*engine, block);
     const float afterOneBlock = cut.current[2];
     EXPECT_NE (afterOneBlock, cut.b0);                                     // not one step
