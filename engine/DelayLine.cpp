@@ -97,12 +97,6 @@ void resizeFor (DelayLine& line, int requestedLength)
         reallocate (line, newSize);
 }
 
-void growFor (DelayLine& line, int requestedLength)
-{
-    if (powerOfTwoFor (requestedLength) > line.size)
-        resizeFor (line, requestedLength);
-}
-
 void clearLine (DelayLine& line)
 {
     std::fill_n (line.buffer.get(), line.size, 0.0f);
@@ -127,7 +121,7 @@ void advance (DelayLine& line, int n) noexcept { line.writeIndex = (line.writeIn
 void readTap (const DelayLine& line, float* output, int n, int offset, float gain) noexcept
 {
     alignas (16) float scratch[DelayLine::maxBlock];
-    const int32_t start = (line.writeIndex + offset) & line.mask;
+    const int32_t start = (line.writeIndex + std::min (offset, line.size - n)) & line.mask;
     const int first = std::min (n, (int) start + 1);
     const float* run = line.buffer.get() + start;
     for (int i = 0; i < first; ++i)
@@ -143,6 +137,7 @@ void readLinearRamped (DelayLine& line, float* output, float targetDelay, int n,
 {
     alignas (16) float frac[DelayLine::maxBlock];
     alignas (16) int32_t index[DelayLine::maxBlock];
+    targetDelay = std::min (targetDelay, longestInterpolatedDelay (line, n));
     glide (line, glideStart (line.tapDelay[0], targetDelay), targetDelay, n, rampFactor, frac, index);
 
     // a the newer and b the older neighbour: (b - a) x frac + a.
@@ -161,6 +156,7 @@ void readAllpassRamped (DelayLine& line, float* output, float targetDelay, int n
     alignas (16) float frac[DelayLine::maxBlock];
     alignas (16) int32_t index[DelayLine::maxBlock];
     alignas (16) float eta[DelayLine::maxBlock];
+    targetDelay = std::min (targetDelay, longestInterpolatedDelay (line, n));
     glide (line, glideStart (line.tapDelay[(size_t) tap], targetDelay), targetDelay, n, rampFactor, frac, index);
     for (int i = 0; i < n; ++i)
         eta[i] = allpassCoefficient ((int32_t) (frac[i] * 256.0f));

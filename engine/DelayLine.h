@@ -34,8 +34,6 @@ struct DelayLine
 
 /** Size becomes the next power of two >= the request; a changed size reallocates and zeroes. */
 void resizeFor (DelayLine& line, int requestedLength);
-/** Like resizeFor, but never shrinks the line (keeps its memory when it is already big enough). */
-void growFor (DelayLine& line, int requestedLength);
 /** Zeroes the samples and the interpolator states; the write index is left alone. */
 void clearLine (DelayLine& line);
 
@@ -43,6 +41,13 @@ void clearLine (DelayLine& line);
 void writeBlock (DelayLine& line, const float* input, int n) noexcept;
 /** Moves the write index down by n; done once per block after all reads and writes. */
 void advance (DelayLine& line, int n) noexcept;
+/* Reads never reach beyond the line: a delay longer than the line holds (only possible at a rate
+   the lines were not sized for) is held at the longest one it holds, so the sound stays a
+   delay, never a wrap into samples just written. */
+
+/** The longest delay an interpolated read of n samples can take from this line. */
+inline float longestInterpolatedDelay (const DelayLine& line, int n) noexcept { return (float) (line.size - n - 1); }
+
 /** output[i] = the sample `offset` steps back from block sample i, times gain. */
 void readTap (const DelayLine& line, float* output, int n, int offset, float gain) noexcept;
 /** Linear-interpolated read gliding from tapDelay[0] to the target delay. */

@@ -1,5 +1,6 @@
 #include "ModAllpass.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace quorvane
@@ -30,6 +31,7 @@ void quantisedLinearRead (DelayLine& line, float* out, float targetDelay) noexce
 {
     const int n = 32;
     const float rampFactor = 1.0f / 32.0f;
+    targetDelay = std::min (targetDelay, longestInterpolatedDelay (line, n));
     const float start = glideStart (line.tapDelay[0], targetDelay);
     const float step = (targetDelay - start) * rampFactor;
     float d = start;

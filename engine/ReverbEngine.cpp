@@ -24,7 +24,7 @@ float usableRate (int hostRateHz)
 
 ReverbEngine::ReverbEngine()
 {
-    sizeLines (48000.0f, true);
+    sizeLines (48000.0f);
     hostRate = processingRate = 48000.0f;
     initialiseParameters (params);
     random.seedFromClock();
@@ -56,16 +56,11 @@ ReverbEngine::ReverbEngine()
     }
 }
 
-void ReverbEngine::sizeLines (float rate, bool allowShrink)
+void ReverbEngine::sizeLines (float rate)
 {
     // Line capacities follow the rate so that every delay the modes compute fits: the sizes that
     // serve 48 kHz, scaled up for higher rates (powers of two keep index wrapping to one AND).
-    auto size = [allowShrink] (DelayLine& line, int request) {
-        if (allowShrink)
-            resizeFor (line, request);
-        else
-            growFor (line, request);
-    };
+    auto size = [] (DelayLine& line, int request) { resizeFor (line, request); };
     const float above48 = std::max (1.0f, rate / 48000.0f);
     const float above96 = std::max (1.0f, rate / 96000.0f);
     for (auto& line : predelayLines)
@@ -81,7 +76,7 @@ void ReverbEngine::sizeLines (float rate, bool allowShrink)
 
 void ReverbEngine::prepare (int hostRateHz)
 {
-    sizeLines (usableRate (hostRateHz), true);
+    sizeLines (usableRate (hostRateHz));
     setSampleRate (hostRateHz);
     restart();
 }
@@ -92,8 +87,9 @@ void ReverbEngine::setSampleRate (int hostRateHz)
     if (r == hostRate)
         return;
     hostRate = r;
-    // Normally prepare() has sized the lines already; a rate first seen here still gets room.
-    sizeLines (r, false);
+    // Normally prepare() has sized the lines for this rate. A rate first seen while audio runs
+    // keeps the memory there is (allocating here would stall the audio thread): delays too long
+    // for it are held at the longest the lines hold, until the next prepare.
     clear();
     processingRate = halfRate ? r * 0.5f : r;
     designSplitFilters();

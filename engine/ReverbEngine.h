@@ -29,7 +29,8 @@ struct ReverbEngine
     /** Sizes all delay memory for a host rate, applies it and restarts (allocates; never on the
         audio thread). */
     void prepare (int hostRateHz);
-    /** Applies the host rate; when it changed: clears and recomputes every rate-dependent quantity. */
+    /** Applies the host rate; when it changed: clears and recomputes every rate-dependent quantity.
+        Never allocates: the lines keep the sizes prepare gave them. */
     void setSampleRate (int hostRateHz);
     /** Silences all signal memory; parameters, coefficients, gains and modulators survive. */
     void clear();
@@ -148,7 +149,7 @@ private:
 
     bool startAtRest = true; ///< nothing processed since construction, prepare or restart
     void setModulatorRates (RandomLfo* modulators, int count, float rateHz) noexcept;
-    void sizeLines (float rate, bool allowShrink);
+    void sizeLines (float rate);
 };
 
 /** Seconds a host should keep processing after the input falls silent: block latency, predelay,

@@ -46,7 +46,7 @@ void updateHighGains (ReverbEngine& e)
 {
     auto& ms = e.modeState;
     kit::bandRatios (ms.highGain.data(), ms.segmentLength.data(), ms.segmentGain.data(), e.lateLineCount,
-                     e.highDecayTime, e.processingRate);
+                     e.highDecayTime, e.decayTime, e.processingRate);
 }
 
 void updateLateLengths (ReverbEngine& e)

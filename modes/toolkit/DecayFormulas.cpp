@@ -9,10 +9,11 @@ void decayGains (float* out, const float* lengths, int count, float seconds, flo
         out[k] = decayGain (lengths[k], seconds, rate);
 }
 
-void bandRatios (float* out, const float* lengths, const float* mid, int count, float bandSeconds, float rate)
+void bandRatios (float* out, const float* lengths, const float* mid, int count, float bandSeconds, float seconds,
+                 float rate)
 {
     for (int k = 0; k < count; ++k)
-        out[k] = decayGain (lengths[k], bandSeconds, rate) / mid[k];
+        out[k] = ratioToMid (lengths[k], bandSeconds, mid[k], seconds, rate);
 }
 
 } // namespace quorvane::kit

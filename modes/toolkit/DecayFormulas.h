@@ -19,10 +19,21 @@ inline float decayGain (float length, float seconds, float rate)
     return std::exp (lnThousandth * length / (seconds * rate));
 }
 
+/** The ratio of a band's gain (over `length`) to a mid gain `mid` already formed. A loop many
+    decay times long (the shortest decays on the longest half-rate loops) takes its mid gain below
+    the smallest float; the ratio then comes from the two exponents, where the plain quotient
+    would be 0 / 0, a NaN that would poison the whole network. */
+inline float ratioToMid (float length, float bandSeconds, float mid, float seconds, float rate)
+{
+    if (mid > 0.0f)
+        return decayGain (length, bandSeconds, rate) / mid;
+    return std::exp (lnThousandth * length / (bandSeconds * rate) - lnThousandth * length / (seconds * rate));
+}
+
 /** The gain of a band decaying in `bandSeconds` relative to the mid band's, over `length` samples. */
 inline float bandRatio (float length, float bandSeconds, float seconds, float rate)
 {
-    return decayGain (length, bandSeconds, rate) / decayGain (length, seconds, rate);
+    return ratioToMid (length, bandSeconds, decayGain (length, seconds, rate), seconds, rate);
 }
 
 /** sqrt(base / (seconds x rate)): a late output gain that falls as the decay grows longer. */
@@ -31,7 +42,9 @@ inline float lateNormaliser (float base, float seconds, float rate) { return std
 /** out[k] = decayGain (lengths[k], seconds, rate) for k < count. */
 void decayGains (float* out, const float* lengths, int count, float seconds, float rate);
 
-/** out[k] = decayGain (lengths[k], bandSeconds, rate) / mid[k]: a band's ratio to mid gains already computed. */
-void bandRatios (float* out, const float* lengths, const float* mid, int count, float bandSeconds, float rate);
+/** out[k] = decayGain (lengths[k], bandSeconds, rate) / mid[k]: a band's ratio to the mid gains
+    already computed for `seconds`. */
+void bandRatios (float* out, const float* lengths, const float* mid, int count, float bandSeconds, float seconds,
+                 float rate);
 
 } // namespace quorvane::kit

@@ -53,11 +53,31 @@ TEST (DelayLine, SizesArePowersOfTwoAndKeepContentWhenUnchanged)
     resizeFor (line, 16000);
     EXPECT_EQ (line.buffer[5], 3.0f);
 
-    growFor (line, 1000); // never shrinks
-    EXPECT_EQ (line.size, 16384);
-    growFor (line, 20000);
-    EXPECT_EQ (line.size, 32768);
-    EXPECT_EQ (line.buffer[5], 0.0f);
+}
+
+TEST (DelayLine, ReadsLongerThanTheLineAreHeldAtItsLongestDelay)
+{
+    // Written 0, 1, 2, .. (the newest last): a read far beyond the line returns what the longest
+    // delay the line holds returns, not a wrap into the block just written.
+    DelayLine line;
+    resizeFor (line, 256);
+    std::vector<float> ramp (64);
+    for (int block = 0; block < 8; ++block)
+    {
+        for (int i = 0; i < 64; ++i)
+            ramp[(size_t) i] = (float) (block * 64 + i);
+        writeBlock (line, ramp.data(), 64);
+        if (block < 7)
+            advance (line, 64);
+    }
+    std::vector<float> held (64), longest (64);
+    readTap (line, held.data(), 64, 100000, 1.0f);
+    readTap (line, longest.data(), 64, 256 - 64, 1.0f);
+    EXPECT_EQ (held, longest);
+    readLinearRamped (line, held.data(), 1.0e6f, 64, 1.0f / 64);
+    EXPECT_EQ (line.tapDelay[0], longestInterpolatedDelay (line, 64));
+    for (float v : held)
+        EXPECT_LT (v, 448.0f - 64.0f); // older than this block, whatever it reads
 }
 
 TEST (DelayLine, ClearSilencesButKeepsWriteIndex)

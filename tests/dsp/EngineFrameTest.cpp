@@ -120,41 +120,67 @@ TEST (EngineFrame, SampleRateChangesResizeTheLinesAndClear)
 TEST (EngineFrame, EveryRateFrom22To192KilohertzGivesTheComputedDelays)
 {
     // The longest settings: every segment (segment k runs in late line k in every mode) must fit
-    // its line, which would wrap silently otherwise.
+    // its line, which would otherwise hold it at its longest delay.
     for (int mode : builtModes())
         for (int rate : { 22050, 44100, 88200, 96000, 176400, 192000 })
-            for (bool announced : { true, false })
-            {
-                auto engine = makeEngine();
-                if (announced)
-                    engine->prepare (rate);
-                else
-                    engine->setSampleRate (rate); // first seen while processing
-                selectMode (*engine, mode);
-                setPhysical (*engine, param::lateSize, 1.0f);
-                setPhysical (*engine, param::earlySize, 1000.0f);
-                setPhysical (*engine, param::predelay, 500.0f);
-                setPhysical (*engine, param::lateModDepth, 1.0f);
-                setPhysical (*engine, param::earlyModDepth, 1.0f);
-                const auto& ms = engine->modeState;
-                const float block = engine->controlBlockLength;
-                for (size_t k = 0; k < 32; ++k)
-                    ASSERT_LT (ms.segmentLength[k] + 2.0f * engine->lateModDepthSamples + block,
-                               (float) engine->lateLines[k].size)
-                        << "mode " << mode << " at " << rate;
-                for (size_t j = 0; j < 16; ++j)
-                    if (j % 8 != 7)
-                        ASSERT_LT (ms.earlyLength[j] + block, (float) engine->earlyLines[j].size) << rate;
-                const float longestTap = ms.earlyLength[7] + engine->predelaySamples + 4.0f * engine->earlyModDepthSamples;
-                ASSERT_LT (longestTap + block, (float) engine->predelayLines[0].size) << rate;
+        {
+            auto engine = makeEngine();
+            engine->prepare (rate);
+            selectMode (*engine, mode);
+            setPhysical (*engine, param::lateSize, 1.0f);
+            setPhysical (*engine, param::earlySize, 1000.0f);
+            setPhysical (*engine, param::predelay, 500.0f);
+            setPhysical (*engine, param::lateModDepth, 1.0f);
+            setPhysical (*engine, param::earlyModDepth, 1.0f);
+            const auto& ms = engine->modeState;
+            const float block = engine->controlBlockLength;
+            for (size_t k = 0; k < 32; ++k)
+                ASSERT_LT (ms.segmentLength[k] + 2.0f * engine->lateModDepthSamples + block,
+                           (float) engine->lateLines[k].size)
+                    << "mode " << mode << " at " << rate;
+            for (size_t j = 0; j < 16; ++j)
+                if (j % 8 != 7)
+                    ASSERT_LT (ms.earlyLength[j] + block, (float) engine->earlyLines[j].size) << rate;
+            const float longestTap = ms.earlyLength[7] + engine->predelaySamples + 4.0f * engine->earlyModDepthSamples;
+            ASSERT_LT (longestTap + block, (float) engine->predelayLines[0].size) << rate;
 
-                // And the onset of the wet signal still follows the predelay.
-                setPhysical (*engine, param::earlyModDepth, 0.0f);
-                settle (*engine);
-                const auto ir = impulseResponse (*engine, rate * 3 / 4);
-                const int onset = std::min (firstAudible (ir.left), firstAudible (ir.right));
-                EXPECT_NEAR (onset, expectedOnset (*engine), engine->isHalfRate() ? 4 : 2) << "mode " << mode << " at " << rate;
-            }
+            // And the onset of the wet signal still follows the predelay.
+            setPhysical (*engine, param::earlyModDepth, 0.0f);
+            settle (*engine);
+            const auto ir = impulseResponse (*engine, rate * 3 / 4);
+            const int onset = std::min (firstAudible (ir.left), firstAudible (ir.right));
+            EXPECT_NEAR (onset, expectedOnset (*engine), engine->isHalfRate() ? 4 : 2) << "mode " << mode << " at " << rate;
+        }
+}
+
+TEST (EngineFrame, ARateFirstSeenWhileProcessingKeepsTheMemoryAndStaysFinite)
+{
+    // A host that never prepares at its rate: no line is reallocated on the audio thread, and
+    // the delays that do not fit are held at the longest the lines hold, so the output stays a
+    // finite reverb until the next prepare sizes the lines.
+    for (int mode : builtModes())
+    {
+        auto engine = makeEngine();
+        selectMode (*engine, mode);
+        setPhysical (*engine, param::lateSize, 1.0f);
+        setPhysical (*engine, param::earlySize, 1000.0f);
+        setPhysical (*engine, param::predelay, 500.0f);
+        const auto* memory = engine->lateLines[31].buffer.get();
+        const int size = engine->lateLines[31].size;
+        engine->setSampleRate (192000);
+        EXPECT_EQ (engine->lateLines[31].buffer.get(), memory);
+        EXPECT_EQ (engine->lateLines[31].size, size);
+        const auto out = run (*engine, noise (192000));
+        float peak = 0.0f;
+        for (size_t i = 0; i < out.left.size(); ++i)
+        {
+            ASSERT_TRUE (std::isfinite (out.left[i]) && std::isfinite (out.right[i])) << "mode " << mode;
+            peak = std::max ({ peak, std::fabs (out.left[i]), std::fabs (out.right[i]) });
+        }
+        EXPECT_LT (peak, 4.0f) << "mode " << mode;
+        engine->prepare (192000);
+        EXPECT_GT (engine->lateLines[31].size, size);
+    }
 }
 
 TEST (EngineFrame, HighCutStaysStableAtLowHostRates)
