@@ -2,6 +2,8 @@
 
 #include "RenderSettings.h"
 
+#include <algorithm>
+
 namespace quorvane::cli
 {
 
@@ -11,7 +13,8 @@ juce::File fileFromArgument (const std::string& path)
     return juce::File::getCurrentWorkingDirectory().getChildFile (juce::String::fromUTF8 (path.c_str()));
 }
 
-std::unique_ptr<AudioFileSource> AudioFileSource::open (const std::string& path, std::string& error)
+std::unique_ptr<AudioFileSource> AudioFileSource::open (const std::string& path, std::string& error,
+                                                        std::string& warning)
 {
     const auto file = fileFromArgument (path);
     auto fail = [&] (const std::string& problem) {
@@ -48,7 +51,20 @@ std::unique_ptr<AudioFileSource> AudioFileSource::open (const std::string& path,
     if (reader->lengthInSamples < 0)
         return fail ("its length is invalid");
 
-    return std::unique_ptr<AudioFileSource> (new AudioFileSource (std::move (reader)));
+    // Uncompressed samples cannot outnumber the file's bytes: a header that claims more (a
+    // damaged or cut-off file) would otherwise be rendered as hours of invented silence.
+    int64_t length = reader->lengthInSamples;
+    const bool uncompressed = reader->getFormatName() != "FLAC file";
+    const int64_t frameBytes = (int64_t) channels * (int64_t) std::max (1u, reader->bitsPerSample / 8);
+    if (uncompressed && length > file.getSize() / frameBytes)
+    {
+        const int64_t present = file.getSize() / frameBytes;
+        warning = "input '" + path + "': its header claims " + std::to_string (length) + " samples but the file holds "
+                  + "at most " + std::to_string (present) + "; rendering the samples present";
+        length = present;
+    }
+
+    return std::unique_ptr<AudioFileSource> (new AudioFileSource (std::move (reader), length));
 }
 
 bool AudioFileSource::read (float* const* dest, int n)

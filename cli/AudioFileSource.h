@@ -17,12 +17,14 @@ juce::File fileFromArgument (const std::string& path);
 class AudioFileSource final : public SignalSource
 {
 public:
-    /** Opens the file, or returns nullptr and sets error to one line naming the problem. */
-    static std::unique_ptr<AudioFileSource> open (const std::string& path, std::string& error);
+    /** Opens the file, or returns nullptr and sets error to one line naming the problem. A file
+        whose header claims more samples than it can hold opens with only the samples it holds,
+        and `warning` says so. */
+    static std::unique_ptr<AudioFileSource> open (const std::string& path, std::string& error, std::string& warning);
 
     int numChannels() const override { return (int) reader->numChannels; }
     double sampleRate() const override { return reader->sampleRate; }
-    int64_t lengthInSamples() const override { return reader->lengthInSamples; }
+    int64_t lengthInSamples() const override { return length; }
     bool read (float* const* dest, int n) override;
     const char* errorText() const override { return "the input file could not be read to its end"; }
 
@@ -30,9 +32,13 @@ public:
     juce::String formatName() const { return reader->getFormatName(); }
 
 private:
-    explicit AudioFileSource (std::unique_ptr<juce::AudioFormatReader> r) : reader (std::move (r)) {}
+    AudioFileSource (std::unique_ptr<juce::AudioFormatReader> r, int64_t samples)
+        : reader (std::move (r)), length (samples)
+    {
+    }
 
     std::unique_ptr<juce::AudioFormatReader> reader;
+    int64_t length = 0;
     int64_t position = 0;
 };
 

@@ -29,7 +29,13 @@ std::unique_ptr<SignalSource> openSource (const RenderSettings& settings, std::s
     switch (settings.source)
     {
         case SourceKind::file:
-            return AudioFileSource::open (settings.inputPath, error);
+        {
+            std::string warning;
+            auto source = AudioFileSource::open (settings.inputPath, error, warning);
+            if (! warning.empty())
+                std::fprintf (stderr, "quorvane-render: warning: %s\n", warning.c_str());
+            return source;
+        }
         case SourceKind::impulse:
             return std::make_unique<MemorySource> (unitImpulse(), settings.rate);
         case SourceKind::demo:

@@ -32,6 +32,38 @@ TEST_F (RenderProgram, BadInputAndOutputFailCleanly)
     EXPECT_EQ (readAudio (dir / "in.wav").length(), 2u);
 }
 
+TEST_F (RenderProgram, AHeaderClaimingMoreThanTheFileHoldsRendersOnlyWhatIsThere)
+{
+    // A 4 kB WAV file whose header claims 2 GB of samples: only the samples present are rendered,
+    // with a warning, instead of hours of invented silence.
+    const uint32_t claimed = 0x7ffffff0u, rate = 48000, present = 2000;
+    std::ofstream out (dir / "liar.wav", std::ios::binary);
+    auto u32 = [&] (uint32_t v) { out.write (reinterpret_cast<const char*> (&v), 4); };
+    auto u16 = [&] (uint16_t v) { out.write (reinterpret_cast<const char*> (&v), 2); };
+    out.write ("RIFF", 4);
+    u32 (claimed + 36);
+    out.write ("WAVEfmt ", 8);
+    u32 (16);
+    u16 (1);
+    u16 (1);
+    u32 (rate);
+    u32 (rate * 2);
+    u16 (2);
+    u16 (16);
+    out.write ("data", 4);
+    u32 (claimed);
+    for (uint32_t i = 0; i < present; ++i)
+        u16 ((uint16_t) (i % 100 == 0 ? 16000 : 0));
+    out.close();
+
+    const auto run = runRenderer ({ "--quiet", "--tail", "0", at ("liar.wav"), at ("out.wav") });
+    EXPECT_EQ (run.status, 0) << run.errors;
+    EXPECT_NE (run.errors.find ("header claims"), std::string::npos) << run.errors;
+    const auto audio = readAudio (dir / "out.wav");
+    EXPECT_GE (audio.length(), (size_t) present);
+    EXPECT_LE (audio.length(), (size_t) present + 64);
+}
+
 TEST_F (RenderProgram, FailedRenderLeavesAnExistingOutputUntouched)
 {
     std::ofstream (dir / "keep.wav") << "previous contents";
