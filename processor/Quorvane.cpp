@@ -108,6 +108,12 @@ void Quorvane::notifyParameterChanged()
         changeMessagePending.store (true);
 }
 
+void Quorvane::announceParametersToHost()
+{
+    for (auto* parameter : getParameters())
+        parameter->sendValueChangedMessageToListeners (parameter->getValue());
+}
+
 void Quorvane::timerCallback()
 {
     if (changeMessagePending.exchange (false))
@@ -121,6 +127,13 @@ void Quorvane::prepareToPlay (double sampleRate, int)
 {
     if (const int rate = toEngineRate (sampleRate); rate > 0)
         engine.prepare (rate);
+
+    // The LV2 wrapper tells its host a parameter value only when that value changes inside the
+    // plug-in, and it prepares once, when it is instantiated. Reporting every value here makes it
+    // send them all with its first block, so the host shows the real values instead of zeros.
+    // Other formats ask the processor itself; reporting there would look like user edits.
+    if (wrapperType == wrapperType_LV2)
+        announceParametersToHost();
 
     applyPendingChanges();
     clearRequested.store (false);

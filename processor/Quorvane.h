@@ -112,6 +112,7 @@ private:
     presetdoc::Values currentValues() const;
     void applyPreset (const juce::XmlElement& element);
     void notifyParameterChanged();
+    void announceParametersToHost();
     void timerCallback() override;
     void applyPendingChanges();
     void dispatch (juce::AudioBuffer<float>& buffer);
