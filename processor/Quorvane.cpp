@@ -1,5 +1,6 @@
 #include "Quorvane.h"
 
+#include "Lv2Bridge.h"
 #include "QuorvaneParameter.h"
 
 #include <climits>
@@ -231,5 +232,16 @@ juce::AudioProcessorEditor* Quorvane::createEditor() { return new juce::GenericA
 
 } // namespace quorvane
 
+quorvane::Quorvane*& quorvane::lv2bridge::lastCreatedProcessor()
+{
+    thread_local Quorvane* last = nullptr;
+    return last;
+}
+
 //==============================================================================
-juce::AudioProcessor* JUCE_CALLTYPE createPluginFilter() { return new quorvane::Quorvane(); }
+juce::AudioProcessor* JUCE_CALLTYPE createPluginFilter()
+{
+    auto* processor = new quorvane::Quorvane();
+    quorvane::lv2bridge::lastCreatedProcessor() = processor;
+    return processor;
+}

@@ -1,7 +1,7 @@
 // What the built LV2 binary tells its host about parameter values, seen at the plug-in's own
 // interface: a host that shows LV2 parameters learns their values only from the patch:Set
-// messages the plug-in sends, so a fresh instance must send all of its values, and a restored
-// state must send the restored ones.
+// messages the plug-in sends, so a fresh instance must send all of its values, a patch:Get must
+// be answered with them, and a restored state must send the restored ones.
 
 #include "EngineParameters.h"
 
@@ -90,8 +90,9 @@ public:
     bool isReady() const { return instance != nullptr; }
 
     /** Runs one block of silence, sending a patch:Set for each (URI suffix, 0..1 value) given,
-        and returns the parameter values the plug-in reported (URI suffix to value). */
-    std::map<std::string, float> run (const std::map<std::string, float>& toSet = {})
+        and a patch:Get (no subject: "all your values") if asked, and returns the parameter
+        values the plug-in reported (URI suffix to value). */
+    std::map<std::string, float> run (const std::map<std::string, float>& toSet = {}, bool askForValues = false)
     {
         LV2_Atom_Forge forge;
         lv2_atom_forge_init (&forge, &mapFeatureData);
@@ -107,6 +108,13 @@ public:
             lv2_atom_forge_urid (&forge, map ((std::string (pluginUri) + ":" + suffix).c_str()));
             lv2_atom_forge_key (&forge, map (LV2_PATCH__value));
             lv2_atom_forge_float (&forge, value);
+            lv2_atom_forge_pop (&forge, &object);
+        }
+        if (askForValues)
+        {
+            LV2_Atom_Forge_Frame object;
+            lv2_atom_forge_frame_time (&forge, 0);
+            lv2_atom_forge_object (&forge, &object, 0, map (LV2_PATCH__Get));
             lv2_atom_forge_pop (&forge, &object);
         }
         lv2_atom_forge_pop (&forge, &sequence);
@@ -223,6 +231,28 @@ TEST (Lv2ValueReports, AFreshInstanceReportsEveryValueWithItsFirstBlockAndThenOn
     // A value the host sets is the host's already: it is not echoed, and nothing else repeats.
     EXPECT_TRUE (host.run ({ { "decay", 0.25f } }).empty());
     EXPECT_TRUE (host.run().empty());
+}
+
+// How hosts ask (a generic editor opening, say): the answer comes with the same block.
+TEST (Lv2ValueReports, APatchGetIsAnsweredWithEveryCurrentValue)
+{
+    MinimalLv2Host host;
+    ASSERT_TRUE (host.isReady());
+    host.run();
+    host.run ({ { "decay", 0.25f }, { "earlySend", 0.75f } });
+
+    const auto answer = host.run ({}, true);
+    EXPECT_EQ (answer.size(), (size_t) param::count);
+    for (int i = 0; i < param::count; ++i)
+    {
+        const auto& info = parameterInfo (i);
+        const std::string identifier = info.identifier;
+        const float expected = identifier == "decay" ? 0.25f : identifier == "earlySend" ? 0.75f : defaultNormalised (info);
+        const auto found = answer.find (identifier);
+        ASSERT_NE (found, answer.end()) << identifier << " was not reported";
+        EXPECT_EQ (found->second, expected) << identifier;
+    }
+    EXPECT_TRUE (host.run().empty()) << "the answer is sent once";
 }
 
 TEST (Lv2ValueReports, ARestoredStateReportsTheRestoredValues)
