@@ -335,6 +335,9 @@ std::vector<std::vector<float>> JackTap::run (const std::string& client, const s
         }
     }
 
+    // The server takes new connections into its running order between cycles: let a few cycles
+    // pass so that the first one played already runs player, client and recorder in that order.
+    sleepMs (200);
     jack_set_freewheel (player, 1);
     armed.store (true);
 
@@ -348,7 +351,7 @@ std::vector<std::vector<float>> JackTap::run (const std::string& client, const s
         tapError = "only " + std::to_string (recorded.load()) + " of " + std::to_string (left.size())
                    + " samples came back within the time limit";
     else if (gap.load())
-        tapError = "a process cycle was missed while recording";
+        tapError = "the recording missed a process cycle or did not start with the signal";
 
     if (! tapError.empty())
         return {};
