@@ -131,8 +131,9 @@ void Quorvane::prepareToPlay (double sampleRate, int)
 
     // The LV2 wrapper tells its host a parameter value only when that value changes inside the
     // plug-in, and it prepares once, when it is instantiated. Reporting every value here makes it
-    // send them all with its first block, so the host shows the real values instead of zeros.
-    // Other formats ask the processor itself; reporting there would look like user edits.
+    // send them all with its first block, so a host that listens learns the real values rather
+    // than assuming zeros. Other formats ask the processor itself; reporting there would look
+    // like user edits.
     if (wrapperType == wrapperType_LV2)
         announceParametersToHost();
 
