@@ -49,6 +49,14 @@ target_link_libraries(Quorvane
 get_target_property(quorvane_lv2_uri Quorvane JUCE_LV2URI)
 target_compile_definitions(Quorvane PUBLIC "JucePlugin_LV2URI=\"${quorvane_lv2_uri}\"")
 
+# The LV2 entry point is our own (processor/lv2/Lv2EntryPoint.cpp): it answers hosts' patch:Get
+# requests, which the framework's wrapper ignores, and hands everything else to the wrapper,
+# whose entry point is renamed for that in the LV2 target only. Should the framework rename or
+# drop its lv2_descriptor, the link fails (a missing or a doubled symbol) instead of shipping a
+# plug-in without an entry point.
+target_compile_definitions(Quorvane_LV2 PRIVATE lv2_descriptor=quorvane_framework_lv2_descriptor)
+target_sources(Quorvane_LV2 PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}/processor/lv2/Lv2EntryPoint.cpp")
+
 # The renderer and the tests link this instead of compiling the framework a second time. The
 # shared-code target exports the framework's module and plug-in definitions; a consumer is not
 # the stand-alone wrapper, so the stand-alone switch it refers to is defined as off.

@@ -1,5 +1,6 @@
 #include "Quorvane.h"
 
+#include "Lv2Bridge.h"
 #include "QuorvaneParameter.h"
 
 #include <climits>
@@ -108,6 +109,12 @@ void Quorvane::notifyParameterChanged()
         changeMessagePending.store (true);
 }
 
+void Quorvane::announceParametersToHost()
+{
+    for (auto* parameter : getParameters())
+        parameter->sendValueChangedMessageToListeners (parameter->getValue());
+}
+
 void Quorvane::timerCallback()
 {
     if (changeMessagePending.exchange (false))
@@ -121,6 +128,14 @@ void Quorvane::prepareToPlay (double sampleRate, int)
 {
     if (const int rate = toEngineRate (sampleRate); rate > 0)
         engine.prepare (rate);
+
+    // The LV2 wrapper tells its host a parameter value only when that value changes inside the
+    // plug-in, and it prepares once, when it is instantiated. Reporting every value here makes it
+    // send them all with its first block, so a host that listens learns the real values rather
+    // than assuming zeros. Other formats ask the processor itself; reporting there would look
+    // like user edits.
+    if (wrapperType == wrapperType_LV2)
+        announceParametersToHost();
 
     applyPendingChanges();
     clearRequested.store (false);
@@ -218,5 +233,16 @@ juce::AudioProcessorEditor* Quorvane::createEditor() { return new juce::GenericA
 
 } // namespace quorvane
 
+quorvane::Quorvane*& quorvane::lv2bridge::lastCreatedProcessor()
+{
+    thread_local Quorvane* last = nullptr;
+    return last;
+}
+
 //==============================================================================
-juce::AudioProcessor* JUCE_CALLTYPE createPluginFilter() { return new quorvane::Quorvane(); }
+juce::AudioProcessor* JUCE_CALLTYPE createPluginFilter()
+{
+    auto* processor = new quorvane::Quorvane();
+    quorvane::lv2bridge::lastCreatedProcessor() = processor;
+    return processor;
+}

@@ -52,6 +52,10 @@ public:
     /** The normalised default of the parameter table. */
     float getParameterDefaultValue (param::Index index) const;
 
+    /** Tells the wrapper's listeners every current value, as if each had just changed: how the
+        LV2 wrapper learns to send them all to its host (with its next block). */
+    void announceParametersToHost();
+
     /** Seeds the modulators' random generator at the start of the next block. */
     void seedRandom (uint32_t seed);
 

@@ -41,9 +41,7 @@ void Quorvane::setStateInformation (const void* data, int sizeInBytes)
 
     // Hosts that keep parameter values of their own (LV2 control ports) learn them through the
     // parameter listeners; without this they would play on with the values from before.
-    for (int i = 0; i < param::count; ++i)
-        if (auto* parameter = getParameters()[i])
-            parameter->sendValueChangedMessageToListeners (parameter->getValue());
+    announceParametersToHost();
 
     mixLock = element->getBoolAttribute ("mixLock");
     uiWidth = presetdoc::readInteger (*element, "uiWidth", uiWidth);

@@ -7,16 +7,17 @@
 namespace quorvane::hosttest
 {
 
-ReferenceRender ReferenceRender::impulse (double rate, int blockSize, double tailSeconds, const juce::StringArray& settings)
+namespace
+{
+/** Runs quorvane-render with 32-bit float output into a temporary file and reads it back. */
+ReferenceRender runRenderer (juce::StringArray args, int blockSize, double tailSeconds, const juce::StringArray& settings)
 {
     ReferenceRender result;
     juce::TemporaryFile wav (".wav");
 
-    juce::StringArray args { QUORVANE_RENDER_PATH, "--impulse", "--quiet",
-                             "--rate", juce::String (rate, 0),
-                             "--block-size", juce::String (blockSize),
-                             "--bits", "32",
-                             "--tail", juce::String (tailSeconds, 6) };
+    args.insert (0, QUORVANE_RENDER_PATH);
+    args.addArray ({ "--quiet", "--block-size", juce::String (blockSize), "--bits", "32",
+                     "--tail", juce::String (tailSeconds, 6) });
     for (const auto& s : settings)
         args.addArray ({ "--set", s });
     args.add (wav.getFile().getFullPathName());
@@ -49,6 +50,30 @@ ReferenceRender ReferenceRender::impulse (double rate, int blockSize, double tai
     result.audio.setSize (2, (int) reader->lengthInSamples);
     reader->read (&result.audio, 0, (int) reader->lengthInSamples, 0, true, true);
     return result;
+}
+} // namespace
+
+ReferenceRender ReferenceRender::impulse (double rate, int blockSize, double tailSeconds, const juce::StringArray& settings)
+{
+    return runRenderer ({ "--impulse", "--rate", juce::String (rate, 0) }, blockSize, tailSeconds, settings);
+}
+
+ReferenceRender ReferenceRender::file (const juce::AudioBuffer<float>& input, double rate, int blockSize,
+                                       double tailSeconds, const juce::StringArray& settings)
+{
+    juce::TemporaryFile wav (".wav");
+    {
+        juce::WavAudioFormat format;
+        std::unique_ptr<juce::AudioFormatWriter> writer (format.createWriterFor (
+            wav.getFile().createOutputStream().release(), rate, (unsigned int) input.getNumChannels(), 32, {}, 0));
+        if (writer == nullptr || ! writer->writeFromAudioSampleBuffer (input, 0, input.getNumSamples()))
+        {
+            ReferenceRender failed;
+            failed.error = "could not write the renderer's input file";
+            return failed;
+        }
+    }
+    return runRenderer ({ wav.getFile().getFullPathName() }, blockSize, tailSeconds, settings);
 }
 
 float maxAbsDifference (const juce::AudioBuffer<float>& a, const juce::AudioBuffer<float>& b, int numSamples)

@@ -6,7 +6,7 @@
 namespace quorvane::hosttest
 {
 
-/** The renderer's impulse response for the same settings a host test applies, read back as floats. */
+/** What the renderer makes of the same settings a host test applies, read back as floats. */
 struct ReferenceRender
 {
     juce::AudioBuffer<float> audio;
@@ -15,6 +15,10 @@ struct ReferenceRender
 
     /** Runs quorvane-render --impulse with 32-bit float output and the given --set arguments. */
     static ReferenceRender impulse (double rate, int blockSize, double tailSeconds, const juce::StringArray& settings);
+
+    /** Runs quorvane-render on the given audio, written as a 32-bit float WAV file at that rate. */
+    static ReferenceRender file (const juce::AudioBuffer<float>& input, double rate, int blockSize,
+                                 double tailSeconds, const juce::StringArray& settings);
 };
 
 /** Largest absolute sample difference over the first numSamples of both channels. */
