@@ -1,6 +1,7 @@
 #include "Quorvane.h"
 
 #include "QuorvaneParameter.h"
+#include "editor/QuorvaneEditor.h"
 
 #include <climits>
 #include <cmath>
@@ -46,7 +47,7 @@ Quorvane::Quorvane()
     for (int i = 0; i < param::count; ++i)
         addParameter (new QuorvaneParameter (*this, static_cast<param::Index> (i)));
 
-    presetName = "Default";
+    setPresetName ("Default");
     setLatencySamples (0);
 
     if (juce::MessageManager::getInstanceWithoutCreating() != nullptr)
@@ -214,7 +215,7 @@ double Quorvane::getTailLengthSeconds() const
                               physical (param::rtBassMultiply), rate);
 }
 
-juce::AudioProcessorEditor* Quorvane::createEditor() { return new juce::GenericAudioProcessorEditor (*this); }
+juce::AudioProcessorEditor* Quorvane::createEditor() { return new QuorvaneEditor (*this); }
 
 } // namespace quorvane
 

@@ -8,7 +8,9 @@ packages=(
     # framework, plug-in formats, test and benchmark libraries
     juce-modules-source lv2-dev lilv-utils libgtest-dev libgmock-dev libbenchmark-dev
     # headless display, screenshots, memory checks
-    xvfb xauth x11-apps imagemagick valgrind
+    xvfb xauth x11-apps x11-utils imagemagick valgrind
+    # the demibold typeface the editor embeds (resources/ is generated from it)
+    fonts-lato
     # the framework's Linux dependencies
     libasound2-dev libfreetype-dev libfontconfig1-dev libx11-dev libxrandr-dev libxinerama-dev
     libxcursor-dev libxext-dev libxcomposite-dev libgl-dev libcurl4-gnutls-dev
