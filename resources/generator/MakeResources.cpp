@@ -43,8 +43,8 @@ juce::Image header (juce::Typeface::Ptr face)
     juce::Graphics g (image);
 
     // The logotype keeps inside x 26..705, y 15..67 of the picture.
-    const juce::Rectangle<float> area (26.0f, 15.0f, 679.0f, 52.0f);
-    const juce::Font word (juce::Font (face).withHeight (62.0f).withExtraKerningFactor (0.08f));
+    const juce::Rectangle<float> area (26.0f, 17.0f, 679.0f, 48.0f);
+    const juce::Font word (juce::Font (face).withHeight (56.0f).withExtraKerningFactor (0.08f));
     const juce::String first ("QUOR"), second ("VANE");
     const float firstWidth = word.getStringWidthFloat (first);
 
@@ -54,11 +54,14 @@ juce::Image header (juce::Typeface::Ptr face)
     g.setColour (juce::Colour (0xffc4c4c4));
     g.drawText (second, area.withTrimmedLeft (firstWidth), juce::Justification::centredLeft, false);
 
-    g.setFont (juce::Font (face).withHeight (20.0f).withExtraKerningFactor (0.15f));
-    g.drawText ("ALGORITHMIC REVERB", area.withTrimmedBottom (6.0f), juce::Justification::bottomRight, false);
+    const juce::Font tagFont (juce::Font (face).withHeight (20.0f).withExtraKerningFactor (0.15f));
+    const juce::String tag ("ALGORITHMIC REVERB");
+    const float tagWidth = tagFont.getStringWidthFloat (tag);
+    g.setFont (tagFont);
+    g.drawText (tag, area.withTrimmedBottom (6.0f), juce::Justification::bottomRight, false);
 
     g.setColour (juce::Colours::white);
-    g.fillRect (juce::Rectangle<float> (area.getRight() - 250.0f, area.getBottom() - 3.0f, 250.0f, 2.0f));
+    g.fillRect (juce::Rectangle<float> (area.getRight() - tagWidth, area.getBottom() - 3.0f, tagWidth, 2.0f));
     return image;
 }
 
