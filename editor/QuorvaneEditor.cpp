@@ -106,7 +106,7 @@ QuorvaneEditor::QuorvaneEditor (Quorvane& processor)
     if (! userPresetFolder.isDirectory())
         userPresetFolder.createDirectory();
 
-    versionText = "Version 1.1.1\nBrennwick\nhttps://brennwick.example/quorvane";
+    versionText = "Version 1.1.1\nBrennwick\nbrennwick.example";
 
     for (int k = 0; k < numKnobLabels; ++k)
     {
@@ -256,21 +256,23 @@ QuorvaneEditor::QuorvaneEditor (Quorvane& processor)
     constrainer.setSizeLimits (367, 250, 1102, 750);
     constrainer.setFixedAspectRatio (1.47f);
 
-    setSize (quorvane.uiWidth.load(), quorvane.uiHeight.load());
-    uiScale = (float) getWidth() / 735.0f;
-    layoutControls();
-
+    applyStoredSize();
     quorvane.addChangeListener (this);
 }
 
 QuorvaneEditor::~QuorvaneEditor()
 {
     quorvane.removeChangeListener (this);
-    // A gesture still open (the editor closed mid-drag) would leave the host waiting for its end.
+    // A slider destroyed mid-drag still reports the end of its drag: nothing may reach this
+    // half-destroyed editor, so the listeners go first and the open gestures are closed here,
+    // or the host would wait for their end.
     for (int i = 0; i < numSliders; ++i)
+    {
+        sliders[(size_t) i]->removeListener (this);
         if (gestureOpen[(size_t) i])
             if (auto* parameter = quorvane.getParameters()[i])
                 parameter->endChangeGesture();
+    }
     presetsSelect.setLookAndFeel (nullptr);
     mixLockButton.setLookAndFeel (nullptr);
 }
@@ -469,7 +471,15 @@ void QuorvaneEditor::refreshFromProcessor()
         sliders[(size_t) i]->setNormalisedValue (values[(size_t) i]);
     modeComboBox.setSelectedId (modeItemId (values[param::type]), juce::dontSendNotification);
 
-    setSize (quorvane.uiWidth.load(), quorvane.uiHeight.load());
+    applyStoredSize();
+}
+
+void QuorvaneEditor::applyStoredSize()
+{
+    // The stored size comes from host projects and may be anything: a size outside the resize
+    // limits (zero, negative, a huge window the host cannot allocate) is brought within them.
+    setSize (juce::jlimit (constrainer.getMinimumWidth(), constrainer.getMaximumWidth(), quorvane.uiWidth.load()),
+             juce::jlimit (constrainer.getMinimumHeight(), constrainer.getMaximumHeight(), quorvane.uiHeight.load()));
     uiScale = (float) getWidth() / 735.0f;
     layoutControls();
 }

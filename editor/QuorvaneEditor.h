@@ -50,6 +50,8 @@ public:
     void refreshFromProcessor();
     /** Rebuilds the preset menu and presetPaths from the user and factory folders. */
     void rebuildPresetMenu();
+    /** Lists other folders than the processor's (for a host of tests), then rebuilds the menu. */
+    void setPresetFolders (const juce::File& factory, const juce::File& user);
     /** What the preset menu does with the chosen item id (1 copy, 2 paste, 3 save as, 4.. presets). */
     void handlePresetMenuResult (int id);
     /** Loads the previous (-1) or next (+1) preset of presetPaths, wrapping at both ends. */
@@ -77,6 +79,7 @@ public:
     const juce::StringArray& getPresetPaths() const { return presetPaths; }
     const juce::PopupMenu& getPresetMenu() const { return presetMenu; }
     int getCurrentPresetIndex() const { return currentPresetIndex; }
+    const juce::String& getVersionText() const { return versionText; }
     const juce::String& getTooltipText() const { return tooltipText; }
     int getTooltipSource() const { return tooltipSource; }
     float getUiScale() const { return uiScale; }
@@ -86,6 +89,7 @@ public:
 
 private:
     void layoutControls();
+    void applyStoredSize();
     void updateTooltip();
     void showPage (bool early);
     void setMixLockAppearance (bool locked);

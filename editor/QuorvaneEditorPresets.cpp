@@ -37,6 +37,13 @@ void QuorvaneEditor::rebuildPresetMenu()
     listPresetSection (factoryPresetFolder, itemTexts);
 }
 
+void QuorvaneEditor::setPresetFolders (const juce::File& factory, const juce::File& user)
+{
+    factoryPresetFolder = factory;
+    userPresetFolder = user;
+    rebuildPresetMenu();
+}
+
 void QuorvaneEditor::listPresetSection (const juce::File& folder, juce::StringArray& itemTexts)
 {
     auto addPreset = [this, &itemTexts] (juce::PopupMenu& menu, const juce::File& file) {

@@ -32,6 +32,11 @@ void Quorvane::setStateInformation (const void* data, int sizeInBytes)
     if (element == nullptr)
         return;
 
+    // The editor settings go first: the change message below makes an open editor re-read them.
+    mixLock = element->getBoolAttribute ("mixLock");
+    uiWidth = presetdoc::readInteger (*element, "uiWidth", uiWidth.load());
+    uiHeight = presetdoc::readInteger (*element, "uiHeight", uiHeight.load());
+
     const auto contents = presetdoc::readElement (*element);
     setPresetName (contents.presetName);
     for (int i = 0; i < param::count; ++i)
@@ -44,10 +49,6 @@ void Quorvane::setStateInformation (const void* data, int sizeInBytes)
     for (int i = 0; i < param::count; ++i)
         if (auto* parameter = getParameters()[i])
             parameter->sendValueChangedMessageToListeners (parameter->getValue());
-
-    mixLock = element->getBoolAttribute ("mixLock");
-    uiWidth = presetdoc::readInteger (*element, "uiWidth", uiWidth.load());
-    uiHeight = presetdoc::readInteger (*element, "uiHeight", uiHeight.load());
 }
 
 juce::String Quorvane::getPresetName() const
