@@ -1,6 +1,7 @@
-// The built VST3 opens and closes its editor in the framework's host, in a real (virtual-display)
+// The built VST3 and LV2 open and close their editor in the framework's host, in a real (virtual-display)
 // window, while another thread keeps processing audio.
 #include "HostedPlugin.h"
+#include "Lv2Sandbox.h"
 
 #include <juce_audio_processors/juce_audio_processors.h>
 
@@ -54,21 +55,16 @@ juce::Rectangle<int> openAndClose (juce::AudioPluginInstance& plugin, int& deskt
     pumpMessages (20);
     return bounds;
 }
-} // namespace
 
-TEST (HostedEditor, Vst3OpensAndClosesTwentyTimesWhileAudioRuns)
+/** Opens and closes the editor of a loaded plug-in `cycles` times while another thread keeps
+    processing audio; checks every window and measures the heap for a leak. */
+void openAndCloseWhileAudioRuns (HostedPlugin& hosted, int cycles)
 {
-    if (juce::String (getenv ("DISPLAY")).isEmpty())
-        GTEST_SKIP() << "needs a display (run under xvfb-run)";
-
     // A virtual display without a window manager lacks window properties the framework asks
     // for; outside a stand-alone app it installs no X error handler and Xlib's default one
     // would end the process.
     XSetErrorHandler (ignoreXError);
 
-    juce::VST3PluginFormat format;
-    HostedPlugin hosted (format, QUORVANE_VST3_BUNDLE, 48000.0, 256);
-    ASSERT_TRUE (hosted.isLoaded()) << hosted.error();
     auto& plugin = hosted.get();
     ASSERT_TRUE (plugin.hasEditor());
     ASSERT_TRUE (hosted.prepareStereo());
@@ -95,21 +91,24 @@ TEST (HostedEditor, Vst3OpensAndClosesTwentyTimesWhileAudioRuns)
     });
 
     const int desktopBefore = juce::Desktop::getInstance().getNumComponents();
+    const int warmUp = juce::jmin (5, cycles);
     size_t heapAfterWarmUp = 0, heapWithEditorOpen = 0;
-    for (int cycle = 1; cycle <= 20; ++cycle)
+    for (int cycle = 1; cycle <= cycles; ++cycle)
     {
         int windowsWhileOpen = 0;
         const auto bounds = openAndClose (plugin, windowsWhileOpen);
         EXPECT_EQ (bounds.getWidth(), 735) << "cycle " << cycle;
         EXPECT_EQ (bounds.getHeight(), 500) << "cycle " << cycle;
-        EXPECT_EQ (windowsWhileOpen, desktopBefore + 1) << "cycle " << cycle;
+        // The LV2 host embeds the plug-in's window through a second desktop window of its own.
+        EXPECT_GT (windowsWhileOpen, desktopBefore) << "cycle " << cycle;
         EXPECT_EQ (juce::Desktop::getInstance().getNumComponents(), desktopBefore) << "cycle " << cycle;
 
-        if (cycle == 5)
+        if (cycle == warmUp)
         {
             heapAfterWarmUp = heapInUse();
             // What one open editor holds, to judge the growth over the remaining cycles by.
             std::unique_ptr<juce::AudioProcessorEditor> editor (plugin.createEditorIfNeeded());
+            ASSERT_NE (editor, nullptr);
             editor->addToDesktop (0);
             editor->setVisible (true);
             pumpMessages (60);
@@ -123,15 +122,43 @@ TEST (HostedEditor, Vst3OpensAndClosesTwentyTimesWhileAudioRuns)
     running = false;
     audio.join();
 
-    EXPECT_GT (blocks.load(), 100) << "the audio thread ran throughout";
+    EXPECT_GT (blocks.load(), 10 * cycles) << "the audio thread ran throughout";
     EXPECT_TRUE (finite.load());
 
     // An editor (or a large part of one) lost per cycle would add up to many editors' worth.
     const auto editorCost = (long long) heapWithEditorOpen - (long long) heapAfterWarmUp;
     const auto growth = (long long) heapAtEnd - (long long) heapAfterWarmUp;
-    std::printf ("one open editor: %lld bytes; growth over 15 cycles: %lld bytes\n", editorCost, growth);
+    std::printf ("one open editor: %lld bytes; growth over %d cycles: %lld bytes\n", editorCost, cycles - warmUp, growth);
     EXPECT_GT (editorCost, 0);
-    EXPECT_LT (growth, 2 * editorCost);
+    EXPECT_LT (growth, 4 * editorCost); // caches settle well below this
+}
+
+bool hasDisplay() { return juce::String (getenv ("DISPLAY")).isNotEmpty(); }
+} // namespace
+
+TEST (HostedEditor, Vst3OpensAndClosesTwentyTimesWhileAudioRuns)
+{
+    if (! hasDisplay())
+        GTEST_SKIP() << "needs a display (run under xvfb-run)";
+
+    juce::VST3PluginFormat format;
+    HostedPlugin hosted (format, QUORVANE_VST3_BUNDLE, 48000.0, 256);
+    ASSERT_TRUE (hosted.isLoaded()) << hosted.error();
+    openAndCloseWhileAudioRuns (hosted, 20);
+}
+
+TEST (HostedEditor, Lv2ShowsTheEditorWhileAudioRuns)
+{
+    if (! hasDisplay())
+        GTEST_SKIP() << "needs a display (run under xvfb-run)";
+
+    // HOME must point at the sandbox before the format scans its search path.
+    Lv2Sandbox sandbox (juce::File (QUORVANE_LV2_BUNDLE));
+    ASSERT_TRUE (sandbox.isReady());
+    juce::LV2PluginFormat format;
+    HostedPlugin hosted (format, pluginUriFromManifest (sandbox.bundle()), 48000.0, 256);
+    ASSERT_TRUE (hosted.isLoaded()) << hosted.error();
+    openAndCloseWhileAudioRuns (hosted, 10);
 }
 
 } // namespace quorvane::hosttest
