@@ -258,6 +258,12 @@ QuorvaneEditor::QuorvaneEditor (Quorvane& processor)
 
     applyStoredSize();
     quorvane.addChangeListener (this);
+
+    // The pointer entering or leaving any child repaints the tooltip area, where each paint
+    // picks the help text anew. The controls repaint themselves on mouse activity, but the
+    // mode selector's text is a label of its own that does not, so without this the tooltip
+    // would stay stale over most of the selector (and over the captions).
+    addMouseListener (this, true);
 }
 
 QuorvaneEditor::~QuorvaneEditor()
@@ -293,14 +299,22 @@ void QuorvaneEditor::paint (juce::Graphics& g)
 
     updateTooltip();
 
-    const juce::Rectangle<int> tooltipArea ((int) (20 * s), (int) (360 * s), (int) (520 * s), (int) (120 * s));
-    g.drawFittedText (tooltipText, tooltipArea, juce::Justification::bottomLeft, 3, 1.0f);
+    g.drawFittedText (tooltipText, tooltipArea(), juce::Justification::bottomLeft, 3, 1.0f);
     if (tooltipChanged)
-        repaint (tooltipArea);
+        repaint (tooltipArea());
 
     g.drawFittedText (versionText, (int) (510 * s), (int) (360 * s), (int) (200 * s), (int) (120 * s),
                       juce::Justification::bottomRight, 3, 1.0f);
 }
+
+juce::Rectangle<int> QuorvaneEditor::tooltipArea() const
+{
+    const float s = uiScale;
+    return { (int) (20 * s), (int) (360 * s), (int) (520 * s), (int) (120 * s) };
+}
+
+void QuorvaneEditor::mouseEnter (const juce::MouseEvent&) { repaint (tooltipArea()); }
+void QuorvaneEditor::mouseExit (const juce::MouseEvent&) { repaint (tooltipArea()); }
 
 void QuorvaneEditor::resized()
 {

@@ -37,6 +37,8 @@ public:
 
     void paint (juce::Graphics&) override;
     void resized() override;
+    void mouseEnter (const juce::MouseEvent&) override;
+    void mouseExit (const juce::MouseEvent&) override;
 
     void buttonClicked (juce::Button*) override;
     void changeListenerCallback (juce::ChangeBroadcaster*) override;
@@ -90,6 +92,7 @@ public:
 private:
     void layoutControls();
     void applyStoredSize();
+    juce::Rectangle<int> tooltipArea() const;
     void updateTooltip();
     void showPage (bool early);
     void setMixLockAppearance (bool locked);

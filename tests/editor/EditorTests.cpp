@@ -315,4 +315,44 @@ TEST (Editor, ClosingMidDragEndsTheOpenGesture)
     other.removeFromDesktop();
 }
 
+TEST (Editor, TooltipFollowsTheRealPointer)
+{
+    EditorFixture f;
+    auto& e = *f.editor;
+    e.addToDesktop (0);
+    e.setVisible (true);
+    pumpMessages (100);
+
+    // The pointer moves on the display, and the window gets the motion event (a bare virtual
+    // display without a window manager does not deliver it to an unfocused window by itself).
+    // The controls repaint on entering and leaving, and each paint picks the tooltip anew.
+    auto* peer = e.getPeer();
+    ASSERT_NE (peer, nullptr);
+    auto moveTo = [&] (juce::Point<int> p) {
+        juce::Desktop::setMousePosition (e.localPointToGlobal (p));
+        peer->handleMouseEvent (juce::MouseInputSource::InputSourceType::mouse, p.toFloat(), {},
+                                juce::MouseInputSource::defaultPressure, juce::MouseInputSource::defaultOrientation,
+                                juce::Time::currentTimeMillis());
+    };
+
+    moveTo ({ 365, 250 }); // empty space
+    pumpMessages (100);
+    EXPECT_EQ (e.getTooltipText(), "Move the mouse over a control to view tooltips");
+
+    moveTo (e.getModeComboBox().getBounds().getCentre()); // over the selector's text label
+    EXPECT_TRUE (pumpMessagesUntil ([&] { return e.getTooltipSource() == 20; }));
+    EXPECT_EQ (e.getTooltipText(), "REVERB MODE: selects the reverb algorithm to use");
+
+    moveTo (e.getSlider (7).getBounds().getCentre().translated (0, -10));
+    EXPECT_TRUE (pumpMessagesUntil ([&] { return e.getTooltipSource() == 7; }));
+
+    moveTo (e.getPresetLabel().getBounds().getCentre()); // a caption shows the text of its control
+    EXPECT_TRUE (pumpMessagesUntil ([&] { return e.getTooltipSource() == 25; }));
+
+    moveTo ({ 365, 250 });
+    EXPECT_TRUE (pumpMessagesUntil ([&] { return e.getTooltipSource() == QuorvaneEditor::noTooltipSource; }));
+    EXPECT_EQ (e.getTooltipText(), "Move the mouse over a control to view tooltips");
+    e.removeFromDesktop();
+}
+
 } // namespace quorvane::editortest
