@@ -1,5 +1,5 @@
 // The two look-and-feel classes drawing single controls: knob pointer angle and opacity, fader
-// track and thumb at the ends of the travel, the bare preset button, fonts and base colours.
+// track and thumb at the ends of the travel, the bare preset button, fonts by component size.
 #include "EditorTestSupport.h"
 
 #include <gtest/gtest.h>
@@ -129,14 +129,6 @@ TEST (LookAndFeel, PresetButtonHasNoBodyAndFontsFollowTheComponentHeight)
     EXPECT_FLOAT_EQ (lf.getComboBoxFont (f.editor->getModeComboBox()).getHeight(), 20.0f);
     EXPECT_FLOAT_EQ (lf.getTextButtonFont (f.editor->getLateButton(), 24).getHeight(), 20.0f);
     EXPECT_FLOAT_EQ (QuorvaneEditor::makerLookAndFeel().getComboBoxFont (f.editor->getModeComboBox()).getHeight(), 18.0f);
-
-    // Button base colours: toggled on, hovered and pressed variants of the page button red.
-    const juce::Colour red (0xfffc231a);
-    const auto base = QuorvaneLookAndFeel2013::createBaseColour (red, false, false, false);
-    EXPECT_EQ (base, red.withMultipliedSaturation (0.9f));
-    EXPECT_EQ (QuorvaneLookAndFeel2013::createBaseColour (red, false, true, false), base.contrasting (0.1f));
-    EXPECT_EQ (QuorvaneLookAndFeel2013::createBaseColour (red, false, true, true), base.contrasting (0.2f));
-    EXPECT_EQ (QuorvaneLookAndFeel2013::createBaseColour (red, true, false, false), red.withMultipliedSaturation (1.3f));
 }
 
 } // namespace quorvane::editortest
