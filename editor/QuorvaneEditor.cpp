@@ -255,6 +255,8 @@ QuorvaneEditor::QuorvaneEditor (Quorvane& processor)
     addAndMakeVisible (resizer);
     constrainer.setSizeLimits (367, 250, 1102, 750);
     constrainer.setFixedAspectRatio (1.47f);
+    // Hosts that resize plug-in windows themselves see the same limits and shape.
+    setConstrainer (&constrainer);
 
     applyStoredSize();
     quorvane.addChangeListener (this);
