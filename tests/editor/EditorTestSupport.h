@@ -1,5 +1,6 @@
 #pragma once
 
+#include "../common/JuceGuiTestEnvironment.h"
 #include "editor/QuorvaneEditor.h"
 #include "processor/Quorvane.h"
 
@@ -11,11 +12,8 @@
 namespace quorvane::editortest
 {
 
-/** Runs the message loop until the condition holds or the time is up; returns the condition. */
-bool pumpMessagesUntil (const std::function<bool()>& condition, int timeoutMs = 2000);
-
-/** Runs the message loop for a while (async change messages, timers). */
-void pumpMessages (int milliseconds);
+using quorvane::testing::pumpMessages;
+using quorvane::testing::pumpMessagesUntil;
 
 /** A processor with its editor, the editor not on the desktop. */
 struct EditorFixture

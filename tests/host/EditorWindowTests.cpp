@@ -1,5 +1,6 @@
 // The built VST3 and LV2 open and close their editor in the framework's host, in a real (virtual-display)
 // window, while another thread keeps processing audio.
+#include "../common/JuceGuiTestEnvironment.h"
 #include "HostedPlugin.h"
 #include "Lv2Sandbox.h"
 
@@ -7,32 +8,16 @@
 
 #include <gtest/gtest.h>
 
-#include <X11/Xlib.h>
-
 #include <atomic>
 #include <malloc.h>
 #include <thread>
-
-namespace juce
-{
-// The framework's own message pump step (what its modal loops call), not in its public headers.
-bool dispatchNextMessageOnSystemQueue (bool returnIfNoPendingMessages);
-} // namespace juce
 
 namespace quorvane::hosttest
 {
 
 namespace
 {
-int ignoreXError (Display*, XErrorEvent*) { return 0; }
-
-void pumpMessages (int milliseconds)
-{
-    const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) milliseconds;
-    while (juce::Time::getMillisecondCounter() < end)
-        if (! juce::dispatchNextMessageOnSystemQueue (true))
-            juce::Thread::sleep (1);
-}
+using quorvane::testing::pumpMessages;
 
 size_t heapInUse()
 {
@@ -60,11 +45,6 @@ juce::Rectangle<int> openAndClose (juce::AudioPluginInstance& plugin, int& deskt
     processing audio; checks every window and measures the heap for a leak. */
 void openAndCloseWhileAudioRuns (HostedPlugin& hosted, int cycles)
 {
-    // A virtual display without a window manager lacks window properties the framework asks
-    // for; outside a stand-alone app it installs no X error handler and Xlib's default one
-    // would end the process.
-    XSetErrorHandler (ignoreXError);
-
     auto& plugin = hosted.get();
     ASSERT_TRUE (plugin.hasEditor());
     ASSERT_TRUE (hosted.prepareStereo());
