@@ -17,8 +17,20 @@ juce_add_plugin(Quorvane
     COPY_PLUGIN_AFTER_BUILD FALSE)
 
 file(GLOB QUORVANE_PROCESSOR_SOURCES CONFIGURE_DEPENDS
-    "${CMAKE_CURRENT_SOURCE_DIR}/processor/*.cpp")
+    "${CMAKE_CURRENT_SOURCE_DIR}/processor/*.cpp"
+    "${CMAKE_CURRENT_SOURCE_DIR}/editor/*.cpp")
 target_sources(Quorvane PRIVATE ${QUORVANE_PROCESSOR_SOURCES})
+
+# The editor's pictures and typeface stream, compiled in (regenerate with scripts/make-resources.sh).
+juce_add_binary_data(QuorvaneResources
+    HEADER_NAME BinaryData.h
+    NAMESPACE BinaryData
+    SOURCES
+        "${CMAKE_CURRENT_SOURCE_DIR}/resources/header.png"
+        "${CMAKE_CURRENT_SOURCE_DIR}/resources/arrow_left.png"
+        "${CMAKE_CURRENT_SOURCE_DIR}/resources/arrow_right.png"
+        "${CMAKE_CURRENT_SOURCE_DIR}/resources/typeface.bin")
+set_target_properties(QuorvaneResources PROPERTIES POSITION_INDEPENDENT_CODE ON)
 
 # PUBLIC: every unit that includes the framework's headers must see the same configuration as
 # the framework's own compiled code.
@@ -42,6 +54,7 @@ target_link_libraries(Quorvane
         juce::juce_audio_utils
         juce::juce_audio_processors
         juce::juce_audio_formats
+        QuorvaneResources
         PkgConfig::QUORVANE_SYSTEM_CODECS)
 
 # The distribution's juce_add_plugin has been seen writing the product name into the LV2 manifest

@@ -2,6 +2,7 @@
 
 #include "Lv2Bridge.h"
 #include "QuorvaneParameter.h"
+#include "editor/QuorvaneEditor.h"
 
 #include <climits>
 #include <cmath>
@@ -47,7 +48,7 @@ Quorvane::Quorvane()
     for (int i = 0; i < param::count; ++i)
         addParameter (new QuorvaneParameter (*this, static_cast<param::Index> (i)));
 
-    presetName = "Default";
+    setPresetName ("Default");
     setLatencySamples (0);
 
     if (juce::MessageManager::getInstanceWithoutCreating() != nullptr)
@@ -229,7 +230,7 @@ double Quorvane::getTailLengthSeconds() const
                               physical (param::rtBassMultiply), rate);
 }
 
-juce::AudioProcessorEditor* Quorvane::createEditor() { return new juce::GenericAudioProcessorEditor (*this); }
+juce::AudioProcessorEditor* Quorvane::createEditor() { return new QuorvaneEditor (*this); }
 
 } // namespace quorvane
 

@@ -59,10 +59,10 @@ public:
     /** Seeds the modulators' random generator at the start of the next block. */
     void seedRandom (uint32_t seed);
 
-    /** Name of the current preset. */
-    juce::String getPresetName() const { return presetName; }
+    /** Name of the current preset (a copy: the name may be replaced from another thread). */
+    juce::String getPresetName() const;
     /** Renames the current preset. */
-    void setPresetName (const juce::String& newName) { presetName = newName; }
+    void setPresetName (const juce::String& newName);
 
     //==============================================================================
     const juce::String getName() const override;
@@ -107,12 +107,19 @@ public:
     static juce::File getPresetFolder (int kind);
 
     //==============================================================================
-    juce::String presetName;
-    int uiWidth = 735;
-    int uiHeight = 500;
-    bool mixLock = false;
+    /** Editor size and MIX lock: written by the editor on the message thread and by state
+        restores on host threads, read by both; atomics, since the audio thread never uses them
+        and no caller may ever wait for another. */
+    std::atomic<int> uiWidth { 735 };
+    std::atomic<int> uiHeight { 500 };
+    std::atomic<bool> mixLock { false };
 
 private:
+    // The preset name is a heap string, so it cannot be an atomic; its short lock is taken only
+    // by the message thread and host threads (state, presets), never by the audio thread.
+    juce::String presetName;
+    mutable juce::SpinLock presetNameLock;
+
     presetdoc::Values currentValues() const;
     void applyPreset (const juce::XmlElement& element);
     void notifyParameterChanged();

@@ -17,10 +17,10 @@ presetdoc::Values Quorvane::currentValues() const
 
 void Quorvane::getStateInformation (juce::MemoryBlock& destData)
 {
-    auto element = presetdoc::createElement (presetName, currentValues());
+    auto element = presetdoc::createElement (getPresetName(), currentValues());
     element->setAttribute ("mixLock", mixLock ? 1 : 0);
-    element->setAttribute ("uiWidth", uiWidth);
-    element->setAttribute ("uiHeight", uiHeight);
+    element->setAttribute ("uiWidth", uiWidth.load());
+    element->setAttribute ("uiHeight", uiHeight.load());
     presetdoc::encodeStateChunk (*element, destData);
 }
 
@@ -32,8 +32,13 @@ void Quorvane::setStateInformation (const void* data, int sizeInBytes)
     if (element == nullptr)
         return;
 
+    // The editor settings go first: the change message below makes an open editor re-read them.
+    mixLock = element->getBoolAttribute ("mixLock");
+    uiWidth = presetdoc::readInteger (*element, "uiWidth", uiWidth.load());
+    uiHeight = presetdoc::readInteger (*element, "uiHeight", uiHeight.load());
+
     const auto contents = presetdoc::readElement (*element);
-    presetName = contents.presetName;
+    setPresetName (contents.presetName);
     for (int i = 0; i < param::count; ++i)
         if (const auto& value = contents.values[(size_t) i])
             setParameter (static_cast<param::Index> (i), *value);
@@ -42,15 +47,27 @@ void Quorvane::setStateInformation (const void* data, int sizeInBytes)
     // Hosts that keep parameter values of their own (LV2 control ports) learn them through the
     // parameter listeners; without this they would play on with the values from before.
     announceParametersToHost();
+}
 
-    mixLock = element->getBoolAttribute ("mixLock");
-    uiWidth = presetdoc::readInteger (*element, "uiWidth", uiWidth);
-    uiHeight = presetdoc::readInteger (*element, "uiHeight", uiHeight);
+juce::String Quorvane::getPresetName() const
+{
+    const juce::SpinLock::ScopedLockType lock (presetNameLock);
+    return presetName;
+}
+
+void Quorvane::setPresetName (const juce::String& newName)
+{
+    // The old text is released after the lock, so no other thread spins on a free().
+    juce::String previous (newName);
+    {
+        const juce::SpinLock::ScopedLockType lock (presetNameLock);
+        std::swap (presetName, previous);
+    }
 }
 
 juce::String Quorvane::presetToText() const
 {
-    return presetdoc::createElement (presetName, currentValues())->toString();
+    return presetdoc::createElement (getPresetName(), currentValues())->toString();
 }
 
 void Quorvane::presetFromText (const juce::String& text)
@@ -62,7 +79,7 @@ void Quorvane::presetFromText (const juce::String& text)
 bool Quorvane::savePresetFile (const juce::File& file) const
 {
     // writeTo goes through a temporary file that replaces the target only once it is complete.
-    return presetdoc::createElement (presetName, currentValues())->writeTo (file);
+    return presetdoc::createElement (getPresetName(), currentValues())->writeTo (file);
 }
 
 void Quorvane::loadPresetFile (const juce::File& file)
@@ -79,7 +96,7 @@ juce::File Quorvane::getPresetFolder (int kind) { return presetlib::getPresetFol
 void Quorvane::applyPreset (const juce::XmlElement& element)
 {
     const auto contents = presetdoc::readElement (element);
-    presetName = contents.presetName;
+    setPresetName (contents.presetName);
 
     auto apply = [this, &contents] (int index) {
         auto* parameter = getParameters()[index];

@@ -10,7 +10,9 @@ packages=(
     # LV2 in a real host: jalv on a JACK server with the dummy driver (no sound card)
     jalv jackd2 libjack-jackd2-dev
     # headless display, screenshots, memory checks
-    xvfb xauth x11-apps imagemagick valgrind
+    xvfb xauth x11-apps x11-utils imagemagick valgrind
+    # the demibold typeface the editor embeds (resources/ is generated from it)
+    fonts-lato
     # the framework's Linux dependencies
     libasound2-dev libfreetype-dev libfontconfig1-dev libx11-dev libxrandr-dev libxinerama-dev
     libxcursor-dev libxext-dev libxcomposite-dev libgl-dev libcurl4-gnutls-dev
