@@ -3,6 +3,8 @@
 
 juce_add_plugin(Quorvane
     COMPANY_NAME "Brennwick"
+    COMPANY_WEBSITE "https://brennwick.example"
+    COMPANY_EMAIL "mailto:quorvane@brennwick.example"
     PRODUCT_NAME "Quorvane"
     VERSION 1.1.1
     FORMATS VST3 LV2 Standalone

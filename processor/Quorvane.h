@@ -86,7 +86,8 @@ public:
     int getNumPrograms() override { return 1; }
     int getCurrentProgram() override { return 0; }
     void setCurrentProgram (int) override {}
-    const juce::String getProgramName (int) override { return {}; }
+    /** The one program carries the current preset's name: hosts and validators expect a name. */
+    const juce::String getProgramName (int) override { return getPresetName(); }
     void changeProgramName (int, const juce::String&) override {}
 
     /** The saved state: "VC2!", the length, one line of XML (values, name, editor settings), a zero byte. */

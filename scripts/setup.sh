@@ -6,7 +6,7 @@ packages=(
     # toolchain (clang and its runtime for the bounded fuzz run)
     build-essential cmake pkg-config ninja-build ccache clang libclang-rt-14-dev
     # framework, plug-in formats, test and benchmark libraries
-    juce-modules-source lv2-dev lilv-utils libgtest-dev libgmock-dev libbenchmark-dev
+    juce-modules-source lv2-dev lilv-utils serdi sordi libgtest-dev libgmock-dev libbenchmark-dev
     # LV2 in a real host: jalv on a JACK server with the dummy driver (no sound card)
     jalv jackd2 libjack-jackd2-dev
     # headless display, screenshots, memory checks

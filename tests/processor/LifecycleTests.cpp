@@ -31,12 +31,16 @@ TEST (ProcessorLifecycle, ReportsNameChannelsProgramsAndFields)
     EXPECT_FALSE (p.producesMidi());
     EXPECT_TRUE (p.hasEditor());
 
-    // One unnamed program: hosts cope badly with none.
+    // One program (hosts cope badly with none), named after the current preset: validators
+    // reject a program without a name.
     EXPECT_EQ (p.getNumPrograms(), 1);
     EXPECT_EQ (p.getCurrentProgram(), 0);
-    EXPECT_EQ (p.getProgramName (0), "");
-
     EXPECT_EQ (p.getPresetName(), "Default");
+    EXPECT_EQ (p.getProgramName (0), "Default");
+    p.presetFromText ("<Quorvane presetName=\"Hall of Mirrors\" decay=\"0.5\"/>");
+    EXPECT_EQ (p.getProgramName (0), "Hall of Mirrors");
+    p.setPresetName ("Default");
+
     EXPECT_EQ (p.uiWidth, 735);
     EXPECT_EQ (p.uiHeight, 500);
     EXPECT_FALSE (p.mixLock);
