@@ -98,6 +98,16 @@ void runNetwork (ReverbEngine& e, int lineCount, const float* lineModulation, co
     }
 }
 
+void runRings (ReverbEngine& e, int lineCount)
+{
+    // Centred late modulation (two depths either way) and doubled early modulation.
+    float modulation[lines];
+    kit::stepWrapModulators (e, modulation, lineCount, 0, 3);
+    for (int k = 0; k < lineCount; ++k)
+        modulation[k] = modulation[k] * e.lateModDepthSamples * 2.0f;
+    runNetwork (e, lineCount, modulation, kit::stepEarlyModulators (e, 2.0f), e.diffuserGain, Feedback::rings);
+}
+
 void processNetwork (ReverbEngine& e)
 {
     // Every third late modulator, each moving its allpass from the nominal length up to four depths longer.

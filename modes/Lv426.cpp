@@ -34,19 +34,7 @@ void updateLateLengths (ReverbEngine& e)
     auto& ms = e.modeState;
     const double s = e.getValue (param::lateSize);
     ms.sizeFactor = (float) ((s * 1.8 + 0.1) * (double) e.processingRate * (1.0 / 48000.0));
-    float ratio[segments];
-    ratio[0] = 1.0f;
-    for (int i = 1; i < segments; ++i)
-        ratio[i] = ratio[i - 1] * 1.0961297f;
-    const float last = ratio[segments - 1];
-    float sum = 0.0f;
-    for (size_t i = 0; i < (size_t) segments; ++i)
-    {
-        ms.segmentLength[i] = ratio[i] / last * ms.sizeFactor * 15987.0f - e.controlBlockLength;
-        ms.segmentFloor[i] = (int32_t) std::floor (ms.segmentLength[i]);
-        sum = sum + ms.segmentLength[i];
-    }
-    ms.normaliserBase = sum;
+    ms.normaliserBase = kit::setGeometricLengths (ms, segments, 1.0961297f, ms.sizeFactor, 15987.0f, e.controlBlockLength);
     kit::updateGainsAndEarlyLengths (e);
 }
 

@@ -107,6 +107,9 @@ enum class Feedback
     line), early modulation, allpass coefficient and feedback given. */
 void runNetwork (ReverbEngine& e, int lineCount, const float* lineModulation, const kit::EarlyModulation& early,
                  float allpassGain, Feedback feedback);
+/** The network with centred late modulation, doubled early modulation, 0.7071 allpasses and ring
+    feedback: Nostromo on eight lines, Narcissus on four. */
+void runRings (ReverbEngine& e, int lineCount);
 /** The 32 segment gains and the late output gain, outputFactor x the normaliser. */
 void setDecayGains (ReverbEngine& e, float outputFactor);
 /** Bass (limited) and high ratios of the first lineCount lines. */

@@ -1,7 +1,6 @@
 #include "Modes.h"
 
 #include "engine/ReverbEngine.h"
-#include "toolkit/Modulation.h"
 
 namespace quorvane::narcissus
 {
@@ -20,13 +19,8 @@ void updateHighGains (ReverbEngine& e) { darkroom::setBandRatios (e, lines); }
 
 void processNetwork (ReverbEngine& e)
 {
-    float modulation[lines];
-    kit::stepWrapModulators (e, modulation, lines, 0, 3);
-    for (auto& m : modulation)
-        m = m * e.lateModDepthSamples * 2.0f;
-    // Swapping line k with line k + 2 is the ring of Nostromo on four lines.
-    darkroom::runNetwork (e, lines, modulation, kit::stepEarlyModulators (e, 2.0f), e.diffuserGain,
-                          darkroom::Feedback::rings);
+    // Swapping line k with line k + 2 is Nostromo's ring on four lines.
+    darkroom::runRings (e, lines);
 }
 
 } // namespace quorvane::narcissus

@@ -27,19 +27,7 @@ void updateLateLengths (ReverbEngine& e)
     const double s = e.getValue (param::lateSize);
     ms.sizeFactor = (float) ((s * 1.8 + 0.1) * (double) e.processingRate * (1.0 / 48000.0));
     const float ratio = (float) std::pow (5.859917163848877, 0.06666667014360428);
-    float q[lines];
-    q[0] = 1.0f;
-    for (int k = 1; k < lines; ++k)
-        q[k] = q[k - 1] * ratio;
-    const float longest = q[lines - 1];
-    float sum = 0.0f;
-    for (size_t k = 0; k < (size_t) lines; ++k)
-    {
-        ms.segmentLength[k] = q[k] / longest * ms.sizeFactor * 15989.0f - e.controlBlockLength;
-        ms.segmentFloor[k] = (int32_t) std::floor (ms.segmentLength[k]);
-        sum = sum + ms.segmentLength[k];
-    }
-    ms.normaliserBase = sum;
+    ms.normaliserBase = kit::setGeometricLengths (ms, lines, ratio, ms.sizeFactor, 15989.0f, e.controlBlockLength);
     kit::updateGainsAndEarlyLengths (e);
 }
 

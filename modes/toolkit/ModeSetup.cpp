@@ -38,6 +38,23 @@ void setSegmentLengths (ModeState& ms, const float* table, int count, float size
     }
 }
 
+float setGeometricLengths (ModeState& ms, int count, float ratio, float sizeFactor, float longest, float blockLength)
+{
+    float q[32];
+    q[0] = 1.0f;
+    for (int k = 1; k < count; ++k)
+        q[k] = q[k - 1] * ratio;
+    const float last = q[count - 1];
+    float sum = 0.0f;
+    for (size_t k = 0; k < (size_t) count; ++k)
+    {
+        ms.segmentLength[k] = q[k] / last * sizeFactor * longest - blockLength;
+        ms.segmentFloor[k] = (int32_t) std::floor (ms.segmentLength[k]);
+        sum = sum + ms.segmentLength[k];
+    }
+    return sum;
+}
+
 float loopLength (const ModeState& ms, int first, int stride, int segments)
 {
     float sum = ms.segmentLength[(size_t) first];

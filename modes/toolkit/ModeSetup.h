@@ -22,6 +22,12 @@ void updateGainsAndEarlyLengths (ReverbEngine& e);
     is taken off because the block scheme itself adds one block to every loop. */
 void setSegmentLengths (ModeState& ms, const float* table, int count, float sizeFactor, float blockLength);
 
+/** Lengths from one geometric series instead of a table: q0 = 1, q(k) = q(k-1) x ratio, each
+    divided by the last, so segment k = q(k) / q(count-1) x sizeFactor x longest - blockLength
+    (the last one `longest` at size factor 1), and the floors. Returns the sum of the lengths,
+    added in order. */
+float setGeometricLengths (ModeState& ms, int count, float ratio, float sizeFactor, float longest, float blockLength);
+
 /** The summed length of `segments` segments, `first`, first + stride, ..: one loop, added in order. */
 float loopLength (const ModeState& ms, int first, int stride, int segments);
 
