@@ -13,3 +13,11 @@ if(QUORVANE_CCACHE)
     set(CMAKE_CXX_COMPILER_LAUNCHER ${quorvane_launcher})
     message(STATUS "Using ccache: ${QUORVANE_CCACHE}")
 endif()
+
+# The project's own framework-free code (engine, modes and their tests) compiles without a single
+# warning; warnings there are errors, so a new one stops the build rather than scrolling past.
+option(QUORVANE_WARNINGS_AS_ERRORS "Treat warnings in the engine, the modes and their tests as errors" ON)
+set(QUORVANE_STRICT_WARNINGS -Wall -Wextra)
+if(QUORVANE_WARNINGS_AS_ERRORS)
+    list(APPEND QUORVANE_STRICT_WARNINGS -Werror)
+endif()

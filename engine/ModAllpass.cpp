@@ -13,15 +13,16 @@ void allpassStages (DelayLine& line, const float* input, float* output, const fl
                     float loss) noexcept
 {
     alignas (16) float y[DelayLine::maxBlock];
-    alignas (16) float v[DelayLine::maxBlock];
     const float minusG = -g;
     for (int i = 0; i < n; ++i)
         y[i] = delayed[i] * loss;
     for (int i = 0; i < n; ++i)
         y[i] = y[i] + minusG * input[i];
+    // v goes through the output block on its way into the line (element by element, so an output
+    // that is the input is read before it is overwritten); then the output becomes y.
     for (int i = 0; i < n; ++i)
-        v[i] = input[i] + g * y[i];
-    writeBlock (line, v, n);
+        output[i] = input[i] + g * y[i];
+    writeBlock (line, output, n);
     for (int i = 0; i < n; ++i)
         output[i] = y[i];
 }

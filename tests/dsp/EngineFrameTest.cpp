@@ -140,7 +140,9 @@ TEST (EngineFrame, EveryRateFrom22To192KilohertzGivesTheComputedDelays)
                     << "mode " << mode << " at " << rate;
             for (size_t j = 0; j < 16; ++j)
                 if (j % 8 != 7)
+                {
                     ASSERT_LT (ms.earlyLength[j] + block, (float) engine->earlyLines[j].size) << rate;
+                }
             const float longestTap = ms.earlyLength[7] + engine->predelaySamples + 4.0f * engine->earlyModDepthSamples;
             ASSERT_LT (longestTap + block, (float) engine->predelayLines[0].size) << rate;
 

@@ -255,7 +255,9 @@ TEST (Modes, SmallestSizesWithDeepestModulationStayBounded)
         EXPECT_LT (peak, 4.0f) << "mode " << mode;
         for (const auto& line : engine->lateLines)
             if (! std::isnan (line.tapDelay[0])) // lines the mode does not read are never started
+            {
                 EXPECT_GE (line.tapDelay[0], 0.0f) << "mode " << mode;
+            }
     }
 }
 
