@@ -2,8 +2,6 @@
 
 #include "RenderSettings.h"
 
-#include "ModeInterface.h"
-
 #include <algorithm>
 #include <cstdio>
 
@@ -62,8 +60,7 @@ std::string listText()
     char line[160];
     for (int m = 0; m < modeCount; ++m)
     {
-        std::snprintf (line, sizeof (line), "  %2d  %s%s\n", m, modeName (m),
-                       hasNetwork (m) ? "" : "  (not built yet: runs Large Room)");
+        std::snprintf (line, sizeof (line), "  %2d  %s\n", m, modeName (m));
         out += line;
     }
 

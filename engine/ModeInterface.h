@@ -46,7 +46,7 @@ struct ModeRoutines
     void (*processNetwork) (ReverbEngine&);
 };
 
-/** One row of the mode table; `routines` is null while the mode's network is not built. */
+/** One row of the mode table. */
 struct ModeDescription
 {
     ModeConstants constants;
@@ -55,9 +55,6 @@ struct ModeDescription
 
 /** The row of a mode 0..11 (any other value gives mode 0's row). */
 const ModeDescription& describeMode (int mode) noexcept;
-
-/** True when the mode runs a network of its own (otherwise selecting it runs mode 0). */
-inline bool hasNetwork (int mode) noexcept { return describeMode (mode).routines != nullptr; }
 
 /** The lengths, gains and tables of the running network, by role. A mode change starts it afresh,
     so nothing of the previous mode survives. Lengths are in samples at the network rate. */

@@ -1,4 +1,4 @@
-// How each parameter change becomes engine quantities and calls of the current mode's routines->
+// How each parameter change becomes engine quantities and calls of the current mode's routines.
 #include "ReverbEngine.h"
 
 #include <algorithm>

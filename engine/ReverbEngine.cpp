@@ -60,17 +60,16 @@ void ReverbEngine::sizeLines (float rate)
 {
     // Line capacities follow the rate so that every delay the modes compute fits: the sizes that
     // serve 48 kHz, scaled up for higher rates (powers of two keep index wrapping to one AND).
-    auto size = [] (DelayLine& line, int request) { resizeFor (line, request); };
     const float above48 = std::max (1.0f, rate / 48000.0f);
     const float above96 = std::max (1.0f, rate / 96000.0f);
     for (auto& line : predelayLines)
-        size (line, (int) std::ceil (65000.0f * above48));
+        resizeFor (line, (int) std::ceil (65000.0f * above48));
     for (auto& line : earlyLines)
-        size (line, (int) std::ceil (16000.0f * above48));
+        resizeFor (line, (int) std::ceil (16000.0f * above48));
     for (size_t k = 0; k < lateLines.size(); ++k)
     {
         const int atRate = k < 16 && rate <= 48000.0f ? 16000 : 32000;
-        size (lateLines[k], (int) std::ceil ((float) atRate * above96));
+        resizeFor (lateLines[k], (int) std::ceil ((float) atRate * above96));
     }
 }
 
@@ -173,8 +172,7 @@ void ReverbEngine::setModulatorRates (RandomLfo* modulators, int count, float ra
 
 void ReverbEngine::changeMode (float typeValue)
 {
-    const int requested = modeForTypeValue (typeValue);
-    mode = hasNetwork (requested) ? requested : 0;
+    mode = modeForTypeValue (typeValue);
     routines = describeMode (mode).routines;
     // configureMode clears the engine first thing; a second clear here would only cost time.
     routines->configureMode (*this);
@@ -200,8 +198,8 @@ void ReverbEngine::beginModeConfiguration()
 void ReverbEngine::resetModeState() noexcept
 {
     // A mode starts as it would in a new engine: its lengths and gains are computed from nothing,
-    // every read glides from the start delay, the modulators start from rest and the half-rate
-    // offsets from their first sign. Only the smoothed high cut keeps gliding from where it is.
+    // every read starts at its own delay, the modulators start from rest and the half-rate offsets
+    // from their first sign. Only the smoothed high cut keeps gliding from where it is.
     modeState = ModeState {};
     restartAllGlides();
     for (auto& lfo : lateModulators)

@@ -19,7 +19,6 @@ constexpr int delayFirst = loops * allpassesPerLoop;
 // Each loop reaches the outputs once per pass: even loops the left sum, odd loops the right.
 const float tapSigns[loops / 2] = { 1.0f, 1.0f, -1.0f, -1.0f };
 
-float loop (const ModeState& ms, int i) { return kit::loopLength (ms, i, loops, allpassesPerLoop + 1); }
 } // namespace
 
 void configureMode (ReverbEngine& e)
@@ -32,15 +31,14 @@ void configureMode (ReverbEngine& e)
 void updateBassGains (ReverbEngine& e)
 {
     auto& ms = e.modeState;
-    for (int i = 0; i < loops; ++i)
-        ms.bassGain[(size_t) i] = kit::decayGain (loop (ms, i), e.bassDecayTime, e.processingRate);
+    kit::loopGains (ms.bassGain.data(), ms, loops, loops, allpassesPerLoop + 1, e.bassDecayTime, e.processingRate);
 }
 
 void updateHighGains (ReverbEngine& e)
 {
     auto& ms = e.modeState;
-    for (int i = 0; i < loops; ++i)
-        ms.highGain[(size_t) i] = kit::bandRatio (loop (ms, i), e.highDecayTime, e.decayTime, e.processingRate);
+    kit::loopRatios (ms.highGain.data(), ms, loops, loops, allpassesPerLoop + 1, e.highDecayTime, e.decayTime,
+                     e.processingRate);
 }
 
 void processNetwork (ReverbEngine& e)

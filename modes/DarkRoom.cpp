@@ -7,7 +7,6 @@
 #include "toolkit/LengthTables.h"
 #include "toolkit/ModeSetup.h"
 
-#include <algorithm>
 
 namespace quorvane::darkroom
 {
@@ -25,8 +24,6 @@ constexpr int delayFirst = 3 * stride;
 
 // A short decay with a long bass multiplier would otherwise ask for a bass gain far above 1.
 constexpr float bassRatioLimit = 50.0f;
-
-float loop (const ModeState& ms, int k) { return kit::loopLength (ms, k, stride, segmentsPerLine); }
 } // namespace
 
 void setLengths (ReverbEngine& e, float sizeFactor)
@@ -52,23 +49,25 @@ void setDecayGains (ReverbEngine& e, float outputFactor)
     ms.outputGain = outputFactor * kit::lateNormaliser (ms.normaliserBase, e.decayTime, e.processingRate);
 }
 
-void setBandRatios (ReverbEngine& e, int lineCount)
+void setBassRatios (ReverbEngine& e, int lineCount)
 {
     auto& ms = e.modeState;
-    for (int k = 0; k < lineCount; ++k)
-    {
-        const float length = loop (ms, k);
-        ms.bassGain[(size_t) k] =
-            std::min (bassRatioLimit, kit::bandRatio (length, e.bassDecayTime, e.decayTime, e.processingRate));
-        ms.highGain[(size_t) k] = kit::bandRatio (length, e.highDecayTime, e.decayTime, e.processingRate);
-    }
+    kit::loopRatios (ms.bassGain.data(), ms, lineCount, stride, segmentsPerLine, e.bassDecayTime, e.decayTime,
+                     e.processingRate, bassRatioLimit);
+}
+
+void setHighRatios (ReverbEngine& e, int lineCount)
+{
+    auto& ms = e.modeState;
+    kit::loopRatios (ms.highGain.data(), ms, lineCount, stride, segmentsPerLine, e.highDecayTime, e.decayTime,
+                     e.processingRate);
 }
 
 void updateDecayGains (ReverbEngine& e) { setDecayGains (e, 2.0f); }
 
-void updateBassGains (ReverbEngine& e) { setBandRatios (e, lines); }
+void updateBassGains (ReverbEngine& e) { setBassRatios (e, lines); }
 
-void updateHighGains (ReverbEngine& e) { setBandRatios (e, lines); }
+void updateHighGains (ReverbEngine& e) { setHighRatios (e, lines); }
 
 void runNetwork (ReverbEngine& e, int lineCount, const float* lineModulation, const kit::EarlyModulation& early,
                  float allpassGain, Feedback feedback)
@@ -81,8 +80,7 @@ void runNetwork (ReverbEngine& e, int lineCount, const float* lineModulation, co
     kit::fixedAllpassStage (e, 2 * stride, lineCount, allpassGain);
     kit::splitHigh (e, lineCount, ms.highGain.data(), n);
     // Only the first pair of lines is heard; the others reach the output through the feedback.
-    accumulateBlock (e.lateSumBlock[0].get(), e.lineBlock[0].get(), ms.outputGain, n);
-    accumulateBlock (e.lateSumBlock[1].get(), e.lineBlock[1].get(), ms.outputGain, n);
+    kit::tapLines (e, 2, &ms.outputGain, &ms.outputGain, n);
     using kit::LineRead;
     kit::delaySegments (e, delayFirst, lineCount, { LineRead::tap, LineRead::tap, LineRead::tap, LineRead::tap }, nullptr,
                         ms.segmentGain.data(), n);

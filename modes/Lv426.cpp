@@ -6,7 +6,6 @@
 #include "toolkit/LateNetwork.h"
 #include "toolkit/ModeSetup.h"
 
-#include <algorithm>
 #include <cmath>
 
 namespace quorvane::lv426
@@ -24,7 +23,6 @@ constexpr float allpassGain = 0.666667f;
 // The softened bass decay would still overshoot on short decays; twice the mid gain is enough.
 constexpr float bassRatioLimit = 2.0f;
 
-float loop (const ModeState& ms, int k) { return kit::loopLength (ms, k, lines, allpassesPerLine + 1); }
 } // namespace
 
 void updateLateLengths (ReverbEngine& e)
@@ -48,16 +46,15 @@ void updateDecayGains (ReverbEngine& e)
 void updateBassGains (ReverbEngine& e)
 {
     auto& ms = e.modeState;
-    for (int k = 0; k < lines; ++k)
-        ms.bassGain[(size_t) k] = std::min (
-            bassRatioLimit, kit::bandRatio (loop (ms, k), e.bassDecayShaped, e.decayTime, e.processingRate));
+    kit::loopRatios (ms.bassGain.data(), ms, lines, lines, allpassesPerLine + 1, e.bassDecayShaped, e.decayTime,
+                     e.processingRate, bassRatioLimit);
 }
 
 void updateHighGains (ReverbEngine& e)
 {
     auto& ms = e.modeState;
-    for (int k = 0; k < lines; ++k)
-        ms.highGain[(size_t) k] = kit::bandRatio (loop (ms, k), e.highDecayTime, e.decayTime, e.processingRate);
+    kit::loopRatios (ms.highGain.data(), ms, lines, lines, allpassesPerLine + 1, e.highDecayTime, e.decayTime,
+                     e.processingRate);
 }
 
 void processNetwork (ReverbEngine& e)
@@ -75,8 +72,7 @@ void processNetwork (ReverbEngine& e)
         kit::allpassStage (e, kit::AllpassRead::allpass, stage * lines, lines, modulation, allpassGain, n);
     kit::splitHigh (e, lines, ms.highGain.data(), n);
     kit::splitBass (e, lines, nullptr, ms.bassGain.data(), n);
-    accumulateBlock (e.lateSumBlock[0].get(), e.lineBlock[0].get(), ms.outputGain, n);
-    accumulateBlock (e.lateSumBlock[1].get(), e.lineBlock[1].get(), ms.outputGain, n);
+    kit::tapLines (e, 2, &ms.outputGain, &ms.outputGain, n);
     using kit::LineRead;
     kit::delaySegments (e, delayFirst, lines, { LineRead::tap, LineRead::tap, LineRead::tap, LineRead::tap }, nullptr,
                         ms.segmentGain.data(), n);

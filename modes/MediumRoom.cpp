@@ -34,9 +34,6 @@ const float rightSigns[lines] = { 0.25f,  -0.25f, 0.25f, -0.25f, -0.25f, 0.25f, 
 
 // Segment layout in the mode state: allpass k is segment k, the delay after it segment 16 + k.
 constexpr int delayFirst = lines;
-
-/** The whole loop of line k: its allpass and its delay segment. */
-float loop (const ModeState& ms, int k) { return kit::loopLength (ms, k, delayFirst, 2); }
 } // namespace
 
 void updateLateLengths (ReverbEngine& e)
@@ -72,8 +69,7 @@ void updateDecayGains (ReverbEngine& e)
 void updateBassGains (ReverbEngine& e)
 {
     auto& ms = e.modeState;
-    for (int k = 0; k < lines; ++k)
-        ms.bassGain[(size_t) k] = kit::decayGain (loop (ms, k), e.bassDecayTime, e.processingRate);
+    kit::loopGains (ms.bassGain.data(), ms, lines, delayFirst, 2, e.bassDecayTime, e.processingRate);
     ms.bassNormaliser = kit::lateNormaliser (ms.normaliserBase, e.bassDecayTime, e.processingRate);
 }
 
@@ -82,8 +78,10 @@ void updateHighGains (ReverbEngine& e)
     // The ratio is taken to the allpass segment's gain, not to the whole loop's.
     auto& ms = e.modeState;
     for (int k = 0; k < lines; ++k)
-        ms.highGain[(size_t) k] = kit::decayGain (loop (ms, k), e.highDecayTime, e.processingRate)
-                                  / ms.segmentGain[(size_t) k];
+    {
+        const float loop = kit::loopLength (ms, k, delayFirst, 2);
+        ms.highGain[(size_t) k] = kit::decayGain (loop, e.highDecayTime, e.processingRate) / ms.segmentGain[(size_t) k];
+    }
 }
 
 void processNetwork (ReverbEngine& e)

@@ -1,7 +1,6 @@
 // The twelve reverb modes as data: each mode's constants and, per routine, whose routine it runs.
 // Modes share routines where their networks share formulas (every routine computes at the rate
-// its lines run at, so a full-rate mode's routine serves its half-rate sibling); a mode without
-// routines would run mode 0.
+// its lines run at, so a full-rate mode's routine serves its half-rate sibling).
 #include "Modes.h"
 
 #include "engine/ModeInterface.h"

@@ -112,8 +112,10 @@ void runNetwork (ReverbEngine& e, int lineCount, const float* lineModulation, co
 void runRings (ReverbEngine& e, int lineCount);
 /** The 32 segment gains and the late output gain, outputFactor x the normaliser. */
 void setDecayGains (ReverbEngine& e, float outputFactor);
-/** Bass (limited) and high ratios of the first lineCount lines. */
-void setBandRatios (ReverbEngine& e, int lineCount);
+/** Bass ratios (limited) of the first lineCount lines. */
+void setBassRatios (ReverbEngine& e, int lineCount);
+/** High ratios of the first lineCount lines. */
+void setHighRatios (ReverbEngine& e, int lineCount);
 } // namespace darkroom
 
 /** Mode 5, "Dark Chamber": Large Chamber's network at half the rate. */

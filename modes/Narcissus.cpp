@@ -13,9 +13,9 @@ constexpr int lines = 4;
 
 void updateDecayGains (ReverbEngine& e) { darkroom::setDecayGains (e, 4.0f); }
 
-void updateBassGains (ReverbEngine& e) { darkroom::setBandRatios (e, lines); }
+void updateBassGains (ReverbEngine& e) { darkroom::setBassRatios (e, lines); }
 
-void updateHighGains (ReverbEngine& e) { darkroom::setBandRatios (e, lines); }
+void updateHighGains (ReverbEngine& e) { darkroom::setHighRatios (e, lines); }
 
 void processNetwork (ReverbEngine& e)
 {

@@ -1,8 +1,10 @@
 #include "ModeSetup.h"
 
+#include "DecayFormulas.h"
 #include "LengthTables.h"
 #include "engine/ReverbEngine.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace quorvane::kit
@@ -61,6 +63,19 @@ float loopLength (const ModeState& ms, int first, int stride, int segments)
     for (int s = 1; s < segments; ++s)
         sum = sum + ms.segmentLength[(size_t) (first + s * stride)];
     return sum;
+}
+
+void loopGains (float* out, const ModeState& ms, int loops, int stride, int segments, float seconds, float rate)
+{
+    for (int k = 0; k < loops; ++k)
+        out[k] = decayGain (loopLength (ms, k, stride, segments), seconds, rate);
+}
+
+void loopRatios (float* out, const ModeState& ms, int loops, int stride, int segments, float bandSeconds,
+                 float seconds, float rate, float limit)
+{
+    for (int k = 0; k < loops; ++k)
+        out[k] = std::min (limit, bandRatio (loopLength (ms, k, stride, segments), bandSeconds, seconds, rate));
 }
 
 void updateEarlyLengths (ReverbEngine& e)

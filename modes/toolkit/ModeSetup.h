@@ -1,5 +1,7 @@
 #pragma once
 
+#include <limits>
+
 namespace quorvane
 {
 struct ReverbEngine;
@@ -30,6 +32,13 @@ float setGeometricLengths (ModeState& ms, int count, float ratio, float sizeFact
 
 /** The summed length of `segments` segments, `first`, first + stride, ..: one loop, added in order. */
 float loopLength (const ModeState& ms, int first, int stride, int segments);
+
+/** out[k] = the decay gain over loop k (`segments` segments from k, `stride` apart), k < loops. */
+void loopGains (float* out, const ModeState& ms, int loops, int stride, int segments, float seconds, float rate);
+
+/** out[k] = the ratio of a band's gain over loop k to the mid band's, at most `limit`, k < loops. */
+void loopRatios (float* out, const ModeState& ms, int loops, int stride, int segments, float bandSeconds,
+                 float seconds, float rate, float limit = std::numeric_limits<float>::infinity());
 
 /** Every mode's updateEarlyLengths: earlyLength[j] = earlySize x network rate x 3.33667e-7 x the
     early table, and the floors. */

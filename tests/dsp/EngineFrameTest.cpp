@@ -121,7 +121,7 @@ TEST (EngineFrame, EveryRateFrom22To192KilohertzGivesTheComputedDelays)
 {
     // The longest settings: every segment (segment k runs in late line k in every mode) must fit
     // its line, which would otherwise hold it at its longest delay.
-    for (int mode : builtModes())
+    for (int mode : allModes())
         for (int rate : { 22050, 44100, 88200, 96000, 176400, 192000 })
         {
             auto engine = makeEngine();
@@ -160,7 +160,7 @@ TEST (EngineFrame, ARateFirstSeenWhileProcessingKeepsTheMemoryAndStaysFinite)
     // A host that never prepares at its rate: no line is reallocated on the audio thread, and
     // the delays that do not fit are held at the longest the lines hold, so the output stays a
     // finite reverb until the next prepare sizes the lines.
-    for (int mode : builtModes())
+    for (int mode : allModes())
     {
         auto engine = makeEngine();
         selectMode (*engine, mode);

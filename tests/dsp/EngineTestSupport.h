@@ -103,13 +103,12 @@ inline void selectMode (ReverbEngine& engine, int mode)
     engine.setNormalised (param::type, typeNormalisedForMode (mode));
 }
 
-/** The modes whose networks are built, in order. */
-inline std::vector<int> builtModes()
+/** Every reverb mode, in order. */
+inline std::vector<int> allModes()
 {
     std::vector<int> modes;
     for (int m = 0; m < modeCount; ++m)
-        if (hasNetwork (m))
-            modes.push_back (m);
+        modes.push_back (m);
     return modes;
 }
 

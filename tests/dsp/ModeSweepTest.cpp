@@ -86,7 +86,7 @@ TEST (ModeSweep, EachModeSoaksUnderRandomAutomation)
     std::uniform_real_distribution<float> unit (0.0f, 1.0f);
     std::uniform_int_distribution<int> nextMove (rate / 10, rate / 2), anyParameter (0, param::count - 2);
     float worst = 0.0f;
-    for (int mode : builtModes())
+    for (int mode : allModes())
     {
         auto engine = makeEngine (rate, (uint32_t) mode + 1);
         selectMode (*engine, mode);

@@ -78,7 +78,7 @@ TEST (Modes, MidBandDecayIsTheDecayTheGainsDesign)
         { 0.9, 1.1, 0.1 },  { 0.9, 1.1, 0.1 },   { 0.9, 1.1, 0.1 },  { 0.9, 1.1, 0.1 },
         { 0.9, 1.1, 0.1 },  { 0.9, 1.1, 0.1 },   { 0.9, 1.2, 0.2 },  { 0.9, 1.1, 0.1 },
     };
-    for (int mode : builtModes())
+    for (int mode : allModes())
         for (float decay : { 0.5f, 2.0f, 5.0f, 20.0f })
         {
             const double ratio = midBandT30 (mode, decay, 1000.0f) / decay;
@@ -94,7 +94,7 @@ TEST (Modes, MidBandDecayIsTheDecayTheGainsDesign)
 
 TEST (Modes, MultipliersLengthenAndShortenTheOuterBands)
 {
-    for (int mode : builtModes())
+    for (int mode : allModes())
     {
         const auto flat = outerBandT30 (mode, 4.0f, 1.0f, 1.0f);
         const auto longBass = outerBandT30 (mode, 4.0f, 2.0f, 1.0f);
@@ -155,7 +155,7 @@ void settleGains (ReverbEngine& engine)
 TEST (Modes, AModeChangeLeavesNothingOfThePreviousMode)
 {
     const auto input = probe (19200);
-    for (int to : builtModes())
+    for (int to : allModes())
     {
         auto fresh = makeEngine (rate, 5);
         shape (*fresh);
@@ -163,7 +163,7 @@ TEST (Modes, AModeChangeLeavesNothingOfThePreviousMode)
         settleGains (*fresh);
         const auto expected = run (*fresh, input, 256);
 
-        for (int from : builtModes())
+        for (int from : allModes())
         {
             auto switched = makeEngine (rate, 5);
             shape (*switched);
@@ -181,7 +181,7 @@ TEST (Modes, AModeChangeLeavesNothingOfThePreviousMode)
 TEST (Modes, HostBlockSizeNeverChangesTheOutput)
 {
     const auto input = probe (36000);
-    for (int mode : builtModes())
+    for (int mode : allModes())
     {
         auto reference = makeEngine (rate, 9);
         shape (*reference);
@@ -199,7 +199,7 @@ TEST (Modes, HostBlockSizeNeverChangesTheOutput)
 
 TEST (Modes, WetSignalLeavesOneBlockPlusThePredelayLater)
 {
-    for (int mode : builtModes())
+    for (int mode : allModes())
         for (float predelayMs : { 0.0f, 30.0f })
         {
             auto engine = makeEngine();
@@ -216,7 +216,7 @@ TEST (Modes, WetSignalLeavesOneBlockPlusThePredelayLater)
 
 TEST (Modes, SilenceDecaysWithoutDenormalsOrNaNAtEveryCommonRate)
 {
-    for (int mode : builtModes())
+    for (int mode : allModes())
         for (int hostRate : { 44100, 48000, 96000, 192000 })
         {
             auto engine = makeEngine (hostRate);
@@ -239,7 +239,7 @@ TEST (Modes, SmallestSizesWithDeepestModulationStayBounded)
     // At 22.05 kHz and lateSize 0 the shortest segments are shorter than the deepest modulation
     // (an allpass below its own block, a plain line below zero): those delays are held at their
     // bounds, and the output stays a reverb.
-    for (int mode : builtModes())
+    for (int mode : allModes())
     {
         auto engine = makeEngine (22050);
         selectMode (*engine, mode);
@@ -266,7 +266,7 @@ TEST (Modes, EarlySendChoosesWhatFeedsTheLateSection)
     // With earlySend 0 the late section hears only the direct feed, so the early diffuser's size
     // cannot change it (only the early output's -50 dB leak at earlyLateMix 100 remains); with
     // earlySend 1 it hears only the diffuser, whose size then shapes the whole late field.
-    for (int mode : builtModes())
+    for (int mode : allModes())
         for (float send : { 0.0f, 1.0f })
         {
             Stereo responses[2];
@@ -294,7 +294,7 @@ TEST (Modes, LateCrossCouplesTheTwoHalvesOfTheLateNetwork)
 {
     // Even lines feed the left output and odd lines the right; only the lateCross rotation
     // joins them. A left-only impulse therefore barely reaches the right output at lateCross 0.
-    for (int mode : builtModes())
+    for (int mode : allModes())
     {
         double rightOverLeftDb[2];
         for (int i = 0; i < 2; ++i)
@@ -324,7 +324,7 @@ TEST (Modes, EveryModeSoundsDifferent)
     // by then the first passes through the lines (alike where modes share their lines, as Dark
     // Room and Narcissus do) have given way to each network's own feedback. The early echo
     // pattern and the spectrum are printed with it.
-    const auto modes = builtModes();
+    const auto modes = allModes();
     std::vector<std::vector<float>> responses;
     for (int mode : modes)
     {
@@ -390,7 +390,7 @@ TEST (Modes, AFreshEngineSoundsLikeOneThatHasBeenRunning)
     // silence is a whole number of blocks, so both renders see the same block boundaries.
     const auto input = probe (24000);
     const int lead = 64 * 750;
-    for (int mode : builtModes())
+    for (int mode : allModes())
     {
         auto fresh = makeEngine (rate, 3);
         shape (*fresh);
