@@ -48,6 +48,8 @@ void rampDelays (float* delays, float start, float target, int n, float rampFact
 {
     const float step = (target - start) * rampFactor;
     float d = start;
+    // The additions are a serial chain; unrolling only spares the loop's own bookkeeping.
+#pragma GCC unroll 8
     for (int i = 0; i < n; ++i)
     {
         d = d + step;
@@ -67,15 +69,32 @@ void splitDelays (const float* delays, float* frac, int32_t* whole, int n) noexc
     }
 }
 
-/** Fraction and buffer index (of the newer neighbour) of every sample of a read gliding from
-    `start` to `target`; the index stages run element-wise, only the gathers that follow do not. */
-void glide (const DelayLine& line, float start, float target, int n, float rampFactor, float* frac,
-            int32_t* index) noexcept
+/** The delays of a read gliding from `start` to `target`, split into fraction and whole samples. */
+void glide (float start, float target, int n, float rampFactor, float* frac, int32_t* whole) noexcept
 {
     alignas (16) float delays[DelayLine::maxBlock];
-    alignas (16) int32_t whole[DelayLine::maxBlock];
     rampDelays (delays, start, target, n, rampFactor);
     splitDelays (delays, frac, whole, n);
+}
+
+/** Where the newer neighbours of a whole block lie in one run without a wrap (the older ones
+    follow them by one): the index of the first newer neighbour, or -1 when the whole delay moves
+    within the block or the run wraps. Most blocks of a slowly modulated read take this path, whose
+    contiguous loads replace one masked gather per neighbour; the samples read are the same. */
+int32_t contiguousRun (const DelayLine& line, const int32_t* whole, int n) noexcept
+{
+    if (n < 1)
+        return -1;
+    int32_t moved = 0;
+    for (int i = 0; i < n; ++i)
+        moved |= whole[i] ^ whole[0];
+    const int32_t first = (whole[0] + line.writeIndex) & line.mask;
+    return moved == 0 && first >= n - 1 && first < line.mask ? first : -1;
+}
+
+/** The buffer index (of the newer neighbour) of every sample of a glide. */
+void gatherIndices (const DelayLine& line, const int32_t* whole, int32_t* index, int n) noexcept
+{
     const int32_t w = line.writeIndex;
     for (int i = 0; i < n; ++i)
         index[i] = (whole[i] + w - i) & line.mask;
@@ -136,41 +155,68 @@ void readTap (const DelayLine& line, float* output, int n, int offset, float gai
 void readLinearRamped (DelayLine& line, float* output, float targetDelay, int n, float rampFactor) noexcept
 {
     alignas (16) float frac[DelayLine::maxBlock];
-    alignas (16) int32_t index[DelayLine::maxBlock];
+    alignas (16) int32_t whole[DelayLine::maxBlock];
     targetDelay = std::min (targetDelay, longestInterpolatedDelay (line, n));
-    glide (line, glideStart (line.tapDelay[0], targetDelay), targetDelay, n, rampFactor, frac, index);
+    glide (glideStart (line.tapDelay[0], targetDelay), targetDelay, n, rampFactor, frac, whole);
+    line.tapDelay[0] = targetDelay;
 
     // a the newer and b the older neighbour: (b - a) x frac + a.
     const float* buf = line.buffer.get();
+    const int32_t first = contiguousRun (line, whole, n);
+    if (first >= 0)
+    {
+        const float* newer = buf + first;
+        const float* older = newer + 1;
+        for (int i = 0; i < n; ++i)
+            output[i] = (older[-i] - newer[-i]) * frac[i] + newer[-i];
+        return;
+    }
+    alignas (16) int32_t index[DelayLine::maxBlock];
+    gatherIndices (line, whole, index, n);
     for (int i = 0; i < n; ++i)
     {
         const float a = buf[index[i]];
         const float b = buf[(index[i] + 1) & line.mask];
         output[i] = (b - a) * frac[i] + a;
     }
-    line.tapDelay[0] = targetDelay;
 }
 
 void readAllpassRamped (DelayLine& line, float* output, float targetDelay, int n, int tap, float rampFactor) noexcept
 {
     alignas (16) float frac[DelayLine::maxBlock];
-    alignas (16) int32_t index[DelayLine::maxBlock];
+    alignas (16) int32_t whole[DelayLine::maxBlock];
     alignas (16) float eta[DelayLine::maxBlock];
     targetDelay = std::min (targetDelay, longestInterpolatedDelay (line, n));
-    glide (line, glideStart (line.tapDelay[(size_t) tap], targetDelay), targetDelay, n, rampFactor, frac, index);
+    glide (glideStart (line.tapDelay[(size_t) tap], targetDelay), targetDelay, n, rampFactor, frac, whole);
+    line.tapDelay[(size_t) tap] = targetDelay;
     for (int i = 0; i < n; ++i)
         eta[i] = allpassCoefficient ((int32_t) (frac[i] * 256.0f));
 
     // y[n] = eta.a[n] + b[n] - eta.y[n-1], a the newer and b the older neighbour.
     const float* buf = line.buffer.get();
     float y = line.tapState[(size_t) tap];
-    for (int i = 0; i < n; ++i)
+    const int32_t first = contiguousRun (line, whole, n);
+    if (first >= 0)
     {
-        y = (buf[index[i]] - y) * eta[i] + buf[(index[i] + 1) & line.mask];
-        output[i] = y;
+        const float* newer = buf + first;
+        const float* older = newer + 1;
+        for (int i = 0; i < n; ++i)
+        {
+            y = (newer[-i] - y) * eta[i] + older[-i];
+            output[i] = y;
+        }
+    }
+    else
+    {
+        alignas (16) int32_t index[DelayLine::maxBlock];
+        gatherIndices (line, whole, index, n);
+        for (int i = 0; i < n; ++i)
+        {
+            y = (buf[index[i]] - y) * eta[i] + buf[(index[i] + 1) & line.mask];
+            output[i] = y;
+        }
     }
     line.tapState[(size_t) tap] = y;
-    line.tapDelay[(size_t) tap] = targetDelay;
 }
 
 } // namespace quorvane

@@ -1,5 +1,7 @@
 #include "Filters.h"
 
+#include "Lanes.h"
+
 #include <cmath>
 
 namespace quorvane
@@ -60,7 +62,17 @@ void splitBands (OnePoleLowpass& filter, float g, float* x, float highGain, floa
 
 #if defined(__clang__) || (defined(__GNUC__) && __GNUC__ >= 12)
 #define QUORVANE_LANES 1
-typedef float Lanes __attribute__ ((vector_size (16)));
+
+/** Transposes a 4 x 4 tile held in four vectors. */
+inline void transpose4 (Lanes& a, Lanes& b, Lanes& c, Lanes& d) noexcept
+{
+    const Lanes ab0 = __builtin_shufflevector (a, b, 0, 4, 1, 5), ab1 = __builtin_shufflevector (a, b, 2, 6, 3, 7);
+    const Lanes cd0 = __builtin_shufflevector (c, d, 0, 4, 1, 5), cd1 = __builtin_shufflevector (c, d, 2, 6, 3, 7);
+    a = __builtin_shufflevector (ab0, cd0, 0, 1, 4, 5);
+    b = __builtin_shufflevector (ab0, cd0, 2, 3, 6, 7);
+    c = __builtin_shufflevector (ab1, cd1, 0, 1, 4, 5);
+    d = __builtin_shufflevector (ab1, cd1, 2, 3, 6, 7);
+}
 
 /** Four blocks at once, one lane per block: 4 x 4 tiles are transposed so that each vector holds
     one sample time of the four blocks, and the four recursions advance together in one register. */
@@ -76,32 +88,79 @@ void splitBandsFour (OnePoleLowpass* filters, float g, float* const* x, const fl
                                         : Lanes { 1.0f, 1.0f, 1.0f, 1.0f };
     Lanes s = { filters[0].state, filters[1].state, filters[2].state, filters[3].state };
 
-    auto transpose = [] (Lanes& a, Lanes& b, Lanes& c, Lanes& d) {
-        const Lanes ab0 = __builtin_shufflevector (a, b, 0, 4, 1, 5), ab1 = __builtin_shufflevector (a, b, 2, 6, 3, 7);
-        const Lanes cd0 = __builtin_shufflevector (c, d, 0, 4, 1, 5), cd1 = __builtin_shufflevector (c, d, 2, 6, 3, 7);
-        a = __builtin_shufflevector (ab0, cd0, 0, 1, 4, 5);
-        b = __builtin_shufflevector (ab0, cd0, 2, 3, 6, 7);
-        c = __builtin_shufflevector (ab1, cd1, 0, 1, 4, 5);
-        d = __builtin_shufflevector (ab1, cd1, 2, 3, 6, 7);
-    };
 
     for (int i = 0; i < n; i += 4)
     {
         Lanes t[4];
         for (int l = 0; l < 4; ++l)
             __builtin_memcpy (&t[l], x[l] + i, sizeof (Lanes));
-        transpose (t[0], t[1], t[2], t[3]);
+        transpose4 (t[0], t[1], t[2], t[3]);
         for (auto& column : t)
         {
             s = gv * column + kv * s;
             column = (column - s) * hi + s * lo;
         }
-        transpose (t[0], t[1], t[2], t[3]);
+        transpose4 (t[0], t[1], t[2], t[3]);
         for (int l = 0; l < 4; ++l)
             __builtin_memcpy (x[l] + i, &t[l], sizeof (Lanes));
     }
     for (int l = 0; l < 4; ++l)
         filters[l].state = s[l];
+}
+
+/** One split of four lines in lanes: its factors, gains and the four recursions' state. */
+struct SplitLanes
+{
+    Lanes g, k, hi, lo, s;
+
+    SplitLanes (const BandSplit& split, int first)
+    {
+        const float gain = split.g, rest = 1.0f - split.g;
+        g = Lanes { gain, gain, gain, gain };
+        k = Lanes { rest, rest, rest, rest };
+        hi = lanesOf (split.highGain, first);
+        lo = lanesOf (split.lowGain, first);
+        const OnePoleLowpass* f = split.filters + first;
+        s = Lanes { f[0].state, f[1].state, f[2].state, f[3].state };
+    }
+
+    static Lanes lanesOf (const float* gains, int first)
+    {
+        return gains != nullptr ? Lanes { gains[first], gains[first + 1], gains[first + 2], gains[first + 3] }
+                                : Lanes { 1.0f, 1.0f, 1.0f, 1.0f };
+    }
+
+    void store (const BandSplit& split, int first) const
+    {
+        for (int l = 0; l < 4; ++l)
+            split.filters[first + l].state = s[l];
+    }
+
+    Lanes operator() (Lanes column) noexcept
+    {
+        s = g * column + k * s;
+        return (column - s) * hi + s * lo;
+    }
+};
+
+/** Two splits of the same four lines, the second on the first's output, in one transposed pass. */
+void splitTwoBandsFour (const BandSplit& first, const BandSplit& second, int line, float* const* x, int n) noexcept
+{
+    SplitLanes a (first, line), b (second, line);
+    for (int i = 0; i < n; i += 4)
+    {
+        Lanes t[4];
+        for (int l = 0; l < 4; ++l)
+            __builtin_memcpy (&t[l], x[l] + i, sizeof (Lanes));
+        transpose4 (t[0], t[1], t[2], t[3]);
+        for (auto& column : t)
+            column = b (a (column));
+        transpose4 (t[0], t[1], t[2], t[3]);
+        for (int l = 0; l < 4; ++l)
+            __builtin_memcpy (x[l] + i, &t[l], sizeof (Lanes));
+    }
+    a.store (first, line);
+    b.store (second, line);
 }
 #endif
 } // namespace
@@ -119,6 +178,23 @@ void splitBandsBank (OnePoleLowpass* filters, float g, float* const* blocks, con
     for (; first < count; ++first)
         splitBands (filters[first], g, blocks[first], highGain != nullptr ? highGain[first] : 1.0f,
                     lowGain != nullptr ? lowGain[first] : 1.0f, n);
+}
+
+void splitTwoBandsBank (const BandSplit& first, const BandSplit& second, float* const* blocks, int count,
+                        int n) noexcept
+{
+    int line = 0;
+#if defined(QUORVANE_LANES)
+    if (n % 4 == 0)
+        for (; line + 4 <= count; line += 4)
+            splitTwoBandsFour (first, second, line, blocks + line, n);
+#endif
+    const float* none = nullptr;
+    for (; line < count; ++line)
+        for (const BandSplit* split : { &first, &second })
+            splitBands (split->filters[line], split->g, blocks[line],
+                        split->highGain != none ? split->highGain[line] : 1.0f,
+                        split->lowGain != none ? split->lowGain[line] : 1.0f, n);
 }
 
 namespace

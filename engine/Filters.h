@@ -35,6 +35,20 @@ struct OnePoleLowpass
 void splitBandsBank (OnePoleLowpass* filters, float g, float* const* blocks, const float* highGain,
                      const float* lowGain, int count, int n) noexcept;
 
+/** One band split of a bank: filter k of `filters` with factor g, the gains as in splitBandsBank. */
+struct BandSplit
+{
+    OnePoleLowpass* filters;
+    float g;
+    const float* highGain;
+    const float* lowGain;
+};
+
+/** Two band splits of the same blocks, the second applied to what the first leaves, in one pass
+    over the blocks: the same samples as two splitBandsBank calls. */
+void splitTwoBandsBank (const BandSplit& first, const BandSplit& second, float* const* blocks, int count,
+                        int n) noexcept;
+
 /** Direct-form-II biquad w = x - a1.w1 - a2.w2, y = b0.w + b1.w1 + b2.w2; starts as a wire.
     The high-cut lowpass at the output. */
 struct Biquad

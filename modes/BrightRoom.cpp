@@ -56,8 +56,7 @@ void processNetwork (ReverbEngine& e)
     kit::delaySegments (e, delayFirst, loops, { LineRead::tap, LineRead::tap, LineRead::tap, LineRead::tap }, nullptr,
                         nullptr, n);
     // The delay segment's own decay sits above the bass split; the loop's bass decay below it.
-    kit::splitHigh (e, loops, ms.highGain.data(), n);
-    kit::splitBass (e, loops, ms.segmentGain.data() + delayFirst, ms.bassGain.data(), n);
+    kit::splitHighThenBass (e, loops, ms.highGain.data(), ms.segmentGain.data() + delayFirst, ms.bassGain.data(), n);
 
     for (auto& sum : e.lateSumBlock)
         scaleBlock (sum.get(), sum.get(), ms.midNormaliser, n);

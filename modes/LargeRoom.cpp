@@ -79,8 +79,7 @@ void runNetwork (ReverbEngine& e, const float* groupModulation, const kit::Early
     using kit::LineRead;
     const auto moving = shape.modulatedRead;
     kit::delaySegments (e, 0, lines, { moving, moving, LineRead::tap, LineRead::tap }, modulation, nullptr, n);
-    kit::splitBass (e, lines, ms.segmentGain.data(), ms.bassGain.data(), n);
-    kit::splitHigh (e, lines, ms.highGain.data(), n);
+    kit::splitBassThenHigh (e, lines, ms.segmentGain.data(), ms.bassGain.data(), ms.highGain.data(), n);
     shape.taps (e, n);
     kit::butterflyMatrix (e, lines, n);
     if (shape.bandNormaliser)

@@ -70,8 +70,7 @@ void processNetwork (ReverbEngine& e)
     kit::allpassStage (e, kit::AllpassRead::linear, 0, lines, modulation, allpassGain, n);
     for (int stage = 1; stage < allpassesPerLine; ++stage)
         kit::allpassStage (e, kit::AllpassRead::allpass, stage * lines, lines, modulation, allpassGain, n);
-    kit::splitHigh (e, lines, ms.highGain.data(), n);
-    kit::splitBass (e, lines, nullptr, ms.bassGain.data(), n);
+    kit::splitHighThenBass (e, lines, ms.highGain.data(), nullptr, ms.bassGain.data(), n);
     kit::tapLines (e, 2, &ms.outputGain, &ms.outputGain, n);
     using kit::LineRead;
     kit::delaySegments (e, delayFirst, lines, { LineRead::tap, LineRead::tap, LineRead::tap, LineRead::tap }, nullptr,

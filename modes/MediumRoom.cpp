@@ -99,8 +99,7 @@ void processNetwork (ReverbEngine& e)
     using kit::LineRead;
     kit::delaySegments (e, delayFirst, lines, { LineRead::tap, LineRead::tap, LineRead::tap, LineRead::tap }, nullptr,
                         nullptr, n);
-    kit::splitBass (e, lines, ms.segmentGain.data() + delayFirst, ms.bassGain.data(), n);
-    kit::splitHigh (e, lines, ms.highGain.data(), n);
+    kit::splitBassThenHigh (e, lines, ms.segmentGain.data() + delayFirst, ms.bassGain.data(), ms.highGain.data(), n);
     kit::tapLines (e, lines, ms.leftTapGain.data() + half, ms.rightTapGain.data() + half, n);
 
     kit::normaliseLateBands (e, n);

@@ -59,8 +59,7 @@ void processNetwork (ReverbEngine& e)
     using kit::LineRead;
     kit::delaySegments (e, 0, lines, { LineRead::linear, LineRead::linear, LineRead::allpass, LineRead::allpass },
                         modulation, nullptr, n);
-    kit::splitBass (e, lines, ms.segmentGain.data(), ms.bassGain.data(), n);
-    kit::splitHigh (e, lines, ms.highGain.data(), n);
+    kit::splitBassThenHigh (e, lines, ms.segmentGain.data(), ms.bassGain.data(), ms.highGain.data(), n);
     kit::butterflyMatrix (e, lines, n);
     for (size_t c = 0; c < 2; ++c)
         std::copy_n (e.lineBlock[c].get(), n, e.lateSumBlock[c].get());

@@ -1,5 +1,6 @@
 #include "LateNetwork.h"
 
+#include "engine/Lanes.h"
 #include "engine/ModAllpass.h"
 #include "engine/ReverbEngine.h"
 
@@ -29,6 +30,92 @@ void butterfly (float* __restrict x, float* __restrict y, int n) noexcept
         const float a = x[i], b = y[i];
         x[i] = a + b;
         y[i] = b - a;
+    }
+}
+
+/* The matrix of 8, 16 or 32 lines in as few passes over the blocks as its stages allow: the
+   scale and the spans above 4 in one pass, then the spans 4 and 2 and the rotations of each group
+   of eight lines in another. Every element sees the same operations in the same order as stage by
+   stage; only the loads and stores between stages go. */
+
+/** The scale, then the spans 16 and 8, over the lines k, k + 8, k + 16, k + 24. */
+void scaledSpans16And8 (float* a, float* b, float* c, float* d, float scale, int n) noexcept
+{
+    const Lanes s = broadcast (scale);
+    for (int i = 0; i < n; i += 4)
+    {
+        const Lanes x0 = loadLanes (a + i) * s, x1 = loadLanes (b + i) * s;
+        const Lanes x2 = loadLanes (c + i) * s, x3 = loadLanes (d + i) * s;
+        const Lanes y0 = x0 + x2, y2 = x2 - x0, y1 = x1 + x3, y3 = x3 - x1;
+        storeLanes (a + i, y0 + y1);
+        storeLanes (b + i, y1 - y0);
+        storeLanes (c + i, y2 + y3);
+        storeLanes (d + i, y3 - y2);
+    }
+}
+
+/** The scale, then the span 8, over the lines k and k + 8. */
+void scaledSpan8 (float* a, float* b, float scale, int n) noexcept
+{
+    const Lanes s = broadcast (scale);
+    for (int i = 0; i < n; i += 4)
+    {
+        const Lanes x0 = loadLanes (a + i) * s, x1 = loadLanes (b + i) * s;
+        storeLanes (a + i, x0 + x1);
+        storeLanes (b + i, x1 - x0);
+    }
+}
+
+/** One rotation of four samples of two lines, stored back in place. */
+inline void rotateLanes (const CrossMixer& r, Lanes x, Lanes y, float* outX, float* outY) noexcept
+{
+    storeLanes (outX, broadcast (r.g2) * y + broadcast (r.g1) * x);
+    storeLanes (outY, broadcast (r.g1) * y + broadcast (r.g0) * x);
+}
+
+/** Spans 4 and 2 of one group of eight lines, then its four rotations (the first optionally
+    preceded by the scale). */
+template <bool scaled>
+void group8 (float* const* p, const CrossMixer* m, float scale, int n) noexcept
+{
+    const Lanes s = broadcast (scale);
+    for (int i = 0; i < n; i += 4)
+    {
+        Lanes x[8];
+        for (size_t k = 0; k < 8; ++k)
+            x[k] = scaled ? loadLanes (p[k] + i) * s : loadLanes (p[k] + i);
+        Lanes y[8];
+        for (size_t k = 0; k < 4; ++k)
+        {
+            y[k] = x[k] + x[k + 4];
+            y[k + 4] = x[k + 4] - x[k];
+        }
+        for (size_t k : { 0, 1, 4, 5 })
+        {
+            x[k] = y[k] + y[k + 2];
+            x[k + 2] = y[k + 2] - y[k];
+        }
+        for (size_t r = 0; r < 4; ++r)
+            rotateLanes (m[r], x[2 * r], x[2 * r + 1], p[2 * r] + i, p[2 * r + 1] + i);
+    }
+}
+
+void fusedButterflyMatrix (ReverbEngine& e, int count, int n)
+{
+    auto blocks = lineBlocks (e, count);
+    const float s = e.matrixScale;
+    if (count == 32)
+        for (size_t k = 0; k < 8; ++k)
+            scaledSpans16And8 (blocks[k], blocks[k + 8], blocks[k + 16], blocks[k + 24], s, n);
+    else if (count == 16)
+        for (size_t k = 0; k < 8; ++k)
+            scaledSpan8 (blocks[k], blocks[k + 8], s, n);
+    for (size_t g = 0; g < (size_t) count / 8; ++g)
+    {
+        if (count == 8)
+            group8<true> (blocks.data() + 8 * g, e.lateCrossMixers.data() + 4 * g, s, n);
+        else
+            group8<false> (blocks.data() + 8 * g, e.lateCrossMixers.data() + 4 * g, s, n);
     }
 }
 } // namespace
@@ -98,6 +185,22 @@ void splitHigh (ReverbEngine& e, int count, const float* highGain, int n)
     splitBandsBank (e.highFilters.data(), e.highSplitCoef, blocks.data(), highGain, nullptr, count, n);
 }
 
+void splitBassThenHigh (ReverbEngine& e, int count, const float* bassHigh, const float* bassLow, const float* highGain,
+                        int n)
+{
+    auto blocks = lineBlocks (e, count);
+    splitTwoBandsBank ({ e.bassFilters.data(), e.bassSplitCoef, bassHigh, bassLow },
+                       { e.highFilters.data(), e.highSplitCoef, highGain, nullptr }, blocks.data(), count, n);
+}
+
+void splitHighThenBass (ReverbEngine& e, int count, const float* highGain, const float* bassHigh, const float* bassLow,
+                        int n)
+{
+    auto blocks = lineBlocks (e, count);
+    splitTwoBandsBank ({ e.highFilters.data(), e.highSplitCoef, highGain, nullptr },
+                       { e.bassFilters.data(), e.bassSplitCoef, bassHigh, bassLow }, blocks.data(), count, n);
+}
+
 void tapLines (ReverbEngine& e, int count, const float* left, const float* right, int n)
 {
     for (size_t j = 0; j < (size_t) count / 2; ++j)
@@ -109,6 +212,11 @@ void tapLines (ReverbEngine& e, int count, const float* left, const float* right
 
 void butterflyMatrix (ReverbEngine& e, int count, int n)
 {
+    if ((count == 8 || count == 16 || count == 32) && n % 4 == 0)
+    {
+        fusedButterflyMatrix (e, count, n);
+        return;
+    }
     for (size_t k = 0; k < (size_t) count; ++k)
         scaleBlock (e.lineBlock[k].get(), e.lineBlock[k].get(), e.matrixScale, n);
     for (int span = count / 2; span >= 2; span /= 2)

@@ -52,6 +52,13 @@ void splitBass (ReverbEngine& e, int count, const float* highGain, const float* 
 /** Splits each line block at the high crossover: x = (x - low) x highGain[k] + low. */
 void splitHigh (ReverbEngine& e, int count, const float* highGain, int n);
 
+/** splitBass, then splitHigh, in one pass over the line blocks. */
+void splitBassThenHigh (ReverbEngine& e, int count, const float* bassHigh, const float* bassLow, const float* highGain,
+                        int n);
+/** splitHigh, then splitBass, in one pass over the line blocks. */
+void splitHighThenBass (ReverbEngine& e, int count, const float* highGain, const float* bassHigh, const float* bassLow,
+                        int n);
+
 /** Output taps: the left late sum takes the even line blocks 2j x left[j], the right sum the odd
     ones 2j + 1 x right[j], for j < count / 2. */
 void tapLines (ReverbEngine& e, int count, const float* left, const float* right, int n);
