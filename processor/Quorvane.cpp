@@ -127,6 +127,7 @@ const juce::String Quorvane::getName() const { return "Quorvane"; }
 
 void Quorvane::prepareToPlay (double sampleRate, int)
 {
+    hostRate.store (sampleRate);
     if (const int rate = toEngineRate (sampleRate); rate > 0)
         engine.prepare (rate);
 
@@ -168,7 +169,10 @@ void Quorvane::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer&
 
     applyPendingChanges();
 
-    if (const int rate = toEngineRate (getSampleRate()); rate > 0)
+    const double hostSampleRate = getSampleRate();
+    if (hostRate.load (std::memory_order_relaxed) != hostSampleRate)
+        hostRate.store (hostSampleRate, std::memory_order_relaxed);
+    if (const int rate = toEngineRate (hostSampleRate); rate > 0)
         engine.setSampleRate (rate);
 
     dispatch (buffer);
@@ -225,7 +229,8 @@ double Quorvane::getTailLengthSeconds() const
     auto physical = [this] (param::Index index)
     { return toPhysical (parameterInfo (index), getParameter (index)); };
 
-    const double rate = getSampleRate() > 0.0 ? getSampleRate() : 48000.0;
+    const double sampleRate = hostRate.load();
+    const double rate = std::isfinite (sampleRate) && sampleRate > 0.0 ? sampleRate : 48000.0;
     return reverbTailSeconds (physical (param::predelay), physical (param::earlySize), physical (param::decay),
                               physical (param::rtBassMultiply), rate);
 }

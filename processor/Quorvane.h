@@ -136,8 +136,12 @@ private:
     std::atomic<bool> seedPending { false };
     std::atomic<uint32_t> pendingSeed { 0 };
     std::atomic<bool> changeMessagePending { false };
+    // The host rate for calls from other threads (the tail length): the framework's own field is
+    // a plain double that a host's rate change writes while such a call may be reading it.
+    std::atomic<double> hostRate { 0.0 };
 
-    static_assert (std::atomic<float>::is_always_lock_free, "the audio thread must not lock");
+    static_assert (std::atomic<float>::is_always_lock_free && std::atomic<double>::is_always_lock_free,
+                   "the audio thread must not lock");
     static_assert (param::count <= 32, "one dirty bit per parameter");
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (Quorvane)
