@@ -135,21 +135,31 @@ void writeBlock (DelayLine& line, const float* input, int n) noexcept
         wrapped[-i] = input[i];
 }
 
+void writeBlockSum (DelayLine& line, const float* a, const float* b, int n) noexcept
+{
+    const int32_t w = line.writeIndex;
+    const int first = std::min (n, (int) w + 1);
+    float* run = line.buffer.get() + w;
+    for (int i = 0; i < first; ++i)
+        run[-i] = a[i] + b[i];
+    float* wrapped = run + line.size;
+    for (int i = first; i < n; ++i)
+        wrapped[-i] = a[i] + b[i];
+}
+
 void advance (DelayLine& line, int n) noexcept { line.writeIndex = (line.writeIndex - n) & line.mask; }
 
 void readTap (const DelayLine& line, float* output, int n, int offset, float gain) noexcept
 {
-    alignas (16) float scratch[DelayLine::maxBlock];
+    // Two contiguous runs (before and after the wrap), the gain applied on the way.
     const int32_t start = (line.writeIndex + std::min (offset, line.size - n)) & line.mask;
     const int first = std::min (n, (int) start + 1);
     const float* run = line.buffer.get() + start;
     for (int i = 0; i < first; ++i)
-        scratch[i] = run[-i];
+        output[i] = run[-i] * gain;
     const float* wrapped = run + line.size;
     for (int i = first; i < n; ++i)
-        scratch[i] = wrapped[-i];
-    for (int i = 0; i < n; ++i)
-        output[i] = scratch[i] * gain;
+        output[i] = wrapped[-i] * gain;
 }
 
 void readLinearRamped (DelayLine& line, float* output, float targetDelay, int n, float rampFactor) noexcept

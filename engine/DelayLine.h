@@ -39,6 +39,8 @@ void clearLine (DelayLine& line);
 
 /** Stores input[i] at (writeIndex - i) & mask; the write index is not changed. */
 void writeBlock (DelayLine& line, const float* input, int n) noexcept;
+/** Stores a[i] + b[i] as writeBlock stores input[i]. */
+void writeBlockSum (DelayLine& line, const float* a, const float* b, int n) noexcept;
 /** Moves the write index down by n; done once per block after all reads and writes. */
 void advance (DelayLine& line, int n) noexcept;
 /* Reads never reach beyond the line: a delay longer than the line holds (only possible at a rate

@@ -12,10 +12,11 @@ namespace
 // Input beyond this magnitude is no audio signal; it is limited so the network cannot overflow.
 constexpr float inputLimit = 1.0e6f;
 
-/** A sample fit to enter the network: non-finite input would poison the tail for good. */
+/** A sample fit to enter the network: non-finite input would poison the tail for good. (x - x is
+    0 exactly for finite x and NaN otherwise; written so, the test vectorises.) */
 inline float admissible (float x) noexcept
 {
-    if (std::isfinite (x))
+    if (x - x == 0.0f)
         return x > inputLimit ? inputLimit : (x < -inputLimit ? -inputLimit : x);
     return 0.0f;
 }
@@ -34,23 +35,54 @@ void ReverbEngine::process (float* outL, float* outR, const float* inL, const fl
 {
     if (startAtRest && n > 0)
         settleForStart();
-    float* ioL = ioBlock[0].get();
-    float* ioR = ioBlock[1].get();
+    // The host block is cut at the network's block boundaries; each piece is mixed in one run.
+    int done = 0;
+    while (done < n)
+    {
+        const int run = std::min (n - done, blockSize - blockPosition);
+        mixRun (outL + done, outR + done, inL + done, inR + done, run);
+        done += run;
+        blockPosition += run;
+        if (blockPosition == blockSize)
+        {
+            blockPosition = 0;
+            blockStep();
+        }
+    }
+}
+
+void ReverbEngine::mixRun (float* outL, float* outR, const float* inL, const float* inR, int n) noexcept
+{
+    float* ioL = ioBlock[0].get() + blockPosition;
+    float* ioR = ioBlock[1].get() + blockPosition;
+    if (wetGain == wetTarget && dryGain == dryTarget)
+    {
+        // Settled gains: a glide step leaves them as they are, so the run mixes with constants.
+        const float wet = wetGain, dry = dryGain;
+        for (int i = 0; i < n; ++i)
+        {
+            const float xL = inL[i];
+            outL[i] = ioL[i] * wet + dry * xL;
+            ioL[i] = admissible (xL);
+        }
+        for (int i = 0; i < n; ++i)
+        {
+            const float xR = inR[i];
+            outR[i] = ioR[i] * wet + dry * xR;
+            ioR[i] = admissible (xR);
+        }
+        return;
+    }
     for (int i = 0; i < n; ++i)
     {
         wetGain = glide (wetGain, wetTarget, gainSmoothing);
         dryGain = glide (dryGain, dryTarget, gainSmoothing);
         const float xL = inL[i];
         const float xR = inR[i];
-        outL[i] = ioL[blockPosition] * wetGain + dryGain * xL;
-        outR[i] = ioR[blockPosition] * wetGain + dryGain * xR;
-        ioL[blockPosition] = admissible (xL);
-        ioR[blockPosition] = admissible (xR);
-        if (++blockPosition == blockSize)
-        {
-            blockPosition = 0;
-            blockStep();
-        }
+        outL[i] = ioL[i] * wetGain + dryGain * xL;
+        outR[i] = ioR[i] * wetGain + dryGain * xR;
+        ioL[i] = admissible (xL);
+        ioR[i] = admissible (xR);
     }
 }
 

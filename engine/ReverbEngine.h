@@ -139,6 +139,7 @@ struct ReverbEngine
 
 private:
     void blockStep() noexcept;
+    void mixRun (float* outL, float* outR, const float* inL, const float* inR, int n) noexcept;
     void conditionInput() noexcept;
     void outputStage() noexcept;
     void highCut (size_t channel, float* io) noexcept;

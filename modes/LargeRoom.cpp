@@ -68,7 +68,7 @@ void runNetwork (ReverbEngine& e, const float* groupModulation, const kit::Early
                  const NetworkShape& shape)
 {
     auto& ms = e.modeState;
-    kit::runEarlySection (e, early, lines, n);
+    const auto feed = kit::runEarlySectionDeferred (e, early, n);
 
     float modulation[lines] = {};
     for (int g = 0; g < groups; ++g)
@@ -78,7 +78,7 @@ void runNetwork (ReverbEngine& e, const float* groupModulation, const kit::Early
     }
     using kit::LineRead;
     const auto moving = shape.modulatedRead;
-    kit::delaySegments (e, 0, lines, { moving, moving, LineRead::tap, LineRead::tap }, modulation, nullptr, n);
+    kit::delaySegments (e, 0, lines, { moving, moving, LineRead::tap, LineRead::tap }, modulation, nullptr, n, feed);
     kit::splitBassThenHigh (e, lines, ms.segmentGain.data(), ms.bassGain.data(), ms.highGain.data(), n);
     shape.taps (e, n);
     kit::butterflyMatrix (e, lines, n);

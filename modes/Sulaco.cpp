@@ -55,10 +55,10 @@ void processNetwork (ReverbEngine& e)
         modulation[2 * j + 1] = (1.0f - triangles[j - 1]) * e.lateModDepthSamples;
     }
     auto& ms = e.modeState;
-    kit::runEarlySection (e, kit::stepEarlyModulators (e, 1.0f), lines, n);
+    const auto feed = kit::runEarlySectionDeferred (e, kit::stepEarlyModulators (e, 1.0f), n);
     using kit::LineRead;
     kit::delaySegments (e, 0, lines, { LineRead::linear, LineRead::linear, LineRead::allpass, LineRead::allpass },
-                        modulation, nullptr, n);
+                        modulation, nullptr, n, feed);
     kit::splitBassThenHigh (e, lines, ms.segmentGain.data(), ms.bassGain.data(), ms.highGain.data(), n);
     kit::butterflyMatrix (e, lines, n);
     for (size_t c = 0; c < 2; ++c)

@@ -1,5 +1,6 @@
 #include "EarlySection.h"
 
+#include "engine/Lanes.h"
 #include "engine/ReverbEngine.h"
 
 #include <cmath>
@@ -10,9 +11,43 @@ namespace quorvane::kit
 namespace
 {
 constexpr int stages = 7;
+
+/** (x, y) through one rotation, in lanes: the arithmetic of CrossMixer::rotate. */
+inline void rotateLanes (const CrossMixer& m, Lanes& x, Lanes& y) noexcept
+{
+    const Lanes a = broadcast (m.g2) * y + broadcast (m.g1) * x;
+    const Lanes b = broadcast (m.g1) * y + broadcast (m.g0) * x;
+    x = a;
+    y = b;
 }
 
-void runEarlySection (ReverbEngine& e, const EarlyModulation& modulation, int lineCount, int n)
+/** One diffuser stage after its reads: each channel's rotation, then the cross between them, in
+    one pass (the same operations per element as the three rotations one after another). */
+void diffuse (const CrossMixer& left, const CrossMixer& right, const CrossMixer& cross, float* aL, float* bL,
+              float* aR, float* bR, int n) noexcept
+{
+    if (n % 4 != 0)
+    {
+        left.rotate (aL, bL, n);
+        right.rotate (aR, bR, n);
+        cross.rotate (aL, aR, n);
+        return;
+    }
+    for (int i = 0; i < n; i += 4)
+    {
+        Lanes xL = loadLanes (aL + i), yL = loadLanes (bL + i), xR = loadLanes (aR + i), yR = loadLanes (bR + i);
+        rotateLanes (left, xL, yL);
+        rotateLanes (right, xR, yR);
+        rotateLanes (cross, xL, xR);
+        storeLanes (aL + i, xL);
+        storeLanes (bL + i, yL);
+        storeLanes (aR + i, xR);
+        storeLanes (bR + i, yR);
+    }
+}
+} // namespace
+
+EarlyFeed runEarlySectionDeferred (ReverbEngine& e, const EarlyModulation& modulation, int n)
 {
     const auto& ms = e.modeState;
     float* aL = e.tapBlock[0].get();
@@ -37,16 +72,13 @@ void runEarlySection (ReverbEngine& e, const EarlyModulation& modulation, int li
     for (size_t stage = 0; stage < stages; ++stage)
     {
         auto& lineL = e.earlyLines[stage];
-        writeBlock (lineL, aL, n);
-        readTap (lineL, aL, n, ms.earlyFloor[stage], 1.0f);
-        e.diffusionMixers[2 * stage].rotate (aL, bL, n);
-
         auto& lineR = e.earlyLines[stage + 8];
+        writeBlock (lineL, aL, n);
         writeBlock (lineR, aR, n);
+        readTap (lineL, aL, n, ms.earlyFloor[stage], 1.0f);
         readTap (lineR, aR, n, ms.earlyFloor[stage + 8], 1.0f);
-        e.diffusionMixers[2 * stage + 1].rotate (aR, bR, n);
-
-        e.earlyCrossMixers[stage].rotate (aL, aR, n);
+        diffuse (e.diffusionMixers[2 * stage], e.diffusionMixers[2 * stage + 1], e.earlyCrossMixers[stage], aL, bL,
+                 aR, bR, n);
     }
 
     scaleBlock (e.earlyOutBlock[0].get(), bL, e.earlyLevel, n);
@@ -57,9 +89,14 @@ void runEarlySection (ReverbEngine& e, const EarlyModulation& modulation, int li
     scaleAddBlock (aR, aR, e.earlySendGain, directR, n);
     scaleAddBlock (bR, bR, e.earlySendGain, directR, n);
 
-    const float* feed[4] = { bL, bR, aL, aR };
+    return { { bL, bR, aL, aR } };
+}
+
+void runEarlySection (ReverbEngine& e, const EarlyModulation& modulation, int lineCount, int n)
+{
+    const auto feed = runEarlySectionDeferred (e, modulation, n);
     for (size_t k = 0; k < (size_t) lineCount; ++k)
-        addBlock (e.lineBlock[k].get(), feed[k % 4], n);
+        addBlock (e.lineBlock[k].get(), feed.block[k % 4], n);
 }
 
 } // namespace quorvane::kit

@@ -15,4 +15,15 @@ namespace quorvane::kit
    On return tapBlock 0..3 still hold that feed: A-left, A-right, B-left, B-right. */
 void runEarlySection (ReverbEngine& e, const EarlyModulation& modulation, int lineCount, int n);
 
+/** The feed of the late network in the order the line blocks take it (line k takes block[k % 4]). */
+struct EarlyFeed
+{
+    const float* block[4];
+};
+
+/** The early section as above, except that the feed is only returned, not added to the line
+    blocks: a network whose first stage writes its blocks into delay lines adds it on the way
+    (delaySegments), sparing a pass. */
+EarlyFeed runEarlySectionDeferred (ReverbEngine& e, const EarlyModulation& modulation, int n);
+
 } // namespace quorvane::kit

@@ -120,13 +120,14 @@ void fusedButterflyMatrix (ReverbEngine& e, int count, int n)
 }
 } // namespace
 
-void delaySegments (ReverbEngine& e, int first, int count, const std::array<LineRead, 4>& pattern,
-                    const float* modulation, const float* gains, int n)
+namespace
+{
+/** The reads of delaySegments, after the writes. */
+void readSegments (ReverbEngine& e, int first, int count, const std::array<LineRead, 4>& pattern,
+                   const float* modulation, const float* gains, int n)
 {
     const auto& ms = e.modeState;
     const float ramp = 1.0f / (float) n;
-    for (size_t k = 0; k < (size_t) count; ++k)
-        writeBlock (e.lateLines[(size_t) first + k], e.lineBlock[k].get(), n);
     for (size_t k = 0; k < (size_t) count; ++k)
     {
         const size_t s = (size_t) first + k;
@@ -140,6 +141,23 @@ void delaySegments (ReverbEngine& e, int first, int count, const std::array<Line
             case LineRead::allpass: readAllpassRamped (line, block, delay, n, 0, ramp); break;
         }
     }
+}
+} // namespace
+
+void delaySegments (ReverbEngine& e, int first, int count, const std::array<LineRead, 4>& pattern,
+                    const float* modulation, const float* gains, int n)
+{
+    for (size_t k = 0; k < (size_t) count; ++k)
+        writeBlock (e.lateLines[(size_t) first + k], e.lineBlock[k].get(), n);
+    readSegments (e, first, count, pattern, modulation, gains, n);
+}
+
+void delaySegments (ReverbEngine& e, int first, int count, const std::array<LineRead, 4>& pattern,
+                    const float* modulation, const float* gains, int n, const EarlyFeed& feed)
+{
+    for (size_t k = 0; k < (size_t) count; ++k)
+        writeBlockSum (e.lateLines[(size_t) first + k], e.lineBlock[k].get(), feed.block[k % 4], n);
+    readSegments (e, first, count, pattern, modulation, gains, n);
 }
 
 void allpassStage (ReverbEngine& e, AllpassRead read, int first, int count, const float* modulation, float g, int n)
@@ -203,10 +221,32 @@ void splitHighThenBass (ReverbEngine& e, int count, const float* highGain, const
 
 void tapLines (ReverbEngine& e, int count, const float* left, const float* right, int n)
 {
-    for (size_t j = 0; j < (size_t) count / 2; ++j)
+    const size_t taps = (size_t) count / 2;
+    if (n % 4 != 0 || taps > 16)
     {
-        accumulateBlock (e.lateSumBlock[0].get(), e.lineBlock[2 * j].get(), left[j], n);
-        accumulateBlock (e.lateSumBlock[1].get(), e.lineBlock[2 * j + 1].get(), right[j], n);
+        for (size_t j = 0; j < taps; ++j)
+        {
+            accumulateBlock (e.lateSumBlock[0].get(), e.lineBlock[2 * j].get(), left[j], n);
+            accumulateBlock (e.lateSumBlock[1].get(), e.lineBlock[2 * j + 1].get(), right[j], n);
+        }
+        return;
+    }
+    // Each sum element takes its taps in the same order as tap by tap, held in a register
+    // between them instead of stored and loaded again.
+    for (size_t c = 0; c < 2; ++c)
+    {
+        const float* gains = c == 0 ? left : right;
+        Lanes g[16];
+        for (size_t j = 0; j < taps; ++j)
+            g[j] = broadcast (gains[j]);
+        float* sum = e.lateSumBlock[c].get();
+        for (int i = 0; i < n; i += 4)
+        {
+            Lanes acc = loadLanes (sum + i);
+            for (size_t j = 0; j < taps; ++j)
+                acc = acc + loadLanes (e.lineBlock[2 * j + c].get() + i) * g[j];
+            storeLanes (sum + i, acc);
+        }
     }
 }
 

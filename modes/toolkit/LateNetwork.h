@@ -1,5 +1,7 @@
 #pragma once
 
+#include "EarlySection.h"
+
 #include <array>
 
 namespace quorvane
@@ -27,6 +29,10 @@ enum class LineRead
     before it is read, so any delay from 0 up is valid; a modulated read is held at 0 or more. */
 void delaySegments (ReverbEngine& e, int first, int count, const std::array<LineRead, 4>& pattern,
                     const float* modulation, const float* gains, int n);
+/** As above with the early feed added to each block on its way into the line (line block k takes
+    feed.block[k % 4]); the blocks themselves are not changed before they are replaced. */
+void delaySegments (ReverbEngine& e, int first, int count, const std::array<LineRead, 4>& pattern,
+                    const float* modulation, const float* gains, int n, const EarlyFeed& feed);
 
 /** How the delayed sample inside a Schroeder allpass segment is read. */
 enum class AllpassRead
