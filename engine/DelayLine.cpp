@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
+#include <new>
 
 namespace quorvane
 {
@@ -35,8 +37,13 @@ int powerOfTwoFor (int length)
 
 void reallocate (DelayLine& line, int newSize)
 {
-    line.buffer.reset (new float[(size_t) newSize]);
-    std::fill_n (line.buffer.get(), newSize, 0.0f);
+    // The old memory goes first, so a resize never holds both sizes at once.
+    line.buffer.reset();
+    auto* memory = static_cast<float*> (std::calloc ((size_t) newSize, sizeof (float)));
+    if (memory == nullptr)
+        throw std::bad_alloc();
+    line.buffer.reset (memory);
+    line.written = false;
     line.size = newSize;
     line.mask = newSize - 1;
     line.writeIndex = 0;
@@ -103,11 +110,11 @@ void gatherIndices (const DelayLine& line, const int32_t* whole, int32_t* index,
 
 float allpassCoefficient (int k) noexcept { return allpassTable.coef[(size_t) (k & 255)]; }
 
-DelayLine::DelayLine()
-{
-    tapDelay.fill (startDelay);
-    reallocate (*this, 32768);
-}
+void DelayLine::Release::operator() (float* p) const noexcept { std::free (p); }
+
+DelayLine::DelayLine() { tapDelay.fill (startDelay); }
+
+DelayLine::DelayLine (int requestedLength) : DelayLine() { resizeFor (*this, requestedLength); }
 
 void resizeFor (DelayLine& line, int requestedLength)
 {
@@ -118,12 +125,15 @@ void resizeFor (DelayLine& line, int requestedLength)
 
 void clearLine (DelayLine& line)
 {
-    std::fill_n (line.buffer.get(), line.size, 0.0f);
+    if (line.written)
+        std::fill_n (line.buffer.get(), line.size, 0.0f);
+    line.written = false;
     line.tapState.fill (0.0f);
 }
 
 void writeBlock (DelayLine& line, const float* input, int n) noexcept
 {
+    line.written = true;
     // Two contiguous runs (before and after the wrap) instead of a masked index per sample.
     const int32_t w = line.writeIndex;
     const int first = std::min (n, (int) w + 1);
@@ -137,6 +147,7 @@ void writeBlock (DelayLine& line, const float* input, int n) noexcept
 
 void writeBlockSum (DelayLine& line, const float* a, const float* b, int n) noexcept
 {
+    line.written = true;
     const int32_t w = line.writeIndex;
     const int first = std::min (n, (int) w + 1);
     float* run = line.buffer.get() + w;

@@ -22,17 +22,30 @@ struct DelayLine
         to it, so a new line, or a line of a newly selected mode, reads its own delay at once. */
     static constexpr float startDelay = std::numeric_limits<float>::quiet_NaN();
 
+    /** An empty line: resizeFor gives it its memory before any use. */
     DelayLine();
+    /** A line holding at least requestedLength samples. */
+    explicit DelayLine (int requestedLength);
 
-    std::unique_ptr<float[]> buffer;
+    /** Releases memory taken with calloc. */
+    struct Release
+    {
+        void operator() (float* p) const noexcept;
+    };
+
+    std::unique_ptr<float[], Release> buffer;
     int32_t writeIndex = 0;
     int32_t mask = 0;
     int32_t size = 0;
+    /** Whether anything was written since the memory was new or last cleared: clearing a line that
+        holds only zeros has nothing to do (a mode change leaves most lines untouched). */
+    bool written = false;
     std::array<float, tapCount> tapState {};
     std::array<float, tapCount> tapDelay {};
 };
 
-/** Size becomes the next power of two >= the request; a changed size reallocates and zeroes. */
+/** Size becomes the next power of two >= the request; a changed size reallocates. New memory comes
+    zeroed from the system (calloc), so a large line costs no zeroing pass until it is written. */
 void resizeFor (DelayLine& line, int requestedLength);
 /** Zeroes the samples and the interpolator states; the write index is left alone. */
 void clearLine (DelayLine& line);

@@ -73,6 +73,18 @@ void ReverbEngine::sizeLines (float rate)
     }
 }
 
+std::size_t ReverbEngine::memoryBytes() const noexcept
+{
+    std::size_t samples = 0;
+    for (const auto& line : predelayLines)
+        samples += (std::size_t) line.size;
+    for (const auto& line : earlyLines)
+        samples += (std::size_t) line.size;
+    for (const auto& line : lateLines)
+        samples += (std::size_t) line.size;
+    return sizeof (*this) + samples * sizeof (float);
+}
+
 void ReverbEngine::prepare (int hostRateHz)
 {
     sizeLines (usableRate (hostRateHz));

@@ -10,6 +10,7 @@
 #include "RandomLfo.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 namespace quorvane
@@ -52,6 +53,9 @@ struct ReverbEngine
 
     /** Processes n samples through the current mode; outputs may be the same memory as inputs. */
     void process (float* outL, float* outR, const float* inL, const float* inR, int n) noexcept;
+
+    /** Bytes this engine holds: itself and all its delay memory (nothing else is allocated). */
+    std::size_t memoryBytes() const noexcept;
 
     /** Seeds the modulators' random generator (by default it is seeded from the clock). */
     void seedRandom (uint32_t seed) noexcept { random.seed (seed); }
