@@ -1,0 +1,206 @@
+// The vectorised and fused stages against plain scalar references of the same arithmetic: each
+// must give the same bits, on every path it can take (contiguous or wrapped reads, whole vectors
+// or leftovers, every line count).
+#include "EngineTestSupport.h"
+#include "engine/DelayLine.h"
+#include "engine/Filters.h"
+#include "modes/toolkit/LateNetwork.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <vector>
+
+using namespace quorvane;
+
+namespace
+{
+bool sameBits (const float* a, const float* b, int n) { return std::memcmp (a, b, sizeof (float) * (size_t) n) == 0; }
+
+/** The interpolated reads sample by sample: the glide by repeated addition, a masked index per
+    neighbour. */
+struct ReferenceRead
+{
+    static void delays (float start, float target, int n, float ramp, std::vector<float>& d)
+    {
+        const float step = (target - start) * ramp;
+        float x = start;
+        for (int i = 0; i < n; ++i)
+            d[(size_t) i] = x = x + step;
+    }
+
+    static void linear (const DelayLine& line, float start, float target, int n, float ramp, float* out)
+    {
+        std::vector<float> d ((size_t) n);
+        delays (start, target, n, ramp, d);
+        for (int i = 0; i < n; ++i)
+        {
+            const auto w = (int32_t) d[(size_t) i];
+            const float f = d[(size_t) i] - (float) w;
+            const int32_t j = (w + line.writeIndex - i) & line.mask;
+            const float a = line.buffer[(size_t) j], b = line.buffer[(size_t) ((j + 1) & line.mask)];
+            out[i] = (b - a) * f + a;
+        }
+    }
+
+    static void allpass (const DelayLine& line, float start, float target, int n, float ramp, float y, float* out)
+    {
+        std::vector<float> d ((size_t) n);
+        delays (start, target, n, ramp, d);
+        for (int i = 0; i < n; ++i)
+        {
+            const auto w = (int32_t) d[(size_t) i];
+            const float eta = allpassCoefficient ((int32_t) ((d[(size_t) i] - (float) w) * 256.0f));
+            const int32_t j = (w + line.writeIndex - i) & line.mask;
+            y = (line.buffer[(size_t) j] - y) * eta + line.buffer[(size_t) ((j + 1) & line.mask)];
+            out[i] = y;
+        }
+    }
+};
+
+void fillRandom (std::mt19937& rng, float* x, int n)
+{
+    std::uniform_real_distribution<float> u (-1.0f, 1.0f);
+    for (int i = 0; i < n; ++i)
+        x[i] = u (rng);
+}
+} // namespace
+
+TEST (FastPaths, InterpolatedReadsMatchTheSampleBySampleReference)
+{
+    std::mt19937 rng (11);
+    DelayLine line (4096);
+    fillRandom (rng, line.buffer.get(), line.size);
+    line.written = true;
+    std::uniform_real_distribution<float> delay (0.0f, 300.0f), nudge (-1.5f, 1.5f);
+    int wrapped = 0;
+    for (int round = 0; round < 3000; ++round)
+    {
+        // Write positions all around the buffer, so runs both stay clear of the wrap and cross it.
+        line.writeIndex = (int32_t) (rng() & (uint32_t) line.mask);
+        const int n = round % 3 == 0 ? 32 : 64;
+        const float ramp = 1.0f / (float) n;
+        const float start = delay (rng);
+        // Mostly small moves (the whole delay often holds over the block), some large ones.
+        const float target = round % 5 == 0 ? delay (rng) : std::max (0.0f, start + nudge (rng) * 0.1f);
+        wrapped += line.writeIndex + (int) target + 1 >= line.size || line.writeIndex + (int) start < n;
+
+        float expected[64], actual[64];
+        line.tapDelay[0] = start;
+        ReferenceRead::linear (line, start, target, n, ramp, expected);
+        readLinearRamped (line, actual, target, n, ramp);
+        ASSERT_TRUE (sameBits (expected, actual, n)) << "linear, round " << round;
+
+        const float y0 = 0.25f;
+        line.tapDelay[3] = start;
+        line.tapState[3] = y0;
+        ReferenceRead::allpass (line, start, target, n, ramp, y0, expected);
+        readAllpassRamped (line, actual, target, n, 3, ramp);
+        ASSERT_TRUE (sameBits (expected, actual, n)) << "allpass, round " << round;
+        ASSERT_EQ (line.tapState[3], expected[n - 1]);
+    }
+    EXPECT_GT (wrapped, 20); // the wrapped path was exercised too
+}
+
+TEST (FastPaths, TwoBandSplitsInOnePassMatchTwoScalarSplits)
+{
+    std::mt19937 rng (5);
+    for (int count : { 1, 3, 4, 7, 8, 16, 32 })
+        for (int n : { 32, 64, 62 })
+            for (bool nullGains : { false, true })
+            {
+                std::vector<std::vector<float>> blocks ((size_t) count, std::vector<float> (64));
+                std::vector<float> hiA ((size_t) count), loA ((size_t) count), hiB ((size_t) count);
+                std::vector<OnePoleLowpass> fa ((size_t) count), fb ((size_t) count);
+                for (size_t k = 0; k < (size_t) count; ++k)
+                {
+                    fillRandom (rng, blocks[k].data(), 64);
+                    hiA[k] = 0.5f + 0.01f * (float) k;
+                    loA[k] = 0.9f - 0.01f * (float) k;
+                    hiB[k] = 0.3f + 0.02f * (float) k;
+                    fa[k].state = 0.1f * (float) k;
+                    fb[k].state = -0.05f * (float) k;
+                }
+                auto expected = blocks;
+                auto refA = fa, refB = fb;
+                const float gA = 0.02f, gB = 0.6f;
+                for (size_t k = 0; k < (size_t) count; ++k)
+                    for (auto [g, f, hi, lo] : { std::tuple { gA, &refA[k], nullGains ? 1.0f : hiA[k], loA[k] },
+                                                 std::tuple { gB, &refB[k], hiB[k], 1.0f } })
+                    {
+                        float s = f->state;
+                        for (int i = 0; i < n; ++i)
+                        {
+                            float& x = expected[k][(size_t) i];
+                            s = g * x + (1.0f - g) * s;
+                            x = (x - s) * hi + s * lo;
+                        }
+                        f->state = s;
+                    }
+
+                std::vector<float*> pointers;
+                for (auto& b : blocks)
+                    pointers.push_back (b.data());
+                splitTwoBandsBank ({ fa.data(), gA, nullGains ? nullptr : hiA.data(), loA.data() },
+                                   { fb.data(), gB, hiB.data(), nullptr }, pointers.data(), count, n);
+                for (size_t k = 0; k < (size_t) count; ++k)
+                {
+                    ASSERT_TRUE (sameBits (expected[k].data(), blocks[k].data(), n)) << count << " lines, line " << k;
+                    ASSERT_EQ (fa[k].state, refA[k].state);
+                    ASSERT_EQ (fb[k].state, refB[k].state);
+                }
+            }
+}
+
+TEST (FastPaths, FusedMatrixAndTapsMatchTheStageByStageReference)
+{
+    std::mt19937 rng (9);
+    auto engine = quorvane::testing::makeEngine();
+    auto& e = *engine;
+    for (size_t m = 0; m < e.lateCrossMixers.size(); ++m)
+        e.lateCrossMixers[m].setAngle (0.1f + 0.37f * (float) m);
+    for (int count : { 4, 8, 16, 32 })
+        for (int n : { 32, 64 })
+        {
+            std::vector<std::vector<float>> expected ((size_t) count, std::vector<float> (64));
+            for (size_t k = 0; k < (size_t) count; ++k)
+            {
+                fillRandom (rng, e.lineBlock[k].get(), 64);
+                std::copy_n (e.lineBlock[k].get(), 64, expected[k].data());
+            }
+            // Taps: sum += line x gain, tap by tap.
+            float gains[16];
+            fillRandom (rng, gains, 16);
+            std::vector<float> sums[2] = { std::vector<float> (64, 0.5f), std::vector<float> (64, -0.5f) };
+            for (size_t c = 0; c < 2; ++c)
+            {
+                std::fill_n (e.lateSumBlock[c].get(), 64, c == 0 ? 0.5f : -0.5f);
+                for (size_t j = 0; j < (size_t) count / 2; ++j)
+                    for (int i = 0; i < n; ++i)
+                        sums[c][(size_t) i] = sums[c][(size_t) i] + expected[2 * j + c][(size_t) i] * gains[j];
+            }
+            kit::tapLines (e, count, gains, gains, n);
+            for (size_t c = 0; c < 2; ++c)
+                ASSERT_TRUE (sameBits (sums[c].data(), e.lateSumBlock[c].get(), n)) << count << " lines, sum " << c;
+
+            // Matrix: scale, butterflies from the widest span down, rotations of neighbours.
+            for (auto& b : expected)
+                for (int i = 0; i < n; ++i)
+                    b[(size_t) i] = b[(size_t) i] * e.matrixScale;
+            for (int span = count / 2; span >= 2; span /= 2)
+                for (int k = 0; k < count; ++k)
+                    if ((k & span) == 0)
+                        for (int i = 0; i < n; ++i)
+                        {
+                            const float a = expected[(size_t) k][(size_t) i], b = expected[(size_t) (k + span)][(size_t) i];
+                            expected[(size_t) k][(size_t) i] = a + b;
+                            expected[(size_t) (k + span)][(size_t) i] = b - a;
+                        }
+            for (size_t m = 0; m < (size_t) count / 2; ++m)
+                e.lateCrossMixers[m].rotate (expected[2 * m].data(), expected[2 * m + 1].data(), n);
+            kit::butterflyMatrix (e, count, n);
+            for (size_t k = 0; k < (size_t) count; ++k)
+                ASSERT_TRUE (sameBits (expected[k].data(), e.lineBlock[k].get(), n)) << count << " lines, line " << k;
+        }
+}
