@@ -1,5 +1,7 @@
-// Runs the reverb benchmarks and closes with a summary comparing the engine with juce::dsp::Reverb.
+// Runs the reverb and building-block benchmarks and closes with a summary: every mode's cost
+// relative to Large Room and to juce::dsp::Reverb at each rate, then the blocks' cost per sample.
 
+#include "BenchSignal.h"
 #include "EngineParameters.h"
 
 #include <benchmark/benchmark.h>
@@ -7,13 +9,21 @@
 #include <cstdio>
 #include <map>
 #include <string>
+#include <vector>
 
 #include <unistd.h>
 
 namespace
 {
 
-/** Console output as usual, plus the "rt_factor" counter of every run, kept for the summary. */
+/** What the summary needs of one run: its counters and its CPU time per iteration. */
+struct RunFigures
+{
+    std::map<std::string, double> counters;
+    double cpuNanoseconds = 0.0;
+};
+
+/** Console output as usual, plus the counters of every run, kept for the summary. */
 class SummaryReporter : public benchmark::ConsoleReporter
 {
 public:
@@ -27,22 +37,77 @@ public:
         {
             if (run.error_occurred || run.run_type != Run::RT_Iteration)
                 continue;
-            const auto it = run.counters.find ("rt_factor");
-            if (it != run.counters.end())
-                rtFactors[run.run_name.str()] = it->second.value;
+            RunFigures figures;
+            for (const auto& [name, counter] : run.counters)
+                figures.counters[name] = counter.value;
+            figures.cpuNanoseconds = run.GetAdjustedCPUTime() * 1e9 / benchmark::GetTimeUnitMultiplier (run.time_unit);
+            runs[run.run_name.str()] = figures;
+            order.push_back (run.run_name.str());
         }
     }
 
-    /** The real-time factor of one benchmark ("name" or "name/argument"), or 0 when it did not run. */
-    double rtFactor (const std::string& name) const
+    /** A counter of one benchmark ("name" or "name/arguments"), or 0 when it did not run. */
+    double counter (const std::string& name, const std::string& counterName) const
     {
-        const auto it = rtFactors.find (name);
-        return it == rtFactors.end() ? 0.0 : it->second;
+        const auto it = runs.find (name);
+        if (it == runs.end())
+            return 0.0;
+        const auto c = it->second.counters.find (counterName);
+        return c == it->second.counters.end() ? 0.0 : c->second;
     }
 
-private:
-    std::map<std::string, double> rtFactors;
+    std::map<std::string, RunFigures> runs;
+    std::vector<std::string> order; ///< run names in the order they ran
 };
+
+void printModeSummary (const SummaryReporter& reporter, int rate)
+{
+    const std::string suffix = "/" + std::to_string (rate);
+    const double largeRoom = reporter.counter ("BM_Mode/0" + suffix, "rt_factor");
+    const double juceReverb = reporter.counter ("BM_JuceDspReverb" + suffix, "rt_factor");
+
+    bool any = false;
+    for (int mode = 0; mode < quorvane::modeCount; ++mode)
+    {
+        const double rt = reporter.counter ("BM_Mode/" + std::to_string (mode) + suffix, "rt_factor");
+        if (rt <= 0.0)
+            continue;
+        if (! any)
+            std::printf ("\n  %.1f kHz\n", rate / 1000.0);
+        any = true;
+        std::printf ("    mode %2d %-14s %10.1f", mode, quorvane::modeName (mode), rt);
+        if (largeRoom > 0.0)
+            std::printf ("   x%5.2f Large Room", largeRoom / rt);
+        if (juceReverb > 0.0)
+            std::printf ("   x%5.2f juce::dsp::Reverb", juceReverb / rt);
+        std::printf ("\n");
+    }
+    if (juceReverb > 0.0)
+    {
+        if (! any)
+            std::printf ("\n  %.1f kHz\n", rate / 1000.0);
+        std::printf ("    juce::dsp::Reverb      %10.1f", juceReverb);
+        if (largeRoom > 0.0)
+            std::printf ("   x%5.2f Large Room", largeRoom / juceReverb);
+        std::printf ("\n");
+    }
+}
+
+void printBlockSummary (const SummaryReporter& reporter)
+{
+    bool any = false;
+    for (const auto& name : reporter.order)
+    {
+        const double samplesPerSecond = reporter.counter (name, "items_per_second");
+        if (samplesPerSecond <= 0.0)
+            continue;
+        if (! any)
+            std::printf ("\nBuilding blocks (CPU time per call and per sample of one line):\n");
+        any = true;
+        std::printf ("  %-28s %9.1f ns %8.3f ns/sample\n", name.c_str(), reporter.runs.at (name).cpuNanoseconds,
+                     1e9 / samplesPerSecond);
+    }
+}
 
 } // namespace
 
@@ -56,25 +121,15 @@ int main (int argc, char** argv)
     benchmark::RunSpecifiedBenchmarks (&reporter);
     benchmark::Shutdown();
 
-    const double largeRoom = reporter.rtFactor ("BM_QuorvaneEngine/0");
-    const double juceReverb = reporter.rtFactor ("BM_JuceDspReverb");
+    std::printf ("\nReal-time factor (seconds of stereo audio per second of CPU time, 512-sample blocks,\n"
+                 "default parameters) and CPU cost relative to Large Room and to juce::dsp::Reverb\n"
+                 "at the same rate (x7: seven times the CPU time for the same audio):\n");
+    for (const int rate : quorvane::bench::benchRates)
+        printModeSummary (reporter, rate);
+    if (reporter.counter ("BM_Mode/0/48000", "rt_factor") <= 0.0
+        || reporter.counter ("BM_JuceDspReverb/48000", "rt_factor") <= 0.0)
+        std::printf ("  (run BM_Mode/0/48000 and BM_JuceDspReverb/48000 too for the ratios)\n");
 
-    std::printf ("\nReal-time factor (seconds of 48 kHz stereo audio per second of CPU time, 512-sample blocks,\n"
-                 "default parameters) and CPU cost relative to Large Room and to juce::dsp::Reverb:\n");
-    for (int mode = 0; mode < quorvane::modeCount; ++mode)
-    {
-        const double rt = reporter.rtFactor ("BM_QuorvaneEngine/" + std::to_string (mode));
-        if (rt <= 0.0)
-            continue;
-        std::printf ("  mode %2d %-14s %10.1f   x%5.2f Large Room", mode, quorvane::modeName (mode), rt,
-                     largeRoom > 0.0 ? largeRoom / rt : 0.0);
-        if (juceReverb > 0.0)
-            std::printf ("   x%5.2f juce::dsp::Reverb", juceReverb / rt);
-        std::printf ("\n");
-    }
-    std::printf ("  juce::dsp::Reverb      %10.1f\n", juceReverb);
-    if (largeRoom <= 0.0 || juceReverb <= 0.0)
-        std::printf ("  (run all benchmarks for the ratios)\n");
-
+    printBlockSummary (reporter);
     return 0;
 }

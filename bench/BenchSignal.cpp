@@ -1,16 +1,21 @@
 #include "BenchSignal.h"
 
+#include <map>
 #include <random>
 
 namespace quorvane::bench
 {
 
-const BenchSignal& benchSignal()
+const BenchSignal& benchSignal (int sampleRate)
 {
-    static const BenchSignal signal = []
+    // Benchmarks run one after another on one thread, so a plain cache is enough.
+    static std::map<int, BenchSignal> signals;
+    auto [it, inserted] = signals.try_emplace (sampleRate);
+    BenchSignal& s = it->second;
+    if (inserted)
     {
-        BenchSignal s;
-        const auto n = (size_t) (BenchSignal::seconds * BenchSignal::sampleRate);
+        s.sampleRate = sampleRate;
+        const auto n = (size_t) (BenchSignal::seconds * sampleRate);
         s.left.resize (n);
         s.right.resize (n);
 
@@ -22,9 +27,8 @@ const BenchSignal& benchSignal()
             s.left[i] = dist (rng);
             s.right[i] = dist (rng);
         }
-        return s;
-    }();
-    return signal;
+    }
+    return s;
 }
 
 } // namespace quorvane::bench

@@ -1,5 +1,5 @@
-// The measurements: the engine in every mode, and juce::dsp::Reverb, on
-// the same input and block size.
+// The whole reverbs: the engine in every mode, and juce::dsp::Reverb, on the same input and block
+// size at each host rate.
 
 #include "BenchSignal.h"
 #include "ReverbEngine.h"
@@ -23,19 +23,23 @@ void setRealTimeFactor (benchmark::State& state, double secondsPerIteration)
                                                       benchmark::Counter::kIsRate);
 }
 
-void BM_QuorvaneEngine (benchmark::State& state)
+/** BM_Mode/<mode>/<rate>: the engine in one mode at one host rate, all other parameters at their
+    defaults, fed the rate's noise in 512-sample blocks. */
+void BM_Mode (benchmark::State& state)
 {
-    const auto& in = benchSignal();
+    const int mode = (int) state.range (0);
+    const int rate = (int) state.range (1);
+    const auto& in = benchSignal (rate);
 
     // The engine owns several megabytes of delay memory; keep it off the stack.
     auto engine = std::make_unique<ReverbEngine>();
-    engine->prepare (BenchSignal::sampleRate);
+    engine->prepare (rate);
 
     // Defaults in index order, exactly as the processor assigns them at construction (the last
     // one, type, configures mode 0), then the mode under test.
     for (int i = 0; i < param::count; ++i)
         engine->setNormalised (i, engine->getDefaultNormalised (i));
-    engine->setNormalised (param::type, typeNormalisedForMode ((int) state.range (0)));
+    engine->setNormalised (param::type, typeNormalisedForMode (mode));
     engine->seedRandom (1u);
 
     std::vector<float> outL ((size_t) BenchSignal::blockSize), outR ((size_t) BenchSignal::blockSize);
@@ -55,13 +59,15 @@ void BM_QuorvaneEngine (benchmark::State& state)
     setRealTimeFactor (state, in.durationSeconds());
 }
 
+/** BM_JuceDspReverb/<rate>: the framework's reverb with its own defaults on the same input. */
 void BM_JuceDspReverb (benchmark::State& state)
 {
-    const auto& in = benchSignal();
+    const int rate = (int) state.range (0);
+    const auto& in = benchSignal (rate);
 
     juce::dsp::Reverb reverb;
     reverb.setParameters (juce::dsp::Reverb::Parameters {}); // the class's own defaults
-    reverb.prepare ({ (double) BenchSignal::sampleRate, (juce::uint32) BenchSignal::blockSize, 2 });
+    reverb.prepare ({ (double) rate, (juce::uint32) BenchSignal::blockSize, 2 });
 
     juce::AudioBuffer<float> out (2, BenchSignal::blockSize);
 
@@ -83,9 +89,23 @@ void BM_JuceDspReverb (benchmark::State& state)
     setRealTimeFactor (state, in.durationSeconds());
 }
 
+/** Every mode at every rate, grouped by rate. */
+void modeArguments (benchmark::internal::Benchmark* b)
+{
+    for (const int rate : benchRates)
+        for (int mode = 0; mode < modeCount; ++mode)
+            b->Args ({ mode, rate });
+}
+
+void rateArguments (benchmark::internal::Benchmark* b)
+{
+    for (const int rate : benchRates)
+        b->Arg (rate);
+}
+
 } // namespace
 
-BENCHMARK (BM_QuorvaneEngine)->DenseRange (0, modeCount - 1)->Unit (benchmark::kMillisecond);
-BENCHMARK (BM_JuceDspReverb)->Unit (benchmark::kMillisecond);
+BENCHMARK (BM_Mode)->Apply (modeArguments)->Unit (benchmark::kMillisecond);
+BENCHMARK (BM_JuceDspReverb)->Apply (rateArguments)->Unit (benchmark::kMillisecond);
 
 } // namespace quorvane::bench
