@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -23,7 +24,8 @@ struct RunFigures
     double cpuNanoseconds = 0.0;
 };
 
-/** Console output as usual, plus the counters of every run, kept for the summary. */
+/** Console output as usual, plus the counters of every run ("name" or "name/arguments"), kept
+    for the summary. */
 class SummaryReporter : public benchmark::ConsoleReporter
 {
 public:
@@ -35,14 +37,24 @@ public:
         ConsoleReporter::ReportRuns (reports);
         for (const auto& run : reports)
         {
-            if (run.error_occurred || run.run_type != Run::RT_Iteration)
+            // With --benchmark_repetitions the median stands for the benchmark: on a shared
+            // machine it is the figure least moved by other load.
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            if (run.error_occurred || (run.run_type != Run::RT_Iteration && ! median))
+                continue;
+            const std::string name = run.run_name.function_name
+                                     + (run.run_name.args.empty() ? "" : "/" + run.run_name.args);
+            if (! median && medians.count (name) != 0)
                 continue;
             RunFigures figures;
-            for (const auto& [name, counter] : run.counters)
-                figures.counters[name] = counter.value;
+            for (const auto& [counterName, counter] : run.counters)
+                figures.counters[counterName] = counter.value;
             figures.cpuNanoseconds = run.GetAdjustedCPUTime() * 1e9 / benchmark::GetTimeUnitMultiplier (run.time_unit);
-            runs[run.run_name.str()] = figures;
-            order.push_back (run.run_name.str());
+            if (runs.count (name) == 0)
+                order.push_back (name);
+            runs[name] = figures;
+            if (median)
+                medians.insert (name);
         }
     }
 
@@ -58,6 +70,9 @@ public:
 
     std::map<std::string, RunFigures> runs;
     std::vector<std::string> order; ///< run names in the order they ran
+
+private:
+    std::set<std::string> medians;
 };
 
 void printModeSummary (const SummaryReporter& reporter, int rate)
