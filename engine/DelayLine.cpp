@@ -106,6 +106,29 @@ void gatherIndices (const DelayLine& line, const int32_t* whole, int32_t* index,
     for (int i = 0; i < n; ++i)
         index[i] = (whole[i] + w - i) & line.mask;
 }
+
+/** (b - a) x frac + a per sample, a the newer and b the older neighbour of each glide position. */
+void interpolateLinear (const DelayLine& line, const int32_t* whole, const float* frac, float* output, int n) noexcept
+{
+    const float* buf = line.buffer.get();
+    const int32_t first = contiguousRun (line, whole, n);
+    if (first >= 0)
+    {
+        const float* newer = buf + first;
+        const float* older = newer + 1;
+        for (int i = 0; i < n; ++i)
+            output[i] = (older[-i] - newer[-i]) * frac[i] + newer[-i];
+        return;
+    }
+    alignas (16) int32_t index[DelayLine::maxBlock];
+    gatherIndices (line, whole, index, n);
+    for (int i = 0; i < n; ++i)
+    {
+        const float a = buf[index[i]];
+        const float b = buf[(index[i] + 1) & line.mask];
+        output[i] = (b - a) * frac[i] + a;
+    }
+}
 } // namespace
 
 float allpassCoefficient (int k) noexcept { return allpassTable.coef[(size_t) (k & 255)]; }
@@ -181,25 +204,19 @@ void readLinearRamped (DelayLine& line, float* output, float targetDelay, int n,
     glide (glideStart (line.tapDelay[0], targetDelay), targetDelay, n, rampFactor, frac, whole);
     line.tapDelay[0] = targetDelay;
 
-    // a the newer and b the older neighbour: (b - a) x frac + a.
-    const float* buf = line.buffer.get();
-    const int32_t first = contiguousRun (line, whole, n);
-    if (first >= 0)
-    {
-        const float* newer = buf + first;
-        const float* older = newer + 1;
-        for (int i = 0; i < n; ++i)
-            output[i] = (older[-i] - newer[-i]) * frac[i] + newer[-i];
-        return;
-    }
-    alignas (16) int32_t index[DelayLine::maxBlock];
-    gatherIndices (line, whole, index, n);
+    interpolateLinear (line, whole, frac, output, n);
+}
+
+void readQuantisedRamped (DelayLine& line, float* output, float targetDelay, int n, float rampFactor) noexcept
+{
+    alignas (16) float frac[DelayLine::maxBlock];
+    alignas (16) int32_t whole[DelayLine::maxBlock];
+    targetDelay = std::min (targetDelay, longestInterpolatedDelay (line, n));
+    glide (glideStart (line.tapDelay[0], targetDelay), targetDelay, n, rampFactor, frac, whole);
+    line.tapDelay[0] = targetDelay;
     for (int i = 0; i < n; ++i)
-    {
-        const float a = buf[index[i]];
-        const float b = buf[(index[i] + 1) & line.mask];
-        output[i] = (b - a) * frac[i] + a;
-    }
+        frac[i] = (float) (int32_t) (frac[i] * 32.0f) * 0.03125f;
+    interpolateLinear (line, whole, frac, output, n);
 }
 
 void readAllpassRamped (DelayLine& line, float* output, float targetDelay, int n, int tap, float rampFactor) noexcept

@@ -67,6 +67,8 @@ inline float longestInterpolatedDelay (const DelayLine& line, int n) noexcept { 
 void readTap (const DelayLine& line, float* output, int n, int offset, float gain) noexcept;
 /** Linear-interpolated read gliding from tapDelay[0] to the target delay. */
 void readLinearRamped (DelayLine& line, float* output, float targetDelay, int n, float rampFactor) noexcept;
+/** As readLinearRamped with each fraction rounded down to a multiple of 1/32. */
+void readQuantisedRamped (DelayLine& line, float* output, float targetDelay, int n, float rampFactor) noexcept;
 /** Allpass-interpolated read of one tap gliding from tapDelay[tap] to the target delay. */
 void readAllpassRamped (DelayLine& line, float* output, float targetDelay, int n, int tap, float rampFactor) noexcept;
 

@@ -138,9 +138,11 @@ void ReverbEngine::conditionInput() noexcept
         for (int i = 0; i < blockSize; ++i)
             t[i] = in[i] + offset;
         denormalOffsets[c] = -offset;
-        decimators[c].decimate (t, tempBlock[c + 2].get());
-        inputSplitFilters[c].process (32, tempBlock[c + 2].get(), t);
     }
+    decimateStereo (decimators[0], decimators[1], tempBlock[0].get(), tempBlock[1].get(), tempBlock[2].get(),
+                    tempBlock[3].get());
+    for (size_t c = 0; c < 2; ++c)
+        inputSplitFilters[c].process (32, tempBlock[c + 2].get(), tempBlock[c].get());
 }
 
 void ReverbEngine::outputStage() noexcept
@@ -156,14 +158,12 @@ void ReverbEngine::outputStage() noexcept
         return;
     }
 
+    alignas (16) float network[2][32];
     for (size_t c = 0; c < 2; ++c)
-    {
-        float* io = ioBlock[c].get();
-        alignas (16) float network[32];
-        outputSplitFilters[c].process (32, io, network);
-        interpolators[c].interpolate (network, io);
-        highCut (c, io);
-    }
+        outputSplitFilters[c].process (32, ioBlock[c].get(), network[c]);
+    interpolateStereo (interpolators[0], interpolators[1], network[0], network[1], ioBlock[0].get(), ioBlock[1].get());
+    for (size_t c = 0; c < 2; ++c)
+        highCut (c, ioBlock[c].get());
 }
 
 void ReverbEngine::highCut (size_t channel, float* io) noexcept

@@ -1,5 +1,7 @@
 #include "HalfbandFilter.h"
 
+#include "Lanes.h"
+
 namespace quorvane
 {
 
@@ -70,6 +72,103 @@ void HalfbandFilter::interpolate (const float* input, float* output) noexcept
         output[2 * k] = bufA[k];
         output[2 * k + 1] = bufB[k];
     }
+}
+
+namespace
+{
+/** The sections of two filters as lanes: left branch A, left B, right A, right B. */
+struct SectionLanes
+{
+    Lanes a[6], state[6], offset[6];
+    int count;
+
+    SectionLanes (const HalfbandFilter& l, const HalfbandFilter& r) : count (l.sectionCount)
+    {
+        for (size_t s = 0; s < (size_t) count; ++s)
+        {
+            const auto &lA = l.sections[s], &lB = l.sections[s + 6], &rA = r.sections[s], &rB = r.sections[s + 6];
+            a[s] = Lanes { lA.a, lB.a, rA.a, rB.a };
+            state[s] = Lanes { lA.state, lB.state, rA.state, rB.state };
+            offset[s] = Lanes { lA.offset, lB.offset, rA.offset, rB.offset };
+        }
+    }
+
+    Lanes operator() (Lanes x) noexcept
+    {
+        for (size_t s = 0; s < (size_t) count; ++s)
+        {
+            const Lanes v = x + offset[s] - a[s] * state[s];
+            x = a[s] * v + state[s];
+            state[s] = v;
+        }
+        return x;
+    }
+
+    /** Stores the states and flips every offset, as one pass of each section does. */
+    void finish (HalfbandFilter& l, HalfbandFilter& r) const noexcept
+    {
+        for (size_t s = 0; s < (size_t) count; ++s)
+        {
+            AllpassSection* sections[4] = { &l.sections[s], &l.sections[s + 6], &r.sections[s], &r.sections[s + 6] };
+            for (size_t lane = 0; lane < 4; ++lane)
+            {
+                sections[lane]->state = state[s][lane];
+                sections[lane]->offset = -sections[lane]->offset;
+            }
+        }
+    }
+};
+
+bool pairable (const HalfbandFilter& l, const HalfbandFilter& r) noexcept
+{
+    return l.sectionCount == r.sectionCount && l.sectionCount >= 0 && l.sectionCount <= 6;
+}
+} // namespace
+
+void decimateStereo (HalfbandFilter& left, HalfbandFilter& right, const float* inL, const float* inR, float* outL,
+                     float* outR) noexcept
+{
+    if (! pairable (left, right))
+    {
+        left.decimate (inL, outL);
+        right.decimate (inR, outR);
+        return;
+    }
+    SectionLanes sections (left, right);
+    // The odd branch sees the input one sample late.
+    float lateL = left.lastSample, lateR = right.lastSample;
+    for (int k = 0; k < 32; ++k)
+    {
+        const Lanes y = sections (Lanes { inL[2 * k], lateL, inR[2 * k], lateR });
+        outL[k] = 0.5f * (y[0] + y[1]);
+        outR[k] = 0.5f * (y[2] + y[3]);
+        lateL = inL[2 * k + 1];
+        lateR = inR[2 * k + 1];
+    }
+    left.lastSample = lateL;
+    right.lastSample = lateR;
+    sections.finish (left, right);
+}
+
+void interpolateStereo (HalfbandFilter& left, HalfbandFilter& right, const float* inL, const float* inR, float* outL,
+                        float* outR) noexcept
+{
+    if (! pairable (left, right))
+    {
+        left.interpolate (inL, outL);
+        right.interpolate (inR, outR);
+        return;
+    }
+    SectionLanes sections (left, right);
+    for (int k = 0; k < 32; ++k)
+    {
+        const Lanes y = sections (Lanes { inL[k], inL[k], inR[k], inR[k] });
+        outL[2 * k] = y[0];
+        outL[2 * k + 1] = y[1];
+        outR[2 * k] = y[2];
+        outR[2 * k + 1] = y[3];
+    }
+    sections.finish (left, right);
 }
 
 void HalfbandFilter::clear() noexcept

@@ -38,4 +38,12 @@ struct HalfbandFilter
     void clear() noexcept;
 };
 
+/** Both channels' decimators (or interpolators) in one pass: the two branches of the two channels
+    are four independent recursions, run side by side in one vector with the same operations per
+    sample as decimate and interpolate on each channel. */
+void decimateStereo (HalfbandFilter& left, HalfbandFilter& right, const float* inL, const float* inR, float* outL,
+                     float* outR) noexcept;
+void interpolateStereo (HalfbandFilter& left, HalfbandFilter& right, const float* inL, const float* inR, float* outL,
+                        float* outR) noexcept;
+
 } // namespace quorvane

@@ -27,30 +27,6 @@ void allpassStages (DelayLine& line, const float* input, float* output, const fl
         output[i] = y[i];
 }
 
-/** Linear-interpolated 32-sample glide with the fraction rounded down to a multiple of 1/32. */
-void quantisedLinearRead (DelayLine& line, float* out, float targetDelay) noexcept
-{
-    const int n = 32;
-    const float rampFactor = 1.0f / 32.0f;
-    targetDelay = std::min (targetDelay, longestInterpolatedDelay (line, n));
-    const float start = glideStart (line.tapDelay[0], targetDelay);
-    const float step = (targetDelay - start) * rampFactor;
-    float d = start;
-    const float* buf = line.buffer.get();
-    int32_t p = line.writeIndex;
-    for (int i = 0; i < n; ++i)
-    {
-        d = d + step;
-        const float whole = std::trunc (d);
-        const float frac = std::trunc ((d - whole) * 32.0f) * 0.03125f;
-        const int32_t j = ((int32_t) whole + p) & line.mask;
-        const float a = buf[j];
-        const float b = buf[(j + 1) & line.mask];
-        out[i] = (b - a) * frac + a;
-        p = (p - 1) & line.mask;
-    }
-    line.tapDelay[0] = targetDelay;
-}
 } // namespace
 
 void modAllpass (DelayLine& line, const float* input, float* output, float g, float targetDelay, int n, float loss,
@@ -72,7 +48,7 @@ void modAllpassLinear (DelayLine& line, const float* input, float* output, float
 void modAllpass32 (DelayLine& line, const float* input, float* output, float g, float targetDelay, float loss) noexcept
 {
     alignas (16) float delayed[32];
-    quantisedLinearRead (line, delayed, targetDelay);
+    readQuantisedRamped (line, delayed, targetDelay, 32, 1.0f / 32.0f);
     allpassStages (line, input, output, delayed, g, 32, loss);
 }
 
