@@ -1,5 +1,7 @@
 #include "DelayLine.h"
 
+#include "Lanes.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
@@ -161,6 +163,13 @@ void writeBlock (DelayLine& line, const float* input, int n) noexcept
     const int32_t w = line.writeIndex;
     const int first = std::min (n, (int) w + 1);
     float* run = line.buffer.get() + w;
+    if (first == n && n % 4 == 0)
+    {
+#pragma GCC unroll 4
+        for (int i = 0; i < n; i += 4)
+            storeLanes (run - i - 3, reversed (loadLanes (input + i)));
+        return;
+    }
     for (int i = 0; i < first; ++i)
         run[-i] = input[i];
     float* wrapped = run + line.size;
@@ -174,6 +183,13 @@ void writeBlockSum (DelayLine& line, const float* a, const float* b, int n) noex
     const int32_t w = line.writeIndex;
     const int first = std::min (n, (int) w + 1);
     float* run = line.buffer.get() + w;
+    if (first == n && n % 4 == 0)
+    {
+#pragma GCC unroll 4
+        for (int i = 0; i < n; i += 4)
+            storeLanes (run - i - 3, reversed (loadLanes (a + i) + loadLanes (b + i)));
+        return;
+    }
     for (int i = 0; i < first; ++i)
         run[-i] = a[i] + b[i];
     float* wrapped = run + line.size;
@@ -189,6 +205,14 @@ void readTap (const DelayLine& line, float* output, int n, int offset, float gai
     const int32_t start = (line.writeIndex + std::min (offset, line.size - n)) & line.mask;
     const int first = std::min (n, (int) start + 1);
     const float* run = line.buffer.get() + start;
+    if (first == n && n % 4 == 0)
+    {
+        const Lanes g = broadcast (gain);
+#pragma GCC unroll 4
+        for (int i = 0; i < n; i += 4)
+            storeLanes (output + i, reversed (loadLanes (run - i - 3)) * g);
+        return;
+    }
     for (int i = 0; i < first; ++i)
         output[i] = run[-i] * gain;
     const float* wrapped = run + line.size;
@@ -227,8 +251,14 @@ void readAllpassRamped (DelayLine& line, float* output, float targetDelay, int n
     targetDelay = std::min (targetDelay, longestInterpolatedDelay (line, n));
     glide (glideStart (line.tapDelay[(size_t) tap], targetDelay), targetDelay, n, rampFactor, frac, whole);
     line.tapDelay[(size_t) tap] = targetDelay;
+    // The table's coefficient computed in place: the same single-precision operations the table
+    // was built with, so the same bits, and the loop vectorises where a table lookup cannot.
     for (int i = 0; i < n; ++i)
-        eta[i] = allpassCoefficient ((int32_t) (frac[i] * 256.0f));
+    {
+        const float f = (float) ((int32_t) (frac[i] * 256.0f) & 255) / 256.0f;
+        const float c = (1.0f - f) / (1.0f + f);
+        eta[i] = c >= 0.99f ? 0.99f : c;
+    }
 
     // y[n] = eta.a[n] + b[n] - eta.y[n-1], a the newer and b the older neighbour.
     const float* buf = line.buffer.get();

@@ -21,4 +21,7 @@ inline void storeLanes (float* p, Lanes v) noexcept { std::memcpy (p, &v, sizeof
 
 inline Lanes broadcast (float x) noexcept { return Lanes { x, x, x, x }; }
 
+/** The four lanes in reverse order (a delay line's memory runs backwards in time). */
+inline Lanes reversed (Lanes v) noexcept { return Lanes { v[3], v[2], v[1], v[0] }; }
+
 } // namespace quorvane
