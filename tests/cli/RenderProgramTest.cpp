@@ -62,6 +62,20 @@ TEST_F (RenderProgram, AHeaderClaimingMoreThanTheFileHoldsRendersOnlyWhatIsThere
     const auto audio = readAudio (dir / "out.wav");
     EXPECT_GE (audio.length(), (size_t) present);
     EXPECT_LE (audio.length(), (size_t) present + 64);
+
+    // The same for FLAC, whose stream header holds the total in its last 36 bits up to byte 25.
+    writeAudio (dir / "liar.flac", { std::vector<float> (present, 0.0f) }, rate, 16);
+    std::fstream flac (dir / "liar.flac", std::ios::binary | std::ios::in | std::ios::out);
+    flac.seekp (22);
+    for (int shift = 24; shift >= 0; shift -= 8)
+        flac.put ((char) ((claimed >> shift) & 0xff));
+    flac.close();
+    const auto flacRun = runRenderer ({ "--quiet", "--tail", "0", at ("liar.flac"), at ("out.wav") });
+    EXPECT_EQ (flacRun.status, 0) << flacRun.errors;
+    EXPECT_NE (flacRun.errors.find ("header claims " + std::to_string (claimed)), std::string::npos) << flacRun.errors;
+    const auto flacAudio = readAudio (dir / "out.wav");
+    EXPECT_GE (flacAudio.length(), (size_t) present);
+    EXPECT_LE (flacAudio.length(), (size_t) present + 64);
 }
 
 TEST_F (RenderProgram, FailedRenderLeavesAnExistingOutputUntouched)
