@@ -118,6 +118,16 @@ void interpolateLinear (const DelayLine& line, const int32_t* whole, const float
     {
         const float* newer = buf + first;
         const float* older = newer + 1;
+        if (n % 4 == 0)
+        {
+#pragma GCC unroll 4
+            for (int i = 0; i < n; i += 4)
+            {
+                const Lanes a = reversed (loadLanes (newer - i - 3)), b = reversed (loadLanes (older - i - 3));
+                storeLanes (output + i, (b - a) * loadLanes (frac + i) + a);
+            }
+            return;
+        }
         for (int i = 0; i < n; ++i)
             output[i] = (older[-i] - newer[-i]) * frac[i] + newer[-i];
         return;

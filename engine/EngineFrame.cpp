@@ -125,8 +125,8 @@ void ReverbEngine::conditionInput() noexcept
                 t[i] = in[i] + 1e-20f;
                 t[i + 1] = in[i + 1];
             }
-            inputSplitFilters[c].process (blockSize, t, t);
         }
+        processPair (inputSplitFilters[0], inputSplitFilters[1], blockSize, tempBlock[0].get(), tempBlock[1].get());
         return;
     }
 
@@ -141,40 +141,39 @@ void ReverbEngine::conditionInput() noexcept
     }
     decimateStereo (decimators[0], decimators[1], tempBlock[0].get(), tempBlock[1].get(), tempBlock[2].get(),
                     tempBlock[3].get());
-    for (size_t c = 0; c < 2; ++c)
-        inputSplitFilters[c].process (32, tempBlock[c + 2].get(), tempBlock[c].get());
+    std::copy_n (tempBlock[2].get(), 32, tempBlock[0].get());
+    std::copy_n (tempBlock[3].get(), 32, tempBlock[1].get());
+    processPair (inputSplitFilters[0], inputSplitFilters[1], 32, tempBlock[0].get(), tempBlock[1].get());
 }
 
 void ReverbEngine::outputStage() noexcept
 {
     if (! isHalfRate())
     {
-        for (size_t c = 0; c < 2; ++c)
-        {
-            float* io = ioBlock[c].get();
-            highCut (c, io);
-            outputSplitFilters[c].process (blockSize, io, io);
-        }
+        highCut();
+        processPair (outputSplitFilters[0], outputSplitFilters[1], blockSize, ioBlock[0].get(), ioBlock[1].get());
         return;
     }
 
     alignas (16) float network[2][32];
     for (size_t c = 0; c < 2; ++c)
-        outputSplitFilters[c].process (32, ioBlock[c].get(), network[c]);
+        std::copy_n (ioBlock[c].get(), 32, network[c]);
+    processPair (outputSplitFilters[0], outputSplitFilters[1], 32, network[0], network[1]);
     interpolateStereo (interpolators[0], interpolators[1], network[0], network[1], ioBlock[0].get(), ioBlock[1].get());
-    for (size_t c = 0; c < 2; ++c)
-        highCut (c, ioBlock[c].get());
+    highCut();
 }
 
-void ReverbEngine::highCut (size_t channel, float* io) noexcept
+void ReverbEngine::highCut() noexcept
 {
+    float* l = ioBlock[0].get();
+    float* r = ioBlock[1].get();
     switch (highCutStage)
     {
-        case HighCutStage::shelf: highCutShelves[channel].process (blockSize, io, io); break;
+        case HighCutStage::shelf: processPair (highCutShelves[0], highCutShelves[1], blockSize, l, r); break;
         case HighCutStage::smoothedBiquad:
-            highCutFilters[channel].processSmoothed64 (io, io, highCutSmoothing);
+            processPair64 (highCutFilters[0], highCutFilters[1], l, r, true, highCutSmoothing);
             break;
-        case HighCutStage::biquad: highCutFilters[channel].process64 (io, io); break;
+        case HighCutStage::biquad: processPair64 (highCutFilters[0], highCutFilters[1], l, r, false, 0.0f); break;
     }
 }
 

@@ -234,6 +234,63 @@ void Biquad::processSmoothed64 (float* output, const float* input, float smoothi
     runBiquad64 (output, input, c, w1, w2);
 }
 
+namespace
+{
+/** Two channels as the first two lanes of a vector (the other two idle). */
+inline Lanes pairOf (float l, float r) noexcept { return Lanes { l, r, 0.0f, 0.0f }; }
+
+/** The five coefficients a biquad runs with: its targets, or its current ones moved a step on. */
+void coefficientsOf (Biquad& f, bool smoothed, float smoothing, float (&c)[5]) noexcept
+{
+    const float target[5] = { f.a1, f.a2, f.b0, f.b1, f.b2 };
+    for (size_t k = 0; k < 5; ++k)
+    {
+        if (smoothed)
+            f.current[k] = f.current[k] + (target[k] - f.current[k]) * smoothing;
+        c[k] = smoothed ? f.current[k] : target[k];
+    }
+}
+} // namespace
+
+void processPair (FirstOrderFilter& left, FirstOrderFilter& right, int n, float* l, float* r) noexcept
+{
+    const Lanes b0 = pairOf (left.b0, right.b0), b1 = pairOf (left.b1, right.b1), a1 = pairOf (left.a1, right.a1);
+    Lanes s = pairOf (left.state, right.state);
+    for (int i = 0; i < n; ++i)
+    {
+        const Lanes x = pairOf (l[i], r[i]);
+        const Lanes y = b0 * x + s;
+        s = b1 * x - a1 * y;
+        l[i] = y[0];
+        r[i] = y[1];
+    }
+    left.state = s[0];
+    right.state = s[1];
+}
+
+void processPair64 (Biquad& left, Biquad& right, float* l, float* r, bool smoothed, float smoothing) noexcept
+{
+    float cl[5], cr[5];
+    coefficientsOf (left, smoothed, smoothing, cl);
+    coefficientsOf (right, smoothed, smoothing, cr);
+    const Lanes a1 = pairOf (cl[0], cr[0]), a2 = pairOf (cl[1], cr[1]), b0 = pairOf (cl[2], cr[2]);
+    const Lanes b1 = pairOf (cl[3], cr[3]), b2 = pairOf (cl[4], cr[4]);
+    Lanes s1 = pairOf (left.w1, right.w1), s2 = pairOf (left.w2, right.w2);
+    for (int i = 0; i < 64; ++i)
+    {
+        const Lanes w = pairOf (l[i], r[i]) - a1 * s1 - a2 * s2;
+        const Lanes y = b0 * w + b1 * s1 + b2 * s2;
+        s2 = s1;
+        s1 = w;
+        l[i] = y[0];
+        r[i] = y[1];
+    }
+    left.w1 = s1[0];
+    right.w1 = s1[1];
+    left.w2 = s2[0];
+    right.w2 = s2[1];
+}
+
 void designLowpass (Biquad& filter, float f, float fs) noexcept
 {
     const float w = f * twoPi / fs;

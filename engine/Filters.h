@@ -73,6 +73,13 @@ struct Biquad
     void processSmoothed64 (float* output, const float* input, float smoothing) noexcept;
 };
 
+/* The same kind of filter on both channels at once: the two recursions run side by side in one
+   vector, with the same operations per sample as each channel's own call (in place on l and r). */
+/** FirstOrderFilter::process on both channels. */
+void processPair (FirstOrderFilter& left, FirstOrderFilter& right, int n, float* l, float* r) noexcept;
+/** Biquad::process64 (smoothing 0: without glide) or processSmoothed64 on both channels. */
+void processPair64 (Biquad& left, Biquad& right, float* l, float* r, bool smoothed, float smoothing) noexcept;
+
 /** Three coefficients returned by the design functions. */
 struct Coefficients3
 {

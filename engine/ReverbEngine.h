@@ -146,7 +146,7 @@ private:
     void mixRun (float* outL, float* outR, const float* inL, const float* inR, int n) noexcept;
     void conditionInput() noexcept;
     void outputStage() noexcept;
-    void highCut (size_t channel, float* io) noexcept;
+    void highCut() noexcept;
     void changeMode (float typeValue);
     void resetModeState() noexcept;
     void restartAllGlides() noexcept;

@@ -4,6 +4,7 @@
 #include "EngineTestSupport.h"
 #include "engine/DelayLine.h"
 #include "engine/Filters.h"
+#include "engine/HalfbandFilter.h"
 #include "modes/toolkit/LateNetwork.h"
 
 #include <gtest/gtest.h>
@@ -203,4 +204,101 @@ TEST (FastPaths, FusedMatrixAndTapsMatchTheStageByStageReference)
             for (size_t k = 0; k < (size_t) count; ++k)
                 ASSERT_TRUE (sameBits (expected[k].data(), e.lineBlock[k].get(), n)) << count << " lines, line " << k;
         }
+}
+
+TEST (FastPaths, QuantisedReadMatchesTheSampleBySampleReference)
+{
+    std::mt19937 rng (3);
+    DelayLine line (2048);
+    fillRandom (rng, line.buffer.get(), line.size);
+    std::uniform_real_distribution<float> delay (32.0f, 400.0f), nudge (-0.2f, 0.2f);
+    for (int round = 0; round < 2000; ++round)
+    {
+        line.writeIndex = (int32_t) (rng() & (uint32_t) line.mask);
+        const float start = delay (rng);
+        const float target = round % 4 == 0 ? delay (rng) : start + nudge (rng);
+        // Reference: the fraction rounded down to 1/32 sample by sample, a masked index per neighbour.
+        float expected[32], actual[32];
+        const float step = (target - start) * (1.0f / 32.0f);
+        float d = start;
+        for (int i = 0; i < 32; ++i)
+        {
+            d = d + step;
+            const float whole = std::trunc (d);
+            const float frac = std::trunc ((d - whole) * 32.0f) * 0.03125f;
+            const int32_t j = ((int32_t) whole + line.writeIndex - i) & line.mask;
+            const float a = line.buffer[(size_t) j], b = line.buffer[(size_t) ((j + 1) & line.mask)];
+            expected[i] = (b - a) * frac + a;
+        }
+        line.tapDelay[0] = start;
+        readQuantisedRamped (line, actual, target, 32, 1.0f / 32.0f);
+        ASSERT_TRUE (sameBits (expected, actual, 32)) << "round " << round;
+    }
+}
+
+TEST (FastPaths, StereoPairedFiltersMatchEachChannelOnItsOwn)
+{
+    std::mt19937 rng (4);
+    float l[64], r[64], refL[64], refR[64];
+    auto fresh = [&] {
+        fillRandom (rng, l, 64);
+        fillRandom (rng, r, 64);
+        std::copy_n (l, 64, refL);
+        std::copy_n (r, 64, refR);
+    };
+
+    HalfbandFilter dl, dr, il, ir;
+    for (auto* f : { &dl, &dr, &il, &ir })
+        for (auto& s : f->sections)
+            s.state = 0.01f * (float) (&s - f->sections.data());
+    auto rdl = dl, rdr = dr, ril = il, rir = ir;
+    for (int block = 0; block < 3; ++block)
+    {
+        fresh();
+        float outL[64], outR[64], expL[64], expR[64];
+        decimateStereo (dl, dr, l, r, outL, outR);
+        rdl.decimate (refL, expL);
+        rdr.decimate (refR, expR);
+        ASSERT_TRUE (sameBits (outL, expL, 32) && sameBits (outR, expR, 32)) << "decimate, block " << block;
+        interpolateStereo (il, ir, l, r, outL, outR);
+        ril.interpolate (refL, expL);
+        rir.interpolate (refR, expR);
+        ASSERT_TRUE (sameBits (outL, expL, 64) && sameBits (outR, expR, 64)) << "interpolate, block " << block;
+    }
+    ASSERT_EQ (dl.sections[0].offset, rdl.sections[0].offset); // the anti-denormal offsets flip alike
+
+    FirstOrderFilter fl, fr;
+    fl.setCoefficients (0.3f, -0.7f, 0.45f);
+    fr.setCoefficients (1.0f, 0.2f, -0.6f);
+    fl.state = 0.1f;
+    auto rfl = fl, rfr = fr;
+    fresh();
+    processPair (fl, fr, 64, l, r);
+    rfl.process (64, refL, refL);
+    rfr.process (64, refR, refR);
+    ASSERT_TRUE (sameBits (l, refL, 64) && sameBits (r, refR, 64));
+
+    for (bool smoothed : { false, true })
+    {
+        Biquad bl, br;
+        designLowpass (bl, 2000.0f, 48000.0f);
+        designLowpass (br, 9000.0f, 48000.0f);
+        bl.w1 = 0.2f;
+        br.w2 = -0.1f;
+        auto rbl = bl, rbr = br;
+        fresh();
+        processPair64 (bl, br, l, r, smoothed, 0.05f);
+        if (smoothed)
+        {
+            rbl.processSmoothed64 (refL, refL, 0.05f);
+            rbr.processSmoothed64 (refR, refR, 0.05f);
+        }
+        else
+        {
+            rbl.process64 (refL, refL);
+            rbr.process64 (refR, refR);
+        }
+        ASSERT_TRUE (sameBits (l, refL, 64) && sameBits (r, refR, 64)) << (smoothed ? "smoothed" : "plain");
+        ASSERT_EQ (bl.current, rbl.current);
+    }
 }
