@@ -200,10 +200,11 @@ void splitTwoBandsBank (const BandSplit& first, const BandSplit& second, float* 
 namespace
 {
 /** 64 samples of the direct-form-II recursion with the given coefficients. */
-void runBiquad64 (float* output, const float* input, const float (&c)[5], float& w1, float& w2) noexcept
+void runBiquad64 (Biquad& f, float* output, const float* input, const float (&c)[5]) noexcept
 {
     const float a1 = c[0], a2 = c[1], b0 = c[2], b1 = c[3], b2 = c[4];
-    float s1 = w1, s2 = w2;
+    const float last = input[63], beforeLast = input[62];
+    float s1 = f.w1, s2 = f.w2;
     for (int i = 0; i < 64; ++i)
     {
         const float w = input[i] - a1 * s1 - a2 * s2;
@@ -211,27 +212,44 @@ void runBiquad64 (float* output, const float* input, const float (&c)[5], float&
         s2 = s1;
         s1 = w;
     }
-    w1 = s1;
-    w2 = s2;
+    f.w1 = s1;
+    f.w2 = s2;
+    f.x1 = last;
+    f.x2 = beforeLast;
+    f.y1 = output[63];
+    f.y2 = output[62];
+}
+
+/** The five coefficients a biquad runs with: its targets, or its current ones moved a step on. */
+void coefficientsOf (Biquad& f, bool smoothed, float smoothing, float (&c)[5]) noexcept
+{
+    const float target[5] = { f.a1, f.a2, f.b0, f.b1, f.b2 };
+    const float sumBefore = f.current[2] + f.current[3] + f.current[4];
+    for (size_t k = 0; k < 5; ++k)
+    {
+        if (smoothed)
+            f.current[k] = f.current[k] + (target[k] - f.current[k]) * smoothing;
+        c[k] = smoothed ? f.current[k] : target[k];
+    }
+    // The first steps of a glide from a low corner far upwards grow the numerator many times over:
+    // as after a jump, the state then starts from the output's level.
+    const float sumAfter = c[2] + c[3] + c[4];
+    if (smoothed && sumAfter > 2.0f * sumBefore && sumBefore > 0.0f)
+        holdOutputLevel (f, sumAfter);
 }
 } // namespace
 
 void Biquad::process64 (float* output, const float* input) noexcept
 {
     const float c[5] = { a1, a2, b0, b1, b2 };
-    runBiquad64 (output, input, c, w1, w2);
+    runBiquad64 (*this, output, input, c);
 }
 
 void Biquad::processSmoothed64 (float* output, const float* input, float smoothing) noexcept
 {
-    const float target[5] = { a1, a2, b0, b1, b2 };
     float c[5];
-    for (size_t k = 0; k < 5; ++k)
-    {
-        current[k] = current[k] + (target[k] - current[k]) * smoothing;
-        c[k] = current[k];
-    }
-    runBiquad64 (output, input, c, w1, w2);
+    coefficientsOf (*this, true, smoothing, c);
+    runBiquad64 (*this, output, input, c);
 }
 
 namespace
@@ -239,17 +257,6 @@ namespace
 /** Two channels as the first two lanes of a vector (the other two idle). */
 inline Lanes pairOf (float l, float r) noexcept { return Lanes { l, r, 0.0f, 0.0f }; }
 
-/** The five coefficients a biquad runs with: its targets, or its current ones moved a step on. */
-void coefficientsOf (Biquad& f, bool smoothed, float smoothing, float (&c)[5]) noexcept
-{
-    const float target[5] = { f.a1, f.a2, f.b0, f.b1, f.b2 };
-    for (size_t k = 0; k < 5; ++k)
-    {
-        if (smoothed)
-            f.current[k] = f.current[k] + (target[k] - f.current[k]) * smoothing;
-        c[k] = smoothed ? f.current[k] : target[k];
-    }
-}
 } // namespace
 
 void processPair (FirstOrderFilter& left, FirstOrderFilter& right, int n, float* l, float* r) noexcept
@@ -276,6 +283,10 @@ void processPair64 (Biquad& left, Biquad& right, float* l, float* r, bool smooth
     const Lanes a1 = pairOf (cl[0], cr[0]), a2 = pairOf (cl[1], cr[1]), b0 = pairOf (cl[2], cr[2]);
     const Lanes b1 = pairOf (cl[3], cr[3]), b2 = pairOf (cl[4], cr[4]);
     Lanes s1 = pairOf (left.w1, right.w1), s2 = pairOf (left.w2, right.w2);
+    left.x1 = l[63];
+    left.x2 = l[62];
+    right.x1 = r[63];
+    right.x2 = r[62];
     for (int i = 0; i < 64; ++i)
     {
         const Lanes w = pairOf (l[i], r[i]) - a1 * s1 - a2 * s2;
@@ -289,7 +300,27 @@ void processPair64 (Biquad& left, Biquad& right, float* l, float* r, bool smooth
     right.w1 = s1[1];
     left.w2 = s2[0];
     right.w2 = s2[1];
+    left.y1 = l[63];
+    left.y2 = l[62];
+    right.y1 = r[63];
+    right.y2 = r[62];
 }
+
+void continueFromHistory (Biquad& f) noexcept { holdOutputLevel (f, f.b0 + f.b1 + f.b2); }
+
+void holdOutputLevel (Biquad& f, float sum) noexcept
+{
+    // The state that holds the level of the last outputs at rest: w1 = w2 = W gives the output
+    // (b0 + b1 + b2).W for a steady input. Their mean drops what alternates from sample to sample,
+    // which a lower corner would otherwise take as a steep slope and overshoot on.
+    if (! (std::fabs (sum) > 1e-30f))
+        return;
+    const float level = 0.5f * (f.y1 + f.y2) / sum;
+    if (std::isfinite (level))
+        f.w1 = f.w2 = level;
+}
+
+void clearState (Biquad& f) noexcept { f.w1 = f.w2 = f.x1 = f.x2 = f.y1 = f.y2 = 0.0f; }
 
 void designLowpass (Biquad& filter, float f, float fs) noexcept
 {

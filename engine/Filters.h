@@ -60,6 +60,9 @@ struct Biquad
     float b2 = 0.0f;
     float w1 = 0.0f;
     float w2 = 0.0f;
+    /** The last two inputs and outputs (x1 the newest), kept so the state can be re-derived for new
+        coefficients. */
+    float x1 = 0.0f, x2 = 0.0f, y1 = 0.0f, y2 = 0.0f;
     /** Coefficients actually applied by the smoothed variant (a1, a2, b0, b1, b2); they start at
         zero and glide towards the five above. */
     std::array<float, 5> current {};
@@ -79,6 +82,15 @@ struct Biquad
 void processPair (FirstOrderFilter& left, FirstOrderFilter& right, int n, float* l, float* r) noexcept;
 /** Biquad::process64 (smoothing 0: without glide) or processSmoothed64 on both channels. */
 void processPair64 (Biquad& left, Biquad& right, float* l, float* r, bool smoothed, float smoothing) noexcept;
+
+/** After a large upward jump of a lowpass's corner: sets the state that holds the level of the
+    last outputs. The direct-form state of a low corner is far larger than the signal; read at once
+    by the coefficients of a much higher corner it bursts out tens of dB louder than the signal. */
+void continueFromHistory (Biquad& filter) noexcept;
+/** The same for a filter running with coefficients whose numerator sums to `numeratorSum`. */
+void holdOutputLevel (Biquad& filter, float numeratorSum) noexcept;
+/** Zeroes the state and the history. */
+void clearState (Biquad& filter) noexcept;
 
 /** Three coefficients returned by the design functions. */
 struct Coefficients3

@@ -44,13 +44,22 @@ void ReverbEngine::updateParameter (int index)
             // Above Nyquist the lowpass design turns unstable (at host rates below about 33 kHz
             // the range reaches that far), so the corner stays just below it.
             const float corner = std::min (v, 0.45f * hostRate);
+            // The running state of a low corner is far larger than the signal; a corner more than
+            // an octave higher starts from the output's level instead (automation moves far less
+            // per block, and a state read by a lower corner only rings down).
+            const bool jump = corner > 2.0f * highCutCorner;
+            highCutCorner = corner;
             for (auto& f : highCutFilters)
             {
                 designLowpass (f, corner, hostRate);
                 // Only a running smoothed high cut glides; otherwise it is ready at its target, so
                 // a mode that smooths starts at the corner set rather than fading in from nothing.
                 if (highCutStage != HighCutStage::smoothedBiquad)
+                {
                     f.snapToTargets();
+                    if (jump)
+                        continueFromHistory (f);
+                }
             }
             const auto shelf = designShelf (v, 0.01f, hostRate);
             for (auto& f : highCutShelves)

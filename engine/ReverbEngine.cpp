@@ -137,7 +137,7 @@ void ReverbEngine::clear()
     {
         clearLine (predelayLines[c]);
         outputBassFilters[c].state = 0.0f;
-        highCutFilters[c].w1 = highCutFilters[c].w2 = 0.0f;
+        clearState (highCutFilters[c]);
         highCutShelves[c].state = 0.0f;
         inputSplitFilters[c].state = 0.0f;
         outputSplitFilters[c].state = 0.0f;

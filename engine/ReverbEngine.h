@@ -90,6 +90,7 @@ struct ReverbEngine
     float earlySendGain = 0.0f, directSendGain = 1.0f;
     float lateModDepthSamples = 0.0f, earlyModDepthSamples = 0.0f;
     float highCutSmoothing = 0.0f;
+    float highCutCorner = 0.0f; ///< the corner the high-cut filters were last designed for
     float diffuserGain = 0.7071f;
     float auxDiffuserGain = 0.618f;
 

@@ -103,6 +103,76 @@ TEST (Extremes, EveryModeAtEveryCornerStaysFiniteBoundedAndFreeOfDenormals)
     std::printf ("largest peak at the corners: %.2f\n", worst);
 }
 
+TEST (Extremes, EachParameterAtItsMinimumAndMaximumAloneStaysFiniteBoundedAndFreeOfDenormals)
+{
+    // One parameter at a time at either end of its range, the others at their defaults (full wet):
+    // the corners above cannot show a fault that needs one setting to be extreme and another not.
+    const FlushDenormals flush;
+    float worst = 0.0f;
+    const auto rates = std::getenv ("QUORVANE_EXTREMES_ALL_RATES") != nullptr ? extremeRates() : std::vector<int> { 48000 };
+    for (int rate : rates)
+        for (int mode : allModes())
+            for (int index = 0; index < param::count - 1; ++index)
+                for (float end : { 0.0f, 1.0f })
+                {
+                    auto engine = makeEngine (rate);
+                    engine->setNormalised (param::mix, 1.0f);
+                    engine->setNormalised (index, end);
+                    selectMode (*engine, mode);
+                    const auto out = run (*engine, loudNoise (rate / 8));
+                    float peak = 0.0f;
+                    for (size_t i = 0; i < out.left.size(); ++i)
+                        for (float v : { out.left[i], out.right[i] })
+                        {
+                            ASSERT_TRUE (std::isfinite (v)) << "mode " << mode << ", parameter " << index << " at " << end;
+                            peak = std::max (peak, std::fabs (v));
+                        }
+                    EXPECT_LT (peak, 30.0f) << "mode " << mode << ", parameter " << index << " at " << end;
+                    worst = std::max (worst, peak);
+                    const size_t quiet = (size_t) rate / 8;
+                    const auto tail = run (*engine, Stereo { std::vector<float> (quiet), std::vector<float> (quiet) });
+                    for (size_t i = 0; i < quiet; ++i)
+                        for (float v : { tail.left[i], tail.right[i] })
+                            ASSERT_TRUE (std::isfinite (v) && (v == 0.0f || std::fabs (v) >= FLT_MIN))
+                                << "mode " << mode << ", parameter " << index << " at " << end << ": " << v;
+                }
+    std::printf ("largest peak with one parameter at an end: %.2f\n", worst);
+}
+
+TEST (Extremes, AHighCutJumpNeverBurstsOut)
+{
+    // A jump of the high cut's corner while the reverb rings: the output right after it stays
+    // within a few dB of the levels before and after (the direct-form state of a low corner, read
+    // by a much higher one, burst out at up to +35 dB, and at +13 dB in the first steps of a glide).
+    const auto setHighCut = [] (ReverbEngine& e, float hz) { setPhysical (e, param::highCut, hz); };
+    float worst = 0.0f;
+    for (int mode : allModes())
+        for (auto [from, to] : { std::pair { 200.0f, 15000.0f }, std::pair { 480.0f, 8800.0f }, std::pair { 8800.0f, 480.0f } })
+        {
+            auto engine = makeEngine();
+            engine->setNormalised (param::mix, 1.0f);
+            setHighCut (*engine, from);
+            selectMode (*engine, mode);
+            const auto peakOver = [&] (int samples, unsigned seed) {
+                const auto out = run (*engine, noise (samples, seed), 256);
+                float peak = 0.0f;
+                for (size_t i = 0; i < out.left.size(); ++i)
+                    peak = std::max ({ peak, std::fabs (out.left[i]), std::fabs (out.right[i]) });
+                return peak;
+            };
+            peakOver (96000, 1);
+            const float before = peakOver (9600, 2);
+            setHighCut (*engine, to);
+            const float after = peakOver (4800, 3);
+            peakOver (24000, 4);
+            const float settled = peakOver (9600, 5);
+            const float ratio = after / std::max (before, settled);
+            EXPECT_LT (ratio, 2.0f) << "mode " << mode << ", " << from << " to " << to << " Hz";
+            worst = std::max (worst, ratio);
+        }
+    std::printf ("largest jump of the output after a high-cut jump: %+.1f dB\n", 20.0 * std::log10 (worst));
+}
+
 TEST (Extremes, NonFiniteInputNeverPoisonsAnyModeAndTheWetOutputRecoversAtOnce)
 {
     for (int mode : allModes())
