@@ -92,13 +92,12 @@ void glide (float start, float target, int n, float rampFactor, float* frac, int
     contiguous loads replace one masked gather per neighbour; the samples read are the same. */
 int32_t contiguousRun (const DelayLine& line, const int32_t* whole, int n) noexcept
 {
-    if (n < 1)
+    // A glide adds one step again and again, and rounding keeps that monotonic, so its whole
+    // delays are too: equal ends mean one whole delay over the block.
+    if (n < 1 || whole[0] != whole[n - 1])
         return -1;
-    int32_t moved = 0;
-    for (int i = 0; i < n; ++i)
-        moved |= whole[i] ^ whole[0];
     const int32_t first = (whole[0] + line.writeIndex) & line.mask;
-    return moved == 0 && first >= n - 1 && first < line.mask ? first : -1;
+    return first >= n - 1 && first < line.mask ? first : -1;
 }
 
 /** The buffer index (of the newer neighbour) of every sample of a glide. */
@@ -139,6 +138,44 @@ void interpolateLinear (const DelayLine& line, const int32_t* whole, const float
         const float a = buf[index[i]];
         const float b = buf[(index[i] + 1) & line.mask];
         output[i] = (b - a) * frac[i] + a;
+    }
+}
+
+/** The interpolator's coefficient of every fraction, computed in place: the same single-precision
+    operations the table was built with, so the same bits, and the loop vectorises where a table
+    lookup cannot. */
+void allpassCoefficients (const float* frac, float* eta, int n) noexcept
+{
+    for (int i = 0; i < n; ++i)
+    {
+        const float f = (float) ((int32_t) (frac[i] * 256.0f) & 255) / 256.0f;
+        const float c = (1.0f - f) / (1.0f + f);
+        eta[i] = c >= 0.99f ? 0.99f : c;
+    }
+}
+
+/** The newer (a) and older (b) neighbour of every glide position. */
+void neighbours (const DelayLine& line, const int32_t* whole, float* a, float* b, int n) noexcept
+{
+    const float* buf = line.buffer.get();
+    const int32_t first = contiguousRun (line, whole, n);
+    if (first >= 0 && n % 4 == 0)
+    {
+        const float* newer = buf + first;
+#pragma GCC unroll 4
+        for (int i = 0; i < n; i += 4)
+        {
+            storeLanes (a + i, reversed (loadLanes (newer - i - 3)));
+            storeLanes (b + i, reversed (loadLanes (newer - i - 2)));
+        }
+        return;
+    }
+    alignas (16) int32_t index[DelayLine::maxBlock];
+    gatherIndices (line, whole, index, n);
+    for (int i = 0; i < n; ++i)
+    {
+        a[i] = buf[index[i]];
+        b[i] = buf[(index[i] + 1) & line.mask];
     }
 }
 } // namespace
@@ -241,6 +278,60 @@ void readLinearRamped (DelayLine& line, float* output, float targetDelay, int n,
     interpolateLinear (line, whole, frac, output, n);
 }
 
+void readAllpassRampedGroup (const AllpassTapRead* reads, int count, int n, float rampFactor) noexcept
+{
+    if (count < 2 || count > 4 || n % 4 != 0)
+    {
+        for (int r = 0; r < count; ++r)
+            readAllpassRamped (*reads[r].line, reads[r].output, reads[r].targetDelay, n, reads[r].tap, rampFactor);
+        return;
+    }
+    // Per read, everything that does not depend on the recursion, laid out read by read ...
+    alignas (16) float a[4][DelayLine::maxBlock], b[4][DelayLine::maxBlock], eta[4][DelayLine::maxBlock];
+    Lanes y = { 0.0f, 0.0f, 0.0f, 0.0f };
+    for (size_t r = 0; r < 4; ++r)
+    {
+        if (r >= (size_t) count)
+        {
+            std::fill_n (a[r], n, 0.0f);
+            std::fill_n (b[r], n, 0.0f);
+            std::fill_n (eta[r], n, 0.0f);
+            continue;
+        }
+        DelayLine& line = *reads[r].line;
+        const auto tap = (size_t) reads[r].tap;
+        alignas (16) float frac[DelayLine::maxBlock];
+        alignas (16) int32_t whole[DelayLine::maxBlock];
+        const float target = std::min (reads[r].targetDelay, longestInterpolatedDelay (line, n));
+        glide (glideStart (line.tapDelay[tap], target), target, n, rampFactor, frac, whole);
+        line.tapDelay[tap] = target;
+        allpassCoefficients (frac, eta[r], n);
+        neighbours (line, whole, a[r], b[r], n);
+        y[r] = line.tapState[tap];
+    }
+    // ... then the four recursions y = (a - y) x eta + b together, four samples per tile.
+    for (int i = 0; i < n; i += 4)
+    {
+        Lanes av[4], bv[4], ev[4], yv[4];
+        for (size_t r = 0; r < 4; ++r)
+        {
+            av[r] = loadLanes (a[r] + i);
+            bv[r] = loadLanes (b[r] + i);
+            ev[r] = loadLanes (eta[r] + i);
+        }
+        transpose4 (av[0], av[1], av[2], av[3]);
+        transpose4 (bv[0], bv[1], bv[2], bv[3]);
+        transpose4 (ev[0], ev[1], ev[2], ev[3]);
+        for (size_t k = 0; k < 4; ++k)
+            yv[k] = y = (av[k] - y) * ev[k] + bv[k];
+        transpose4 (yv[0], yv[1], yv[2], yv[3]);
+        for (size_t r = 0; r < (size_t) count; ++r)
+            storeLanes (reads[r].output + i, yv[r]);
+    }
+    for (size_t r = 0; r < (size_t) count; ++r)
+        reads[r].line->tapState[(size_t) reads[r].tap] = y[r];
+}
+
 void readQuantisedRamped (DelayLine& line, float* output, float targetDelay, int n, float rampFactor) noexcept
 {
     alignas (16) float frac[DelayLine::maxBlock];
@@ -261,14 +352,7 @@ void readAllpassRamped (DelayLine& line, float* output, float targetDelay, int n
     targetDelay = std::min (targetDelay, longestInterpolatedDelay (line, n));
     glide (glideStart (line.tapDelay[(size_t) tap], targetDelay), targetDelay, n, rampFactor, frac, whole);
     line.tapDelay[(size_t) tap] = targetDelay;
-    // The table's coefficient computed in place: the same single-precision operations the table
-    // was built with, so the same bits, and the loop vectorises where a table lookup cannot.
-    for (int i = 0; i < n; ++i)
-    {
-        const float f = (float) ((int32_t) (frac[i] * 256.0f) & 255) / 256.0f;
-        const float c = (1.0f - f) / (1.0f + f);
-        eta[i] = c >= 0.99f ? 0.99f : c;
-    }
+    allpassCoefficients (frac, eta, n);
 
     // y[n] = eta.a[n] + b[n] - eta.y[n-1], a the newer and b the older neighbour.
     const float* buf = line.buffer.get();

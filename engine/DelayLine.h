@@ -67,6 +67,20 @@ inline float longestInterpolatedDelay (const DelayLine& line, int n) noexcept { 
 void readTap (const DelayLine& line, float* output, int n, int offset, float gain) noexcept;
 /** Linear-interpolated read gliding from tapDelay[0] to the target delay. */
 void readLinearRamped (DelayLine& line, float* output, float targetDelay, int n, float rampFactor) noexcept;
+/** One allpass-interpolated read of a group: which line and tap, where to, and the target delay. */
+struct AllpassTapRead
+{
+    DelayLine* line;
+    int tap;
+    float* output;
+    float targetDelay;
+};
+
+/** Up to four readAllpassRamped calls at once, each with its own line (or its own tap of a shared
+    line): the interpolators' recursions are independent, so they run side by side in one vector,
+    each with exactly the arithmetic of its own call. */
+void readAllpassRampedGroup (const AllpassTapRead* reads, int count, int n, float rampFactor) noexcept;
+
 /** As readLinearRamped with each fraction rounded down to a multiple of 1/32. */
 void readQuantisedRamped (DelayLine& line, float* output, float targetDelay, int n, float rampFactor) noexcept;
 /** Allpass-interpolated read of one tap gliding from tapDelay[tap] to the target delay. */

@@ -63,16 +63,6 @@ void splitBands (OnePoleLowpass& filter, float g, float* x, float highGain, floa
 #if defined(__clang__) || (defined(__GNUC__) && __GNUC__ >= 12)
 #define QUORVANE_LANES 1
 
-/** Transposes a 4 x 4 tile held in four vectors. */
-inline void transpose4 (Lanes& a, Lanes& b, Lanes& c, Lanes& d) noexcept
-{
-    const Lanes ab0 = __builtin_shufflevector (a, b, 0, 4, 1, 5), ab1 = __builtin_shufflevector (a, b, 2, 6, 3, 7);
-    const Lanes cd0 = __builtin_shufflevector (c, d, 0, 4, 1, 5), cd1 = __builtin_shufflevector (c, d, 2, 6, 3, 7);
-    a = __builtin_shufflevector (ab0, cd0, 0, 1, 4, 5);
-    b = __builtin_shufflevector (ab0, cd0, 2, 3, 6, 7);
-    c = __builtin_shufflevector (ab1, cd1, 0, 1, 4, 5);
-    d = __builtin_shufflevector (ab1, cd1, 2, 3, 6, 7);
-}
 
 /** Four blocks at once, one lane per block: 4 x 4 tiles are transposed so that each vector holds
     one sample time of the four blocks, and the four recursions advance together in one register. */

@@ -57,11 +57,12 @@ EarlyFeed runEarlySectionDeferred (ReverbEngine& e, const EarlyModulation& modul
     const float pd = e.predelaySamples;
     const float ramp = 1.0f / (float) n;
 
-    readAllpassRamped (e.predelayLines[0], aL, pd + modulation.tap[0], n, 0, ramp);
-    readAllpassRamped (e.predelayLines[0], bL, ms.earlyLength[7] + pd + modulation.tap[1], n, 1, ramp);
+    const AllpassTapRead taps[4] = { { &e.predelayLines[0], 0, aL, pd + modulation.tap[0] },
+                                     { &e.predelayLines[0], 1, bL, ms.earlyLength[7] + pd + modulation.tap[1] },
+                                     { &e.predelayLines[1], 0, aR, pd + modulation.tap[2] },
+                                     { &e.predelayLines[1], 1, bR, ms.earlyLength[15] + pd + modulation.tap[3] } };
+    readAllpassRampedGroup (taps, 4, n, ramp);
     e.diffusionMixers[14].rotate (aL, bL, n);
-    readAllpassRamped (e.predelayLines[1], aR, pd + modulation.tap[2], n, 0, ramp);
-    readAllpassRamped (e.predelayLines[1], bR, ms.earlyLength[15] + pd + modulation.tap[3], n, 1, ramp);
     e.diffusionMixers[15].rotate (aR, bR, n);
 
     float* directL = e.tempBlock[0].get();

@@ -128,6 +128,10 @@ void readSegments (ReverbEngine& e, int first, int count, const std::array<LineR
 {
     const auto& ms = e.modeState;
     const float ramp = 1.0f / (float) n;
+    // Allpass-interpolated reads are collected and run four at a time (their recursions share a
+    // vector); each line is read once, so the order of the reads does not matter.
+    AllpassTapRead allpassReads[4] {};
+    int pending = 0;
     for (size_t k = 0; k < (size_t) count; ++k)
     {
         const size_t s = (size_t) first + k;
@@ -138,9 +142,17 @@ void readSegments (ReverbEngine& e, int first, int count, const std::array<LineR
         {
             case LineRead::tap: readTap (line, block, n, ms.segmentFloor[s], gains != nullptr ? gains[s] : 1.0f); break;
             case LineRead::linear: readLinearRamped (line, block, delay, n, ramp); break;
-            case LineRead::allpass: readAllpassRamped (line, block, delay, n, 0, ramp); break;
+            case LineRead::allpass:
+                allpassReads[pending++] = { &line, 0, block, delay };
+                if (pending == 4)
+                {
+                    readAllpassRampedGroup (allpassReads, pending, n, ramp);
+                    pending = 0;
+                }
+                break;
         }
     }
+    readAllpassRampedGroup (allpassReads, pending, n, ramp);
 }
 } // namespace
 
@@ -164,6 +176,27 @@ void allpassStage (ReverbEngine& e, AllpassRead read, int first, int count, cons
 {
     const auto& ms = e.modeState;
     const float ramp = 1.0f / (float) n;
+    if (read == AllpassRead::allpass)
+    {
+        // Four lines at a time: their interpolators' recursions share one vector.
+        for (size_t k = 0; k < (size_t) count; k += 4)
+        {
+            const int group = std::min (4, count - (int) k);
+            DelayLine* lines[4];
+            float* blocks[4];
+            float delays[4], losses[4];
+            for (size_t j = 0; j < (size_t) group; ++j)
+            {
+                const size_t s = (size_t) first + k + j;
+                lines[j] = &e.lateLines[s];
+                blocks[j] = e.lineBlock[k + j].get();
+                delays[j] = std::max ((float) n, ms.segmentLength[s] + modulationOf (modulation, s));
+                losses[j] = ms.segmentGain[s];
+            }
+            modAllpassGroup (lines, blocks, g, delays, losses, group, n, ramp);
+        }
+        return;
+    }
     for (size_t k = 0; k < (size_t) count; ++k)
     {
         const size_t s = (size_t) first + k;
