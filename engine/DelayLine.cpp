@@ -108,6 +108,49 @@ void gatherIndices (const DelayLine& line, const int32_t* whole, int32_t* index,
         index[i] = (whole[i] + w - i) & line.mask;
 }
 
+/** The newer (a) and older (b) neighbour of every glide position. */
+void neighbours (const DelayLine& line, const int32_t* whole, float* a, float* b, int n) noexcept
+{
+    const float* buf = line.buffer.get();
+    const int32_t first = contiguousRun (line, whole, n);
+    if (first >= 0 && n % 4 == 0)
+    {
+        const float* newer = buf + first;
+#pragma GCC unroll 4
+        for (int i = 0; i < n; i += 4)
+        {
+            storeLanes (a + i, reversed (loadLanes (newer - i - 3)));
+            storeLanes (b + i, reversed (loadLanes (newer - i - 2)));
+        }
+        return;
+    }
+    // A glide that crosses one whole sample within the block: its neighbours come from three runs
+    // (the delays lo, lo + 1 and lo + 2), each sample taking the pair its whole delay selects.
+    const int32_t lo = std::min (whole[0], whole[n - 1]);
+    const int32_t base = (lo + line.writeIndex) & line.mask;
+    if (n % 4 == 0 && std::abs (whole[n - 1] - whole[0]) == 1 && base >= n - 1 && base + 2 <= line.mask)
+    {
+        const float* run = buf + base;
+        const IntLanes low = { lo, lo, lo, lo };
+        for (int i = 0; i < n; i += 4)
+        {
+            const IntLanes later = loadIntLanes (whole + i) != low;
+            const Lanes p0 = reversed (loadLanes (run - i - 3)), p1 = reversed (loadLanes (run - i - 2));
+            const Lanes p2 = reversed (loadLanes (run - i - 1));
+            storeLanes (a + i, later ? p1 : p0);
+            storeLanes (b + i, later ? p2 : p1);
+        }
+        return;
+    }
+    alignas (16) int32_t index[DelayLine::maxBlock];
+    gatherIndices (line, whole, index, n);
+    for (int i = 0; i < n; ++i)
+    {
+        a[i] = buf[index[i]];
+        b[i] = buf[(index[i] + 1) & line.mask];
+    }
+}
+
 /** (b - a) x frac + a per sample, a the newer and b the older neighbour of each glide position. */
 void interpolateLinear (const DelayLine& line, const int32_t* whole, const float* frac, float* output, int n) noexcept
 {
@@ -131,14 +174,10 @@ void interpolateLinear (const DelayLine& line, const int32_t* whole, const float
             output[i] = (older[-i] - newer[-i]) * frac[i] + newer[-i];
         return;
     }
-    alignas (16) int32_t index[DelayLine::maxBlock];
-    gatherIndices (line, whole, index, n);
+    alignas (16) float a[DelayLine::maxBlock], b[DelayLine::maxBlock];
+    neighbours (line, whole, a, b, n);
     for (int i = 0; i < n; ++i)
-    {
-        const float a = buf[index[i]];
-        const float b = buf[(index[i] + 1) & line.mask];
-        output[i] = (b - a) * frac[i] + a;
-    }
+        output[i] = (b[i] - a[i]) * frac[i] + a[i];
 }
 
 /** The interpolator's coefficient of every fraction, computed in place: the same single-precision
@@ -154,30 +193,6 @@ void allpassCoefficients (const float* frac, float* eta, int n) noexcept
     }
 }
 
-/** The newer (a) and older (b) neighbour of every glide position. */
-void neighbours (const DelayLine& line, const int32_t* whole, float* a, float* b, int n) noexcept
-{
-    const float* buf = line.buffer.get();
-    const int32_t first = contiguousRun (line, whole, n);
-    if (first >= 0 && n % 4 == 0)
-    {
-        const float* newer = buf + first;
-#pragma GCC unroll 4
-        for (int i = 0; i < n; i += 4)
-        {
-            storeLanes (a + i, reversed (loadLanes (newer - i - 3)));
-            storeLanes (b + i, reversed (loadLanes (newer - i - 2)));
-        }
-        return;
-    }
-    alignas (16) int32_t index[DelayLine::maxBlock];
-    gatherIndices (line, whole, index, n);
-    for (int i = 0; i < n; ++i)
-    {
-        a[i] = buf[index[i]];
-        b[i] = buf[(index[i] + 1) & line.mask];
-    }
-}
 } // namespace
 
 float allpassCoefficient (int k) noexcept { return allpassTable.coef[(size_t) (k & 255)]; }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <cstring>
 
 namespace quorvane
@@ -9,6 +10,16 @@ namespace quorvane
     exactly as the scalar operation would, so a stage written in lanes computes the same samples as
     its scalar form; it only does four of them per instruction. */
 typedef float Lanes __attribute__ ((vector_size (16)));
+
+/** Four 32-bit integers, for masks and whole-sample indices beside Lanes. */
+typedef int32_t IntLanes __attribute__ ((vector_size (16)));
+
+inline IntLanes loadIntLanes (const int32_t* p) noexcept
+{
+    IntLanes v;
+    std::memcpy (&v, p, sizeof v);
+    return v;
+}
 
 inline Lanes loadLanes (const float* p) noexcept
 {

@@ -12,14 +12,22 @@ namespace
 {
 constexpr int stages = 7;
 
-/** (x, y) through one rotation, in lanes: the arithmetic of CrossMixer::rotate. */
-inline void rotateLanes (const CrossMixer& m, Lanes& x, Lanes& y) noexcept
+/** A rotation's gains in lanes, taken once before a pass (its stores might otherwise be taken to
+    change them): (x, y) through it with the arithmetic of CrossMixer::rotate. */
+struct RotationLanes
 {
-    const Lanes a = broadcast (m.g2) * y + broadcast (m.g1) * x;
-    const Lanes b = broadcast (m.g1) * y + broadcast (m.g0) * x;
-    x = a;
-    y = b;
-}
+    Lanes g0, g1, g2;
+
+    explicit RotationLanes (const CrossMixer& m) : g0 (broadcast (m.g0)), g1 (broadcast (m.g1)), g2 (broadcast (m.g2)) {}
+
+    void operator() (Lanes& x, Lanes& y) const noexcept
+    {
+        const Lanes a = g2 * y + g1 * x;
+        const Lanes b = g1 * y + g0 * x;
+        x = a;
+        y = b;
+    }
+};
 
 /** One diffuser stage after its reads: each channel's rotation, then the cross between them, in
     one pass (the same operations per element as the three rotations one after another). */
@@ -33,12 +41,13 @@ void diffuse (const CrossMixer& left, const CrossMixer& right, const CrossMixer&
         cross.rotate (aL, aR, n);
         return;
     }
+    const RotationLanes rotateLeft (left), rotateRight (right), rotateCross (cross);
     for (int i = 0; i < n; i += 4)
     {
         Lanes xL = loadLanes (aL + i), yL = loadLanes (bL + i), xR = loadLanes (aR + i), yR = loadLanes (bR + i);
-        rotateLanes (left, xL, yL);
-        rotateLanes (right, xR, yR);
-        rotateLanes (cross, xL, xR);
+        rotateLeft (xL, yL);
+        rotateRight (xR, yR);
+        rotateCross (xL, xR);
         storeLanes (aL + i, xL);
         storeLanes (bL + i, yL);
         storeLanes (aR + i, xR);

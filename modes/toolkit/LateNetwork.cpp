@@ -66,12 +66,22 @@ void scaledSpan8 (float* a, float* b, float scale, int n) noexcept
     }
 }
 
-/** One rotation of four samples of two lines, stored back in place. */
-inline void rotateLanes (const CrossMixer& r, Lanes x, Lanes y, float* outX, float* outY) noexcept
+/** A rotation's gains in lanes, taken once: the stores of a pass might otherwise be taken to
+    change them, and every iteration would load them again. */
+struct RotationLanes
 {
-    storeLanes (outX, broadcast (r.g2) * y + broadcast (r.g1) * x);
-    storeLanes (outY, broadcast (r.g1) * y + broadcast (r.g0) * x);
-}
+    Lanes g0, g1, g2;
+
+    RotationLanes() = default;
+    explicit RotationLanes (const CrossMixer& m) : g0 (broadcast (m.g0)), g1 (broadcast (m.g1)), g2 (broadcast (m.g2)) {}
+
+    /** One rotation of four samples of two lines, stored back in place. */
+    void apply (Lanes x, Lanes y, float* outX, float* outY) const noexcept
+    {
+        storeLanes (outX, g2 * y + g1 * x);
+        storeLanes (outY, g1 * y + g0 * x);
+    }
+};
 
 /** Spans 4 and 2 of one group of eight lines, then its four rotations (the first optionally
     preceded by the scale). */
@@ -79,11 +89,15 @@ template <bool scaled>
 void group8 (float* const* p, const CrossMixer* m, float scale, int n) noexcept
 {
     const Lanes s = broadcast (scale);
+    const RotationLanes r0 (m[0]), r1 (m[1]), r2 (m[2]), r3 (m[3]);
+    float* const l0 = p[0], *const l1 = p[1], *const l2 = p[2], *const l3 = p[3];
+    float* const l4 = p[4], *const l5 = p[5], *const l6 = p[6], *const l7 = p[7];
     for (int i = 0; i < n; i += 4)
     {
         Lanes x[8];
+        float* const lines[8] = { l0, l1, l2, l3, l4, l5, l6, l7 };
         for (size_t k = 0; k < 8; ++k)
-            x[k] = scaled ? loadLanes (p[k] + i) * s : loadLanes (p[k] + i);
+            x[k] = scaled ? loadLanes (lines[k] + i) * s : loadLanes (lines[k] + i);
         Lanes y[8];
         for (size_t k = 0; k < 4; ++k)
         {
@@ -95,8 +109,10 @@ void group8 (float* const* p, const CrossMixer* m, float scale, int n) noexcept
             x[k] = y[k] + y[k + 2];
             x[k + 2] = y[k + 2] - y[k];
         }
-        for (size_t r = 0; r < 4; ++r)
-            rotateLanes (m[r], x[2 * r], x[2 * r + 1], p[2 * r] + i, p[2 * r + 1] + i);
+        r0.apply (x[0], x[1], l0 + i, l1 + i);
+        r1.apply (x[2], x[3], l2 + i, l3 + i);
+        r2.apply (x[4], x[5], l4 + i, l5 + i);
+        r3.apply (x[6], x[7], l6 + i, l7 + i);
     }
 }
 
