@@ -26,10 +26,12 @@ int64_t decodableFlacSamples (const juce::File& file, int64_t claimed)
     if (decoder == nullptr)
         return 0;
 
-    auto write = [] (const FLAC__StreamDecoder*, const FLAC__Frame* frame, const FLAC__int32* const[], void* data) {
+    auto write = [] (const FLAC__StreamDecoder*, const FLAC__Frame* frame, const FLAC__int32* const[], void* data)
+    {
         auto& c = *static_cast<Count*> (data);
         c.samples += frame->header.blocksize;
-        return c.samples >= c.limit ? FLAC__STREAM_DECODER_WRITE_STATUS_ABORT : FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
+        return c.samples >= c.limit ? FLAC__STREAM_DECODER_WRITE_STATUS_ABORT
+                                    : FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
     };
     // Damaged frames are skipped, as the framework's reader skips them.
     auto error = [] (const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus, void*) {};
@@ -53,7 +55,8 @@ std::unique_ptr<AudioFileSource> AudioFileSource::open (const std::string& path,
                                                         std::string& warning)
 {
     const auto file = fileFromArgument (path);
-    auto fail = [&] (const std::string& problem) {
+    auto fail = [&] (const std::string& problem)
+    {
         error = "cannot read input '" + path + "': " + problem;
         return std::unique_ptr<AudioFileSource>();
     };
@@ -86,8 +89,8 @@ std::unique_ptr<AudioFileSource> AudioFileSource::open (const std::string& path,
     const double rate = reader->sampleRate;
     if (! (rate >= minimumRate && rate <= maximumRate))
         return fail ("its sample rate " + juce::String (rate, 0).toStdString() + " Hz is outside "
-                       + juce::String (minimumRate, 0).toStdString() + ".." + juce::String (maximumRate, 0).toStdString()
-                       + " Hz");
+                     + juce::String (minimumRate, 0).toStdString() + ".." + juce::String (maximumRate, 0).toStdString()
+                     + " Hz");
     if (reader->lengthInSamples < 0)
         return fail ("its length is invalid");
 

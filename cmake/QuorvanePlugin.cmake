@@ -72,6 +72,9 @@ target_compile_definitions(Quorvane PUBLIC "JucePlugin_LV2URI=\"${quorvane_lv2_u
 target_compile_definitions(Quorvane_LV2 PRIVATE lv2_descriptor=quorvane_framework_lv2_descriptor)
 target_sources(Quorvane_LV2 PRIVATE "${CMAKE_CURRENT_SOURCE_DIR}/processor/lv2/Lv2EntryPoint.cpp")
 
+quorvane_own_code_warnings(Quorvane)
+quorvane_own_code_warnings(Quorvane_LV2)
+
 # The renderer and the tests link this instead of compiling the framework a second time. The
 # shared-code target exports the framework's module and plug-in definitions; a consumer is not
 # the stand-alone wrapper, so the stand-alone switch it refers to is defined as off.

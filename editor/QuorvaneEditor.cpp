@@ -68,8 +68,6 @@ juce::Font futura (float height) { return juce::Font ("FuturaTf", height, juce::
 /** The mode selector's item for a normalised `type` value: 0 (nothing selected) below 1/12. */
 int modeItemId (float typeValue) { return (int) std::floor (typeValue * 12.0f); }
 
-juce::String presetExtension() { return ".kpreset"; }
-
 } // namespace
 
 //==============================================================================

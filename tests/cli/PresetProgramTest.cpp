@@ -206,12 +206,15 @@ TEST (PresetList, ShowsTheUserSectionThenEveryFactoryPresetWithItsFolder)
     const auto factoryHeader = text.find ("factory presets in '" + factory.string() + "':");
     ASSERT_NE (factoryHeader, std::string::npos) << text;
     for (const auto& folder : fs::directory_iterator (factory))
-        if (folder.is_directory())
-            for (const auto& file : fs::directory_iterator (folder.path()))
-                EXPECT_NE (text.find (folder.path().filename().string() + " / " + file.path().stem().string(),
-                                      factoryHeader),
-                           std::string::npos)
-                    << text;
+    {
+        if (! folder.is_directory())
+            continue;
+        for (const auto& file : fs::directory_iterator (folder.path()))
+            EXPECT_NE (text.find (folder.path().filename().string() + " / " + file.path().stem().string(),
+                                  factoryHeader),
+                       std::string::npos)
+                << text;
+    }
     EXPECT_EQ (presetListText ({}, {}).find ("(none: the folder does not exist)"), std::string::npos);
 }
 

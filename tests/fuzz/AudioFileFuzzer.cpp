@@ -17,13 +17,15 @@ extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
     // The renderer picks the reader by the file's extension: give each input the extension its
     // first bytes suggest, so that mutations of a seed keep reaching that seed's reader.
     auto startsWith = [&] (const char* magic) { return size >= 4 && std::memcmp (data, magic, 4) == 0; };
-    const char* extension = startsWith ("FORM") ? ".aiff"
+    const char* extension = startsWith ("FORM")   ? ".aiff"
                             : startsWith ("fLaC") ? ".flac"
-                            : startsWith ("RIFF") || startsWith ("RF64") ? ".wav"
-                            : (const char*[]) { ".wav", ".aiff", ".flac" }[size % 3];
+                            : startsWith ("RIFF") || startsWith ("RF64")
+                                ? ".wav"
+                                : (const char*[]) { ".wav", ".aiff", ".flac" }[size % 3];
 
     // One file per format and fuzzing process, in memory where the system offers it.
-    static const juce::File dir = [] {
+    static const juce::File dir = []
+    {
         const juce::File shm ("/dev/shm");
         return shm.isDirectory() ? shm : juce::File::getSpecialLocation (juce::File::tempDirectory);
     }();

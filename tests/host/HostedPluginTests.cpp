@@ -85,7 +85,9 @@ TEST_P (HostedQuorvane, LoadsAsQuorvaneWithStereoBuses)
     EXPECT_FALSE (plugin->get().acceptsMidi());
 
     if (GetParam() == Format::lv2)
+    {
         EXPECT_EQ (pluginLocation, lv2Uri) << "the bundle's manifest does not carry the configured LV2 URI";
+    }
 }
 
 TEST_P (HostedQuorvane, ExposesTheTwentyEngineParameters)

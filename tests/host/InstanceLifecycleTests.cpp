@@ -41,7 +41,7 @@ struct RunSettings
     int blockSize;
 };
 
-constexpr RunSettings runs[] = { { 44100.0, 256 }, { 48000.0, 512 }, { 96000.0, 128 },
+constexpr RunSettings runs[] = { { 44100.0, 256 },  { 48000.0, 512 }, { 96000.0, 128 },
                                  { 88200.0, 1024 }, { 192000.0, 64 }, { 22050.0, 333 } };
 
 /** Processes noise in blocks of the prepared size; false when any output sample is not finite. */
