@@ -53,35 +53,64 @@ void ReverbEngine::process (float* outL, float* outR, const float* inL, const fl
 
 void ReverbEngine::mixRun (float* outL, float* outR, const float* inL, const float* inR, int n) noexcept
 {
+    // Gains in locals: the output stores could otherwise be taken to change them.
     float* ioL = ioBlock[0].get() + blockPosition;
     float* ioR = ioBlock[1].get() + blockPosition;
-    if (wetGain == wetTarget && dryGain == dryTarget)
+    float wet = wetGain, dry = dryGain;
+    const float wetTo = wetTarget, dryTo = dryTarget, smoothing = gainSmoothing;
+    if (wet == wetTo && dry == dryTo)
     {
-        // Settled gains: a glide step leaves them as they are, so the run mixes with constants.
-        const float wet = wetGain, dry = dryGain;
-        for (int i = 0; i < n; ++i)
+        // Settled gains: a glide step leaves them as they are, so the run mixes with constants,
+        // vectorised unless the run is short (hosts with tiny buffers).
+        if (n >= 16)
         {
-            const float xL = inL[i];
-            outL[i] = ioL[i] * wet + dry * xL;
-            ioL[i] = admissible (xL);
+            for (int i = 0; i < n; ++i)
+            {
+                const float xL = inL[i];
+                outL[i] = ioL[i] * wet + dry * xL;
+                ioL[i] = admissible (xL);
+            }
+            for (int i = 0; i < n; ++i)
+            {
+                const float xR = inR[i];
+                outR[i] = ioR[i] * wet + dry * xR;
+                ioR[i] = admissible (xR);
+            }
+            return;
         }
         for (int i = 0; i < n; ++i)
         {
+            const float xL = inL[i];
             const float xR = inR[i];
+            outL[i] = ioL[i] * wet + dry * xL;
             outR[i] = ioR[i] * wet + dry * xR;
+            ioL[i] = admissible (xL);
             ioR[i] = admissible (xR);
         }
         return;
     }
+    // Gliding: the two glides are serial chains, so they run first, alone; the mix then runs over
+    // the run with the gains of each sample.
+    alignas (16) float wetRun[blockSize], dryRun[blockSize];
     for (int i = 0; i < n; ++i)
     {
-        wetGain = glide (wetGain, wetTarget, gainSmoothing);
-        dryGain = glide (dryGain, dryTarget, gainSmoothing);
+        wet = glide (wet, wetTo, smoothing);
+        dry = glide (dry, dryTo, smoothing);
+        wetRun[i] = wet;
+        dryRun[i] = dry;
+    }
+    wetGain = wet;
+    dryGain = dry;
+    for (int i = 0; i < n; ++i)
+    {
         const float xL = inL[i];
-        const float xR = inR[i];
-        outL[i] = ioL[i] * wetGain + dryGain * xL;
-        outR[i] = ioR[i] * wetGain + dryGain * xR;
+        outL[i] = ioL[i] * wetRun[i] + dryRun[i] * xL;
         ioL[i] = admissible (xL);
+    }
+    for (int i = 0; i < n; ++i)
+    {
+        const float xR = inR[i];
+        outR[i] = ioR[i] * wetRun[i] + dryRun[i] * xR;
         ioR[i] = admissible (xR);
     }
 }
