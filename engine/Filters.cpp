@@ -126,14 +126,20 @@ struct SplitLanes
             split.filters[first + l].state = s[l];
     }
 
-    Lanes operator() (Lanes column) noexcept
+    /** One sample of the four lines; a unit low gain is left out (x times 1 is x, bit for bit). */
+    template <bool unitLow>
+    Lanes apply (Lanes column) noexcept
     {
         s = g * column + k * s;
-        return (column - s) * hi + s * lo;
+        if constexpr (unitLow)
+            return (column - s) * hi + s;
+        else
+            return (column - s) * hi + s * lo;
     }
 };
 
 /** Two splits of the same four lines, the second on the first's output, in one transposed pass. */
+template <bool firstUnitLow, bool secondUnitLow>
 void splitTwoBandsFour (const BandSplit& first, const BandSplit& second, int line, float* const* x, int n) noexcept
 {
     SplitLanes a (first, line), b (second, line);
@@ -144,7 +150,7 @@ void splitTwoBandsFour (const BandSplit& first, const BandSplit& second, int lin
             __builtin_memcpy (&t[l], x[l] + i, sizeof (Lanes));
         transpose4 (t[0], t[1], t[2], t[3]);
         for (auto& column : t)
-            column = b (a (column));
+            column = b.apply<secondUnitLow> (a.apply<firstUnitLow> (column));
         transpose4 (t[0], t[1], t[2], t[3]);
         for (int l = 0; l < 4; ++l)
             __builtin_memcpy (x[l] + i, &t[l], sizeof (Lanes));
@@ -176,8 +182,13 @@ void splitTwoBandsBank (const BandSplit& first, const BandSplit& second, float* 
     int line = 0;
 #if defined(QUORVANE_LANES)
     if (n % 4 == 0)
+    {
+        const bool unitA = first.lowGain == nullptr, unitB = second.lowGain == nullptr;
+        auto* kernel = unitA ? (unitB ? splitTwoBandsFour<true, true> : splitTwoBandsFour<true, false>)
+                             : (unitB ? splitTwoBandsFour<false, true> : splitTwoBandsFour<false, false>);
         for (; line + 4 <= count; line += 4)
-            splitTwoBandsFour (first, second, line, blocks + line, n);
+            kernel (first, second, line, blocks + line, n);
+    }
 #endif
     const float* none = nullptr;
     for (; line < count; ++line)
