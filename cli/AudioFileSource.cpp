@@ -5,6 +5,7 @@
 #include <FLAC/stream_decoder.h>
 
 #include <algorithm>
+#include <cstring>
 
 namespace quorvane::cli
 {
@@ -43,6 +44,44 @@ int64_t decodableFlacSamples (const juce::File& file, int64_t claimed)
     FLAC__stream_decoder_delete (decoder);
     return std::min (count.samples, claimed);
 }
+
+/** Finds a WAV or AIFF chunk other than the sound data that claims more bytes than the file
+    holds, and names it in `problem`. The framework's readers allocate what such a chunk claims
+    before reading it: gigabytes for a file of a few hundred bytes. A sound data chunk that runs
+    past the end is left to the length check. */
+bool hasOverlongChunk (const juce::File& file, std::string& problem)
+{
+    juce::FileInputStream in (file);
+    char head[12] {};
+    if (in.failedToOpen() || in.read (head, 12) != 12)
+        return false;
+
+    const bool riff = std::memcmp (head, "RIFF", 4) == 0 || std::memcmp (head, "RF64", 4) == 0;
+    if (! riff && std::memcmp (head, "FORM", 4) != 0)
+        return false;
+
+    const int64_t size = in.getTotalLength();
+    for (int64_t pos = 12; pos + 8 <= size;)
+    {
+        char id[4] {};
+        in.setPosition (pos);
+        in.read (id, 4);
+        const auto length = (int64_t) (uint32_t) (riff ? in.readInt() : in.readIntBigEndian());
+        if (pos + 8 + length > size)
+        {
+            if (std::memcmp (id, riff ? "data" : "SSND", 4) == 0)
+                return false;
+            std::string name;
+            for (const char c : id)
+                name += (c >= 0x20 && c < 0x7f) ? c : '?';
+            problem = "damaged: its '" + name + "' chunk claims " + std::to_string (length)
+                      + " bytes but the file holds " + std::to_string (size - pos - 8) + " after it";
+            return true;
+        }
+        pos += 8 + length + (length & 1);
+    }
+    return false;
+}
 } // namespace
 
 juce::File fileFromArgument (const std::string& path)
@@ -74,6 +113,9 @@ std::unique_ptr<AudioFileSource> AudioFileSource::open (const std::string& path,
 
     // The three documented formats only: the basic set would also open Ogg Vorbis, whose
     // compressed length the checks below would cut to a fraction.
+    if (std::string problem; hasOverlongChunk (file, problem))
+        return fail (problem);
+
     juce::AudioFormatManager formats;
     formats.registerFormat (new juce::WavAudioFormat(), true);
     formats.registerFormat (new juce::AiffAudioFormat(), false);

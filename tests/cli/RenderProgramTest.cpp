@@ -21,6 +21,14 @@ TEST_F (RenderProgram, BadInputAndOutputFailCleanly)
     std::ofstream (dir / "text.wav") << "this is not audio\n";
     expectFailure ({ at ("text.wav"), at ("out.wav") }, "cannot read input '" + at ("text.wav") + "': not a WAV");
 
+    // A metadata chunk claiming gigabytes, which the framework's reader would allocate.
+    writeAudio (dir / "meta.wav", { { 0.1f, 0.2f } }, 48000.0);
+    {
+        std::ofstream meta (dir / "meta.wav", std::ios::binary | std::ios::app);
+        meta.write ("bext\x00\x00\x00\xd0", 8);
+    }
+    expectFailure ({ at ("meta.wav"), at ("out.wav") }, "its 'bext' chunk claims 3489660928 bytes");
+
     writeAudio (dir / "three.wav", { { 0.1f, 0.2f }, { 0.1f, 0.2f }, { 0.1f, 0.2f } }, 48000.0);
     expectFailure ({ at ("three.wav"), at ("out.wav") }, "it has 3 channels");
 
