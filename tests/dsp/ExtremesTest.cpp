@@ -119,7 +119,12 @@ TEST (Extremes, EachParameterAtItsMinimumAndMaximumAloneStaysFiniteBoundedAndFre
                     engine->setNormalised (param::mix, 1.0f);
                     engine->setNormalised (index, end);
                     selectMode (*engine, mode);
-                    const auto out = run (*engine, loudNoise (rate / 8));
+                    // Noise, then a square wave on top of its tail.
+                    auto in = loudNoise (rate / 16);
+                    const auto wave = square (rate / 16, rate);
+                    in.left.insert (in.left.end(), wave.left.begin(), wave.left.end());
+                    in.right.insert (in.right.end(), wave.right.begin(), wave.right.end());
+                    const auto out = run (*engine, in);
                     float peak = 0.0f;
                     for (size_t i = 0; i < out.left.size(); ++i)
                         for (float v : { out.left[i], out.right[i] })
