@@ -51,7 +51,7 @@ void ReverbEngine::process (float* outL, float* outR, const float* inL, const fl
     }
 }
 
-void ReverbEngine::mixRun (float* outL, float* outR, const float* inL, const float* inR, int n) noexcept
+inline void ReverbEngine::mixRun (float* outL, float* outR, const float* inL, const float* inR, int n) noexcept
 {
     // Gains in locals: the output stores could otherwise be taken to change them.
     float* ioL = ioBlock[0].get() + blockPosition;

@@ -144,7 +144,7 @@ struct ReverbEngine
 
 private:
     void blockStep() noexcept;
-    void mixRun (float* outL, float* outR, const float* inL, const float* inR, int n) noexcept;
+    [[gnu::always_inline]] inline void mixRun (float* outL, float* outR, const float* inL, const float* inR, int n) noexcept;
     void conditionInput() noexcept;
     void outputStage() noexcept;
     void highCut() noexcept;
