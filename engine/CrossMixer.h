@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Lanes.h"
+
 namespace quorvane
 {
 
@@ -18,6 +20,25 @@ struct CrossMixer
     void process (int n, float* outA, const float* inX, const float* inY, float* outB) const noexcept;
     /** Rotates two distinct blocks in place: (X, Y) becomes (outA, outB). */
     void rotate (float* __restrict x, float* __restrict y, int n) const noexcept;
+};
+
+/** A mixer's gains in lanes, for passes that rotate four samples at a time with the arithmetic of
+    CrossMixer::rotate. Taken once before a pass: the pass's stores might otherwise be taken to
+    change the gains, and every iteration would load them again. */
+struct RotationLanes
+{
+    Lanes g0, g1, g2;
+
+    explicit RotationLanes (const CrossMixer& m) : g0 (broadcast (m.g0)), g1 (broadcast (m.g1)), g2 (broadcast (m.g2)) {}
+
+    /** (x, y) becomes (outA, outB) of the mixer, lane by lane. */
+    void operator() (Lanes& x, Lanes& y) const noexcept
+    {
+        const Lanes a = g2 * y + g1 * x;
+        const Lanes b = g1 * y + g0 * x;
+        x = a;
+        y = b;
+    }
 };
 
 } // namespace quorvane

@@ -12,23 +12,15 @@ namespace quorvane
 
 namespace
 {
-/** (1 - k/256) / (1 + k/256), capped at 0.99 so the interpolator's pole stays clear of the unit circle. */
-struct AllpassTable
+/** (1 - k/256) / (1 + k/256) for a fraction index k = trunc(frac x 256), capped at 0.99 so the
+    interpolator's pole stays clear of the unit circle. Computed where it is used rather than
+    looked up, so a block's coefficients are computed in lanes. */
+inline float coefficientFor (int32_t k) noexcept
 {
-    std::array<float, 256> coef {};
-
-    AllpassTable()
-    {
-        for (int k = 0; k < 256; ++k)
-        {
-            const float f = (float) k / 256.0f;
-            const float c = (1.0f - f) / (1.0f + f);
-            coef[(size_t) k] = c >= 0.99f ? 0.99f : c;
-        }
-    }
-};
-
-const AllpassTable allpassTable;
+    const float f = (float) (k & 255) / 256.0f;
+    const float c = (1.0f - f) / (1.0f + f);
+    return c >= 0.99f ? 0.99f : c;
+}
 
 int powerOfTwoFor (int length)
 {
@@ -180,22 +172,16 @@ void interpolateLinear (const DelayLine& line, const int32_t* whole, const float
         output[i] = (b[i] - a[i]) * frac[i] + a[i];
 }
 
-/** The interpolator's coefficient of every fraction, computed in place: the same single-precision
-    operations the table was built with, so the same bits, and the loop vectorises where a table
-    lookup cannot. */
+/** The interpolator's coefficient of every fraction. */
 void allpassCoefficients (const float* frac, float* eta, int n) noexcept
 {
     for (int i = 0; i < n; ++i)
-    {
-        const float f = (float) ((int32_t) (frac[i] * 256.0f) & 255) / 256.0f;
-        const float c = (1.0f - f) / (1.0f + f);
-        eta[i] = c >= 0.99f ? 0.99f : c;
-    }
+        eta[i] = coefficientFor ((int32_t) (frac[i] * 256.0f));
 }
 
 } // namespace
 
-float allpassCoefficient (int k) noexcept { return allpassTable.coef[(size_t) (k & 255)]; }
+float allpassCoefficient (int k) noexcept { return coefficientFor (k); }
 
 void DelayLine::Release::operator() (float* p) const noexcept { std::free (p); }
 
@@ -218,10 +204,15 @@ void clearLine (DelayLine& line)
     line.tapState.fill (0.0f);
 }
 
-void writeBlock (DelayLine& line, const float* input, int n) noexcept
+namespace
+{
+/** Stores sample(i) (lanes(i): four of them from i on) at writeIndex - i: two contiguous runs,
+    before and after the wrap, instead of a masked index per sample; whole vectors where the block
+    does not wrap. */
+template <typename Sample, typename Four>
+void storeBlock (DelayLine& line, int n, Sample&& sample, Four&& lanes) noexcept
 {
     line.written = true;
-    // Two contiguous runs (before and after the wrap) instead of a masked index per sample.
     const int32_t w = line.writeIndex;
     const int first = std::min (n, (int) w + 1);
     float* run = line.buffer.get() + w;
@@ -229,34 +220,28 @@ void writeBlock (DelayLine& line, const float* input, int n) noexcept
     {
 #pragma GCC unroll 4
         for (int i = 0; i < n; i += 4)
-            storeLanes (run - i - 3, reversed (loadLanes (input + i)));
+            storeLanes (run - i - 3, reversed (lanes (i)));
         return;
     }
     for (int i = 0; i < first; ++i)
-        run[-i] = input[i];
+        run[-i] = sample (i);
     float* wrapped = run + line.size;
     for (int i = first; i < n; ++i)
-        wrapped[-i] = input[i];
+        wrapped[-i] = sample (i);
+}
+} // namespace
+
+void writeBlock (DelayLine& line, const float* input, int n) noexcept
+{
+    storeBlock (
+        line, n, [input] (int i) { return input[i]; }, [input] (int i) { return loadLanes (input + i); });
 }
 
 void writeBlockSum (DelayLine& line, const float* a, const float* b, int n) noexcept
 {
-    line.written = true;
-    const int32_t w = line.writeIndex;
-    const int first = std::min (n, (int) w + 1);
-    float* run = line.buffer.get() + w;
-    if (first == n && n % 4 == 0)
-    {
-#pragma GCC unroll 4
-        for (int i = 0; i < n; i += 4)
-            storeLanes (run - i - 3, reversed (loadLanes (a + i) + loadLanes (b + i)));
-        return;
-    }
-    for (int i = 0; i < first; ++i)
-        run[-i] = a[i] + b[i];
-    float* wrapped = run + line.size;
-    for (int i = first; i < n; ++i)
-        wrapped[-i] = a[i] + b[i];
+    storeBlock (
+        line, n, [a, b] (int i) { return a[i] + b[i]; },
+        [a, b] (int i) { return loadLanes (a + i) + loadLanes (b + i); });
 }
 
 void advance (DelayLine& line, int n) noexcept { line.writeIndex = (line.writeIndex - n) & line.mask; }

@@ -64,40 +64,6 @@ void splitBands (OnePoleLowpass& filter, float g, float* x, float highGain, floa
 #define QUORVANE_LANES 1
 
 
-/** Four blocks at once, one lane per block: 4 x 4 tiles are transposed so that each vector holds
-    one sample time of the four blocks, and the four recursions advance together in one register. */
-void splitBandsFour (OnePoleLowpass* filters, float g, float* const* x, const float* highGain, const float* lowGain,
-                     int n) noexcept
-{
-    const Lanes gv = { g, g, g, g };
-    const float k = 1.0f - g;
-    const Lanes kv = { k, k, k, k };
-    const Lanes hi = highGain != nullptr ? Lanes { highGain[0], highGain[1], highGain[2], highGain[3] }
-                                         : Lanes { 1.0f, 1.0f, 1.0f, 1.0f };
-    const Lanes lo = lowGain != nullptr ? Lanes { lowGain[0], lowGain[1], lowGain[2], lowGain[3] }
-                                        : Lanes { 1.0f, 1.0f, 1.0f, 1.0f };
-    Lanes s = { filters[0].state, filters[1].state, filters[2].state, filters[3].state };
-
-
-    for (int i = 0; i < n; i += 4)
-    {
-        Lanes t[4];
-        for (int l = 0; l < 4; ++l)
-            __builtin_memcpy (&t[l], x[l] + i, sizeof (Lanes));
-        transpose4 (t[0], t[1], t[2], t[3]);
-        for (auto& column : t)
-        {
-            s = gv * column + kv * s;
-            column = (column - s) * hi + s * lo;
-        }
-        transpose4 (t[0], t[1], t[2], t[3]);
-        for (int l = 0; l < 4; ++l)
-            __builtin_memcpy (x[l] + i, &t[l], sizeof (Lanes));
-    }
-    for (int l = 0; l < 4; ++l)
-        filters[l].state = s[l];
-}
-
 /** One split of four lines in lanes: its factors, gains and the four recursions' state. */
 struct SplitLanes
 {
@@ -138,23 +104,41 @@ struct SplitLanes
     }
 };
 
-/** Two splits of the same four lines, the second on the first's output, in one transposed pass. */
-template <bool firstUnitLow, bool secondUnitLow>
-void splitTwoBandsFour (const BandSplit& first, const BandSplit& second, int line, float* const* x, int n) noexcept
+/** Four blocks at once, one lane per block: 4 x 4 tiles are transposed so that each vector holds
+    one sample time of the four blocks, `column` advances the four recursions on it, and the tile
+    goes back. */
+template <typename Column>
+void transposedPass (float* const* x, int n, Column&& column) noexcept
 {
-    SplitLanes a (first, line), b (second, line);
     for (int i = 0; i < n; i += 4)
     {
         Lanes t[4];
         for (int l = 0; l < 4; ++l)
-            __builtin_memcpy (&t[l], x[l] + i, sizeof (Lanes));
+            t[l] = loadLanes (x[l] + i);
         transpose4 (t[0], t[1], t[2], t[3]);
-        for (auto& column : t)
-            column = b.apply<secondUnitLow> (a.apply<firstUnitLow> (column));
+        for (auto& c : t)
+            c = column (c);
         transpose4 (t[0], t[1], t[2], t[3]);
         for (int l = 0; l < 4; ++l)
-            __builtin_memcpy (x[l] + i, &t[l], sizeof (Lanes));
+            storeLanes (x[l] + i, t[l]);
     }
+}
+
+/** One split of four lines. */
+template <bool unitLow>
+void splitBandsFour (const BandSplit& split, int line, float* const* x, int n) noexcept
+{
+    SplitLanes a (split, line);
+    transposedPass (x, n, [&] (Lanes c) { return a.apply<unitLow> (c); });
+    a.store (split, line);
+}
+
+/** Two splits of the same four lines, the second on the first's output, in one pass. */
+template <bool firstUnitLow, bool secondUnitLow>
+void splitTwoBandsFour (const BandSplit& first, const BandSplit& second, int line, float* const* x, int n) noexcept
+{
+    SplitLanes a (first, line), b (second, line);
+    transposedPass (x, n, [&] (Lanes c) { return b.apply<secondUnitLow> (a.apply<firstUnitLow> (c)); });
     a.store (first, line);
     b.store (second, line);
 }
@@ -167,9 +151,11 @@ void splitBandsBank (OnePoleLowpass* filters, float g, float* const* blocks, con
     int first = 0;
 #if defined(QUORVANE_LANES)
     if (n % 4 == 0)
+    {
+        const BandSplit split { filters, g, highGain, lowGain };
         for (; first + 4 <= count; first += 4)
-            splitBandsFour (filters + first, g, blocks + first, highGain != nullptr ? highGain + first : nullptr,
-                            lowGain != nullptr ? lowGain + first : nullptr, n);
+            (lowGain == nullptr ? splitBandsFour<true> : splitBandsFour<false>) (split, first, blocks + first, n);
+    }
 #endif
     for (; first < count; ++first)
         splitBands (filters[first], g, blocks[first], highGain != nullptr ? highGain[first] : 1.0f,

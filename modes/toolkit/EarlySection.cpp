@@ -12,23 +12,6 @@ namespace
 {
 constexpr int stages = 7;
 
-/** A rotation's gains in lanes, taken once before a pass (its stores might otherwise be taken to
-    change them): (x, y) through it with the arithmetic of CrossMixer::rotate. */
-struct RotationLanes
-{
-    Lanes g0, g1, g2;
-
-    explicit RotationLanes (const CrossMixer& m) : g0 (broadcast (m.g0)), g1 (broadcast (m.g1)), g2 (broadcast (m.g2)) {}
-
-    void operator() (Lanes& x, Lanes& y) const noexcept
-    {
-        const Lanes a = g2 * y + g1 * x;
-        const Lanes b = g1 * y + g0 * x;
-        x = a;
-        y = b;
-    }
-};
-
 /** One diffuser stage after its reads: each channel's rotation, then the cross between them, in
     one pass (the same operations per element as the three rotations one after another). */
 void diffuse (const CrossMixer& left, const CrossMixer& right, const CrossMixer& cross, float* aL, float* bL,

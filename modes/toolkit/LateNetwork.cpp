@@ -66,23 +66,6 @@ void scaledSpan8 (float* a, float* b, float scale, int n) noexcept
     }
 }
 
-/** A rotation's gains in lanes, taken once: the stores of a pass might otherwise be taken to
-    change them, and every iteration would load them again. */
-struct RotationLanes
-{
-    Lanes g0, g1, g2;
-
-    RotationLanes() = default;
-    explicit RotationLanes (const CrossMixer& m) : g0 (broadcast (m.g0)), g1 (broadcast (m.g1)), g2 (broadcast (m.g2)) {}
-
-    /** One rotation of four samples of two lines, stored back in place. */
-    void apply (Lanes x, Lanes y, float* outX, float* outY) const noexcept
-    {
-        storeLanes (outX, g2 * y + g1 * x);
-        storeLanes (outY, g1 * y + g0 * x);
-    }
-};
-
 /** Spans 4 and 2 of one group of eight lines, then its four rotations (the first optionally
     preceded by the scale). */
 template <bool scaled>
@@ -109,10 +92,12 @@ void group8 (float* const* p, const CrossMixer* m, float scale, int n) noexcept
             x[k] = y[k] + y[k + 2];
             x[k + 2] = y[k + 2] - y[k];
         }
-        r0.apply (x[0], x[1], l0 + i, l1 + i);
-        r1.apply (x[2], x[3], l2 + i, l3 + i);
-        r2.apply (x[4], x[5], l4 + i, l5 + i);
-        r3.apply (x[6], x[7], l6 + i, l7 + i);
+        r0 (x[0], x[1]);
+        r1 (x[2], x[3]);
+        r2 (x[4], x[5]);
+        r3 (x[6], x[7]);
+        for (size_t k = 0; k < 8; ++k)
+            storeLanes (lines[k] + i, x[k]);
     }
 }
 

@@ -66,6 +66,37 @@ std::vector<int> extremeRates()
         return { 22050, 44100, 48000, 88200, 96000, 176400, 192000 };
     return { 22050, 48000, 192000 };
 }
+/** What a signal, then `quiet` samples of silence, did to an engine. */
+struct Probe
+{
+    bool finite = true;     ///< every output sample of the signal finite
+    float peak = 0.0f;      ///< its largest magnitude
+    bool cleanTail = true;  ///< the silence's output finite and free of denormals
+    float badTail = 0.0f;   ///< the first sample of the silence that was not
+};
+
+Probe probe (ReverbEngine& engine, Stereo in, size_t quiet)
+{
+    Probe p;
+    const auto out = run (engine, std::move (in));
+    for (size_t i = 0; i < out.left.size(); ++i)
+        for (float v : { out.left[i], out.right[i] })
+        {
+            p.finite = p.finite && std::isfinite (v);
+            p.peak = std::isfinite (v) ? std::max (p.peak, std::fabs (v)) : p.peak;
+        }
+    // The tail must fall without denormals (the longest decay takes longer than this to vanish,
+    // so only the kind of number is checked).
+    const auto tail = run (engine, Stereo { std::vector<float> (quiet), std::vector<float> (quiet) });
+    for (size_t i = 0; i < quiet && p.cleanTail; ++i)
+        for (float v : { tail.left[i], tail.right[i] })
+            if (p.cleanTail && ! (std::isfinite (v) && (v == 0.0f || std::fabs (v) >= FLT_MIN)))
+            {
+                p.cleanTail = false;
+                p.badTail = v;
+            }
+    return p;
+}
 } // namespace
 
 TEST (Extremes, EveryModeAtEveryCornerStaysFiniteBoundedAndFreeOfDenormals)
@@ -80,25 +111,11 @@ TEST (Extremes, EveryModeAtEveryCornerStaysFiniteBoundedAndFreeOfDenormals)
                     auto engine = makeEngine (rate);
                     corner (*engine, mode, pattern);
                     const int loud = rate / 4;
-                    const auto out = run (*engine, useSquare ? square (loud, rate) : loudNoise (loud));
-                    float peak = 0.0f;
-                    for (size_t i = 0; i < out.left.size(); ++i)
-                        for (float v : { out.left[i], out.right[i] })
-                        {
-                            ASSERT_TRUE (std::isfinite (v)) << "mode " << mode << " at " << rate << ", corner " << pattern;
-                            peak = std::max (peak, std::fabs (v));
-                        }
-                    worst = std::max (worst, peak);
-                    EXPECT_LT (peak, 30.0f) << "mode " << mode << " at " << rate << ", corner " << pattern;
-
-                    // Then silence: the tail must fall without denormals (the longest decay
-                    // takes longer than this to vanish, so only the kind of number is checked).
-                    const size_t quiet = (size_t) rate / 2;
-                    const auto tail = run (*engine, Stereo { std::vector<float> (quiet), std::vector<float> (quiet) });
-                    for (size_t i = 0; i < quiet; ++i)
-                        for (float v : { tail.left[i], tail.right[i] })
-                            ASSERT_TRUE (std::isfinite (v) && (v == 0.0f || std::fabs (v) >= FLT_MIN))
-                                << "mode " << mode << " at " << rate << ", corner " << pattern << ": " << v;
+                    const auto p = probe (*engine, useSquare ? square (loud, rate) : loudNoise (loud), (size_t) rate / 2);
+                    ASSERT_TRUE (p.finite) << "mode " << mode << " at " << rate << ", corner " << pattern;
+                    EXPECT_LT (p.peak, 30.0f) << "mode " << mode << " at " << rate << ", corner " << pattern;
+                    ASSERT_TRUE (p.cleanTail) << "mode " << mode << " at " << rate << ", corner " << pattern << ": " << p.badTail;
+                    worst = std::max (worst, p.peak);
                 }
     std::printf ("largest peak at the corners: %.2f\n", worst);
 }
@@ -124,22 +141,11 @@ TEST (Extremes, EachParameterAtItsMinimumAndMaximumAloneStaysFiniteBoundedAndFre
                     const auto wave = square (rate / 16, rate);
                     in.left.insert (in.left.end(), wave.left.begin(), wave.left.end());
                     in.right.insert (in.right.end(), wave.right.begin(), wave.right.end());
-                    const auto out = run (*engine, in);
-                    float peak = 0.0f;
-                    for (size_t i = 0; i < out.left.size(); ++i)
-                        for (float v : { out.left[i], out.right[i] })
-                        {
-                            ASSERT_TRUE (std::isfinite (v)) << "mode " << mode << ", parameter " << index << " at " << end;
-                            peak = std::max (peak, std::fabs (v));
-                        }
-                    EXPECT_LT (peak, 30.0f) << "mode " << mode << ", parameter " << index << " at " << end;
-                    worst = std::max (worst, peak);
-                    const size_t quiet = (size_t) rate / 8;
-                    const auto tail = run (*engine, Stereo { std::vector<float> (quiet), std::vector<float> (quiet) });
-                    for (size_t i = 0; i < quiet; ++i)
-                        for (float v : { tail.left[i], tail.right[i] })
-                            ASSERT_TRUE (std::isfinite (v) && (v == 0.0f || std::fabs (v) >= FLT_MIN))
-                                << "mode " << mode << ", parameter " << index << " at " << end << ": " << v;
+                    const auto p = probe (*engine, std::move (in), (size_t) rate / 8);
+                    ASSERT_TRUE (p.finite) << "mode " << mode << ", parameter " << index << " at " << end;
+                    EXPECT_LT (p.peak, 30.0f) << "mode " << mode << ", parameter " << index << " at " << end;
+                    ASSERT_TRUE (p.cleanTail) << "mode " << mode << ", parameter " << index << " at " << end << ": " << p.badTail;
+                    worst = std::max (worst, p.peak);
                 }
     std::printf ("largest peak with one parameter at an end: %.2f\n", worst);
 }
