@@ -135,6 +135,10 @@ std::unique_ptr<AudioFileSource> AudioFileSource::open (const std::string& path,
                      + " Hz");
     if (reader->lengthInSamples < 0)
         return fail ("its length is invalid");
+    // A sample size the decoders cannot step through (0 bits divides by zero in the AIFF reader).
+    const auto bits = reader->bitsPerSample;
+    if (bits != 8 && bits != 16 && bits != 24 && bits != 32)
+        return fail ("its sample size of " + std::to_string (bits) + " bits is not supported");
 
     // Uncompressed samples cannot outnumber the file's bytes: a header that claims more (a
     // damaged or cut-off file) would otherwise be rendered as hours of invented silence.

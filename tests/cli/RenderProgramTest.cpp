@@ -29,6 +29,15 @@ TEST_F (RenderProgram, BadInputAndOutputFailCleanly)
     }
     expectFailure ({ at ("meta.wav"), at ("out.wav") }, "its 'bext' chunk claims 3489660928 bytes");
 
+    // An AIFF header with a sample size of 0 bits, on which the framework's reader divides by zero.
+    writeAudio (dir / "zero.aiff", { { 0.1f, 0.2f } }, 48000.0, 16);
+    {
+        std::fstream aiff (dir / "zero.aiff", std::ios::binary | std::ios::in | std::ios::out);
+        aiff.seekp (26); // FORM, size, AIFF, COMM, size, channels, frames: then the sample size
+        aiff.write ("\0\0", 2);
+    }
+    expectFailure ({ at ("zero.aiff"), at ("out.wav") }, "its sample size of 0 bits is not supported");
+
     writeAudio (dir / "three.wav", { { 0.1f, 0.2f }, { 0.1f, 0.2f }, { 0.1f, 0.2f } }, 48000.0);
     expectFailure ({ at ("three.wav"), at ("out.wav") }, "it has 3 channels");
 
