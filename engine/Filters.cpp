@@ -1,6 +1,7 @@
 #include "Filters.h"
 
 #include "Lanes.h"
+#include "VectorUnit.h"
 
 #include <cmath>
 
@@ -60,41 +61,41 @@ void splitBands (OnePoleLowpass& filter, float g, float* x, float highGain, floa
     filter.state = s;
 }
 
-#if defined(__clang__) || (defined(__GNUC__) && __GNUC__ >= 12)
-#define QUORVANE_LANES 1
-
-
-/** One split of four lines in lanes: its factors, gains and the four recursions' state. */
+#if defined(QUORVANE_SHUFFLES)
+/** One split of laneCount<V> lines in lanes: its factors, gains and the recursions' state. */
+template <typename V>
 struct SplitLanes
 {
-    Lanes g, k, hi, lo, s;
+    V g, k, hi, lo, s;
 
     SplitLanes (const BandSplit& split, int first)
     {
-        const float gain = split.g, rest = 1.0f - split.g;
-        g = Lanes { gain, gain, gain, gain };
-        k = Lanes { rest, rest, rest, rest };
+        g = broadcast<V> (split.g);
+        k = broadcast<V> (1.0f - split.g);
         hi = lanesOf (split.highGain, first);
         lo = lanesOf (split.lowGain, first);
-        const OnePoleLowpass* f = split.filters + first;
-        s = Lanes { f[0].state, f[1].state, f[2].state, f[3].state };
+        float state[laneCount<V>];
+        for (int l = 0; l < laneCount<V>; ++l)
+            state[l] = split.filters[first + l].state;
+        s = loadLanes<V> (state);
     }
 
-    static Lanes lanesOf (const float* gains, int first)
+    static V lanesOf (const float* gains, int first)
     {
-        return gains != nullptr ? Lanes { gains[first], gains[first + 1], gains[first + 2], gains[first + 3] }
-                                : Lanes { 1.0f, 1.0f, 1.0f, 1.0f };
+        if (gains == nullptr)
+            return broadcast<V> (1.0f);
+        return loadLanes<V> (gains + first);
     }
 
     void store (const BandSplit& split, int first) const
     {
-        for (int l = 0; l < 4; ++l)
+        for (int l = 0; l < laneCount<V>; ++l)
             split.filters[first + l].state = s[l];
     }
 
-    /** One sample of the four lines; a unit low gain is left out (x times 1 is x, bit for bit). */
+    /** One sample of the lines; a unit low gain is left out (x times 1 is x, bit for bit). */
     template <bool unitLow>
-    Lanes apply (Lanes column) noexcept
+    [[gnu::always_inline]] V apply (V column) noexcept
     {
         s = g * column + k * s;
         if constexpr (unitLow)
@@ -104,60 +105,148 @@ struct SplitLanes
     }
 };
 
-/** Four blocks at once, one lane per block: 4 x 4 tiles are transposed so that each vector holds
-    one sample time of the four blocks, `column` advances the four recursions on it, and the tile
-    goes back. */
-template <typename Column>
-void transposedPass (float* const* x, int n, Column&& column) noexcept
+/** Four blocks at once (eight with Lanes8), one lane per block: 4 x 4 tiles are transposed so that
+    each vector holds one sample time of the blocks, `column` advances their recursions on it, and
+    the tile goes back. With Lanes8 the blocks 0-3 lie in the low halves, 4-7 in the high ones. */
+template <typename V, typename Column>
+[[gnu::always_inline]] inline void transposedPass (float* const* x, int n, Column&& column) noexcept
 {
     for (int i = 0; i < n; i += 4)
     {
-        Lanes t[4];
+        V t[4];
         for (int l = 0; l < 4; ++l)
-            t[l] = loadLanes (x[l] + i);
+        {
+            if constexpr (laneCount<V> == 4)
+                t[l] = loadLanes (x[l] + i);
+            else
+                t[l] = joined (loadLanes (x[l] + i), loadLanes (x[l + 4] + i));
+        }
         transpose4 (t[0], t[1], t[2], t[3]);
         for (auto& c : t)
             c = column (c);
         transpose4 (t[0], t[1], t[2], t[3]);
         for (int l = 0; l < 4; ++l)
-            storeLanes (x[l] + i, t[l]);
+        {
+            if constexpr (laneCount<V> == 4)
+                storeLanes (x[l] + i, t[l]);
+            else
+            {
+                storeLanes (x[l] + i, lowHalf (t[l]));
+                storeLanes (x[l + 4] + i, highHalf (t[l]));
+            }
+        }
     }
 }
 
-/** One split of four lines. */
-template <bool unitLow>
-void splitBandsFour (const BandSplit& split, int line, float* const* x, int n) noexcept
+/** One split of laneCount<V> lines. */
+template <typename V, bool unitLow>
+[[gnu::always_inline]] inline void splitBandsLanes (const BandSplit& split, int line, float* const* x, int n) noexcept
 {
-    SplitLanes a (split, line);
-    transposedPass (x, n, [&] (Lanes c) { return a.apply<unitLow> (c); });
+    SplitLanes<V> a (split, line);
+    transposedPass<V> (x, n, [&] (V c) { return a.template apply<unitLow> (c); });
     a.store (split, line);
 }
 
-/** Two splits of the same four lines, the second on the first's output, in one pass. */
-template <bool firstUnitLow, bool secondUnitLow>
-void splitTwoBandsFour (const BandSplit& first, const BandSplit& second, int line, float* const* x, int n) noexcept
+/** Two splits of the same lines, the second on the first's output, in one pass. */
+template <typename V, bool firstUnitLow, bool secondUnitLow>
+[[gnu::always_inline]] inline void splitTwoBandsLanes (const BandSplit& first, const BandSplit& second, int line,
+                                                       float* const* x, int n) noexcept
 {
-    SplitLanes a (first, line), b (second, line);
-    transposedPass (x, n, [&] (Lanes c) { return b.apply<secondUnitLow> (a.apply<firstUnitLow> (c)); });
+    SplitLanes<V> a (first, line), b (second, line);
+    transposedPass<V> (x, n, [&] (V c) { return b.template apply<secondUnitLow> (a.template apply<firstUnitLow> (c)); });
     a.store (first, line);
     b.store (second, line);
 }
+
+/** The lines from `line` on in groups of laneCount<V>; returns the first line left over. */
+template <typename V>
+[[gnu::always_inline]] inline int splitBankLanes (const BandSplit& split, float* const* blocks, int line, int count, int n) noexcept
+{
+    for (; line + laneCount<V> <= count; line += laneCount<V>)
+    {
+        if (split.lowGain == nullptr)
+            splitBandsLanes<V, true> (split, line, blocks + line, n);
+        else
+            splitBandsLanes<V, false> (split, line, blocks + line, n);
+    }
+    return line;
+}
+
+template <typename V>
+[[gnu::always_inline]] inline int splitTwoBankLanes (const BandSplit& first, const BandSplit& second, float* const* blocks,
+                                                     int line, int count, int n) noexcept
+{
+    const bool unitA = first.lowGain == nullptr, unitB = second.lowGain == nullptr;
+    for (; line + laneCount<V> <= count; line += laneCount<V>)
+    {
+        if (unitA)
+            unitB ? splitTwoBandsLanes<V, true, true> (first, second, line, blocks + line, n)
+                  : splitTwoBandsLanes<V, true, false> (first, second, line, blocks + line, n);
+        else
+            unitB ? splitTwoBandsLanes<V, false, true> (first, second, line, blocks + line, n)
+                  : splitTwoBandsLanes<V, false, false> (first, second, line, blocks + line, n);
+    }
+    return line;
+}
+
+int splitBankBaseline (const BandSplit& split, float* const* blocks, int count, int n) noexcept
+{
+    return splitBankLanes<Lanes> (split, blocks, 0, count, n);
+}
+
+int splitTwoBankBaseline (const BandSplit& first, const BandSplit& second, float* const* blocks, int count, int n) noexcept
+{
+    return splitTwoBankLanes<Lanes> (first, second, blocks, 0, count, n);
+}
+
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+QUORVANE_AVX2 int splitBankAvx2 (const BandSplit& split, float* const* blocks, int count, int n) noexcept
+{
+    return splitBankLanes<Lanes> (split, blocks, splitBankLanes<Lanes8> (split, blocks, 0, count, n), count, n);
+}
+
+QUORVANE_AVX2 int splitTwoBankAvx2 (const BandSplit& first, const BandSplit& second, float* const* blocks, int count,
+                                    int n) noexcept
+{
+    const int line = splitTwoBankLanes<Lanes8> (first, second, blocks, 0, count, n);
+    return splitTwoBankLanes<Lanes> (first, second, blocks, line, count, n);
+}
+#endif
+
+/** The lines the vector kernels can take (multiples of four of them), on the unit in use;
+    returns the first line left to the scalar form. */
+int splitBankVector (const BandSplit& split, float* const* blocks, int count, int n) noexcept
+{
+    if (n % 4 != 0)
+        return 0;
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+    if (wideVectors())
+        return splitBankAvx2 (split, blocks, count, n);
+#endif
+    return splitBankBaseline (split, blocks, count, n);
+}
+
+int splitTwoBankVector (const BandSplit& first, const BandSplit& second, float* const* blocks, int count, int n) noexcept
+{
+    if (n % 4 != 0)
+        return 0;
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+    if (wideVectors())
+        return splitTwoBankAvx2 (first, second, blocks, count, n);
+#endif
+    return splitTwoBankBaseline (first, second, blocks, count, n);
+}
+#else
+int splitBankVector (const BandSplit&, float* const*, int, int) noexcept { return 0; }
+int splitTwoBankVector (const BandSplit&, const BandSplit&, float* const*, int, int) noexcept { return 0; }
 #endif
 } // namespace
 
 void splitBandsBank (OnePoleLowpass* filters, float g, float* const* blocks, const float* highGain,
                      const float* lowGain, int count, int n) noexcept
 {
-    int first = 0;
-#if defined(QUORVANE_LANES)
-    if (n % 4 == 0)
-    {
-        const BandSplit split { filters, g, highGain, lowGain };
-        for (; first + 4 <= count; first += 4)
-            (lowGain == nullptr ? splitBandsFour<true> : splitBandsFour<false>) (split, first, blocks + first, n);
-    }
-#endif
-    for (; first < count; ++first)
+    const BandSplit split { filters, g, highGain, lowGain };
+    for (int first = splitBankVector (split, blocks, count, n); first < count; ++first)
         splitBands (filters[first], g, blocks[first], highGain != nullptr ? highGain[first] : 1.0f,
                     lowGain != nullptr ? lowGain[first] : 1.0f, n);
 }
@@ -165,19 +254,8 @@ void splitBandsBank (OnePoleLowpass* filters, float g, float* const* blocks, con
 void splitTwoBandsBank (const BandSplit& first, const BandSplit& second, float* const* blocks, int count,
                         int n) noexcept
 {
-    int line = 0;
-#if defined(QUORVANE_LANES)
-    if (n % 4 == 0)
-    {
-        const bool unitA = first.lowGain == nullptr, unitB = second.lowGain == nullptr;
-        auto* kernel = unitA ? (unitB ? splitTwoBandsFour<true, true> : splitTwoBandsFour<true, false>)
-                             : (unitB ? splitTwoBandsFour<false, true> : splitTwoBandsFour<false, false>);
-        for (; line + 4 <= count; line += 4)
-            kernel (first, second, line, blocks + line, n);
-    }
-#endif
     const float* none = nullptr;
-    for (; line < count; ++line)
+    for (int line = splitTwoBankVector (first, second, blocks, count, n); line < count; ++line)
         for (const BandSplit* split : { &first, &second })
             splitBands (split->filters[line], split->g, blocks[line],
                         split->highGain != none ? split->highGain[line] : 1.0f,

@@ -11,8 +11,16 @@ namespace quorvane
     its scalar form; it only does four of them per instruction. */
 typedef float Lanes __attribute__ ((vector_size (16)));
 
+/** Eight floats: one register of the wider unit (see VectorUnit.h), two of the baseline. Kernels
+    written for any lane count run with Lanes on the baseline and with Lanes8 inside functions
+    built for the wider unit; lane for lane the operations are the same. */
+typedef float Lanes8 __attribute__ ((vector_size (32)));
+
 /** Four 32-bit integers, for masks and whole-sample indices beside Lanes. */
 typedef int32_t IntLanes __attribute__ ((vector_size (16)));
+
+template <typename V>
+constexpr int laneCount = (int) (sizeof (V) / sizeof (float));
 
 inline IntLanes loadIntLanes (const int32_t* p) noexcept
 {
@@ -21,24 +29,55 @@ inline IntLanes loadIntLanes (const int32_t* p) noexcept
     return v;
 }
 
-inline Lanes loadLanes (const float* p) noexcept
+template <typename V = Lanes>
+[[gnu::always_inline]] inline V loadLanes (const float* p) noexcept
 {
-    Lanes v;
+    V v;
     std::memcpy (&v, p, sizeof v);
     return v;
 }
 
-inline void storeLanes (float* p, Lanes v) noexcept { std::memcpy (p, &v, sizeof v); }
+template <typename V>
+[[gnu::always_inline]] inline void storeLanes (float* p, V v) noexcept
+{
+    std::memcpy (p, &v, sizeof v);
+}
 
-inline Lanes broadcast (float x) noexcept { return Lanes { x, x, x, x }; }
+template <typename V = Lanes>
+[[gnu::always_inline]] inline V broadcast (float x) noexcept
+{
+    if constexpr (laneCount<V> == 4)
+        return V { x, x, x, x };
+    else
+        return V { x, x, x, x, x, x, x, x };
+}
 
-/** The four lanes in reverse order (a delay line's memory runs backwards in time). */
-inline Lanes reversed (Lanes v) noexcept { return Lanes { v[3], v[2], v[1], v[0] }; }
+#if defined(__clang__) || (defined(__GNUC__) && __GNUC__ >= 12)
+#define QUORVANE_SHUFFLES 1
+#endif
+
+/** The lanes in reverse order (a delay line's memory runs backwards in time). */
+[[gnu::always_inline]] inline Lanes reversed (Lanes v) noexcept { return Lanes { v[3], v[2], v[1], v[0] }; }
+
+#if defined(QUORVANE_SHUFFLES)
+[[gnu::always_inline]] inline Lanes8 reversed (Lanes8 v) noexcept
+{
+    return __builtin_shufflevector (v, v, 7, 6, 5, 4, 3, 2, 1, 0);
+}
+
+/** Two four-lane vectors side by side, and either half of an eight-lane one. */
+[[gnu::always_inline]] inline Lanes8 joined (Lanes low, Lanes high) noexcept
+{
+    return __builtin_shufflevector (low, high, 0, 1, 2, 3, 4, 5, 6, 7);
+}
+[[gnu::always_inline]] inline Lanes lowHalf (Lanes8 v) noexcept { return __builtin_shufflevector (v, v, 0, 1, 2, 3); }
+[[gnu::always_inline]] inline Lanes highHalf (Lanes8 v) noexcept { return __builtin_shufflevector (v, v, 4, 5, 6, 7); }
+#endif
 
 /** Transposes a 4 x 4 tile held in four vectors: afterwards vector k holds element k of each. */
-inline void transpose4 (Lanes& a, Lanes& b, Lanes& c, Lanes& d) noexcept
+[[gnu::always_inline]] inline void transpose4 (Lanes& a, Lanes& b, Lanes& c, Lanes& d) noexcept
 {
-#if defined(__clang__) || (defined(__GNUC__) && __GNUC__ >= 12)
+#if defined(QUORVANE_SHUFFLES)
     const Lanes ab0 = __builtin_shufflevector (a, b, 0, 4, 1, 5), ab1 = __builtin_shufflevector (a, b, 2, 6, 3, 7);
     const Lanes cd0 = __builtin_shufflevector (c, d, 0, 4, 1, 5), cd1 = __builtin_shufflevector (c, d, 2, 6, 3, 7);
     a = __builtin_shufflevector (ab0, cd0, 0, 1, 4, 5);
@@ -53,5 +92,20 @@ inline void transpose4 (Lanes& a, Lanes& b, Lanes& c, Lanes& d) noexcept
     d = Lanes { w[3], x[3], y[3], z[3] };
 #endif
 }
+
+#if defined(QUORVANE_SHUFFLES)
+/** Transposes two 4 x 4 tiles at once, one in each half of the four vectors. */
+[[gnu::always_inline]] inline void transpose4 (Lanes8& a, Lanes8& b, Lanes8& c, Lanes8& d) noexcept
+{
+    const Lanes8 ab0 = __builtin_shufflevector (a, b, 0, 8, 1, 9, 4, 12, 5, 13);
+    const Lanes8 ab1 = __builtin_shufflevector (a, b, 2, 10, 3, 11, 6, 14, 7, 15);
+    const Lanes8 cd0 = __builtin_shufflevector (c, d, 0, 8, 1, 9, 4, 12, 5, 13);
+    const Lanes8 cd1 = __builtin_shufflevector (c, d, 2, 10, 3, 11, 6, 14, 7, 15);
+    a = __builtin_shufflevector (ab0, cd0, 0, 1, 8, 9, 4, 5, 12, 13);
+    b = __builtin_shufflevector (ab0, cd0, 2, 3, 10, 11, 6, 7, 14, 15);
+    c = __builtin_shufflevector (ab1, cd1, 0, 1, 8, 9, 4, 5, 12, 13);
+    d = __builtin_shufflevector (ab1, cd1, 2, 3, 10, 11, 6, 7, 14, 15);
+}
+#endif
 
 } // namespace quorvane
