@@ -25,17 +25,21 @@ struct CrossMixer
 /** A mixer's gains in lanes, for passes that rotate four samples at a time with the arithmetic of
     CrossMixer::rotate. Taken once before a pass: the pass's stores might otherwise be taken to
     change the gains, and every iteration would load them again. */
+template <typename V = Lanes>
 struct RotationLanes
 {
-    Lanes g0, g1, g2;
+    V g0, g1, g2;
 
-    explicit RotationLanes (const CrossMixer& m) : g0 (broadcast (m.g0)), g1 (broadcast (m.g1)), g2 (broadcast (m.g2)) {}
+    explicit RotationLanes (const CrossMixer& m)
+        : g0 (broadcast<V> (m.g0)), g1 (broadcast<V> (m.g1)), g2 (broadcast<V> (m.g2))
+    {
+    }
 
     /** (x, y) becomes (outA, outB) of the mixer, lane by lane. */
-    void operator() (Lanes& x, Lanes& y) const noexcept
+    [[gnu::always_inline]] void operator() (V& x, V& y) const noexcept
     {
-        const Lanes a = g2 * y + g1 * x;
-        const Lanes b = g1 * y + g0 * x;
+        const V a = g2 * y + g1 * x;
+        const V b = g1 * y + g0 * x;
         x = a;
         y = b;
     }

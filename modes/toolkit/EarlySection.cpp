@@ -24,7 +24,7 @@ void diffuse (const CrossMixer& left, const CrossMixer& right, const CrossMixer&
         cross.rotate (aL, aR, n);
         return;
     }
-    const RotationLanes rotateLeft (left), rotateRight (right), rotateCross (cross);
+    const RotationLanes<> rotateLeft (left), rotateRight (right), rotateCross (cross);
     for (int i = 0; i < n; i += 4)
     {
         Lanes xL = loadLanes (aL + i), yL = loadLanes (bL + i), xR = loadLanes (aR + i), yR = loadLanes (bR + i);

@@ -3,6 +3,7 @@
 #include "engine/Lanes.h"
 #include "engine/ModAllpass.h"
 #include "engine/ReverbEngine.h"
+#include "engine/VectorUnit.h"
 
 #include <algorithm>
 
@@ -39,14 +40,15 @@ void butterfly (float* __restrict x, float* __restrict y, int n) noexcept
    stage; only the loads and stores between stages go. */
 
 /** The scale, then the spans 16 and 8, over the lines k, k + 8, k + 16, k + 24. */
-void scaledSpans16And8 (float* a, float* b, float* c, float* d, float scale, int n) noexcept
+template <typename V>
+[[gnu::always_inline]] inline void scaledSpans16And8 (float* a, float* b, float* c, float* d, float scale, int n) noexcept
 {
-    const Lanes s = broadcast (scale);
-    for (int i = 0; i < n; i += 4)
+    const V s = broadcast<V> (scale);
+    for (int i = 0; i < n; i += laneCount<V>)
     {
-        const Lanes x0 = loadLanes (a + i) * s, x1 = loadLanes (b + i) * s;
-        const Lanes x2 = loadLanes (c + i) * s, x3 = loadLanes (d + i) * s;
-        const Lanes y0 = x0 + x2, y2 = x2 - x0, y1 = x1 + x3, y3 = x3 - x1;
+        const V x0 = loadLanes<V> (a + i) * s, x1 = loadLanes<V> (b + i) * s;
+        const V x2 = loadLanes<V> (c + i) * s, x3 = loadLanes<V> (d + i) * s;
+        const V y0 = x0 + x2, y2 = x2 - x0, y1 = x1 + x3, y3 = x3 - x1;
         storeLanes (a + i, y0 + y1);
         storeLanes (b + i, y1 - y0);
         storeLanes (c + i, y2 + y3);
@@ -55,12 +57,13 @@ void scaledSpans16And8 (float* a, float* b, float* c, float* d, float scale, int
 }
 
 /** The scale, then the span 8, over the lines k and k + 8. */
-void scaledSpan8 (float* a, float* b, float scale, int n) noexcept
+template <typename V>
+[[gnu::always_inline]] inline void scaledSpan8 (float* a, float* b, float scale, int n) noexcept
 {
-    const Lanes s = broadcast (scale);
-    for (int i = 0; i < n; i += 4)
+    const V s = broadcast<V> (scale);
+    for (int i = 0; i < n; i += laneCount<V>)
     {
-        const Lanes x0 = loadLanes (a + i) * s, x1 = loadLanes (b + i) * s;
+        const V x0 = loadLanes<V> (a + i) * s, x1 = loadLanes<V> (b + i) * s;
         storeLanes (a + i, x0 + x1);
         storeLanes (b + i, x1 - x0);
     }
@@ -68,20 +71,20 @@ void scaledSpan8 (float* a, float* b, float scale, int n) noexcept
 
 /** Spans 4 and 2 of one group of eight lines, then its four rotations (the first optionally
     preceded by the scale). */
-template <bool scaled>
-void group8 (float* const* p, const CrossMixer* m, float scale, int n) noexcept
+template <typename V, bool scaled>
+[[gnu::always_inline]] inline void group8 (float* const* p, const CrossMixer* m, float scale, int n) noexcept
 {
-    const Lanes s = broadcast (scale);
-    const RotationLanes r0 (m[0]), r1 (m[1]), r2 (m[2]), r3 (m[3]);
+    const V s = broadcast<V> (scale);
+    const RotationLanes<V> r0 (m[0]), r1 (m[1]), r2 (m[2]), r3 (m[3]);
     float* const l0 = p[0], *const l1 = p[1], *const l2 = p[2], *const l3 = p[3];
     float* const l4 = p[4], *const l5 = p[5], *const l6 = p[6], *const l7 = p[7];
-    for (int i = 0; i < n; i += 4)
+    for (int i = 0; i < n; i += laneCount<V>)
     {
-        Lanes x[8];
+        V x[8];
         float* const lines[8] = { l0, l1, l2, l3, l4, l5, l6, l7 };
         for (size_t k = 0; k < 8; ++k)
-            x[k] = scaled ? loadLanes (lines[k] + i) * s : loadLanes (lines[k] + i);
-        Lanes y[8];
+            x[k] = scaled ? loadLanes<V> (lines[k] + i) * s : loadLanes<V> (lines[k] + i);
+        V y[8];
         for (size_t k = 0; k < 4; ++k)
         {
             y[k] = x[k] + x[k + 4];
@@ -101,23 +104,38 @@ void group8 (float* const* p, const CrossMixer* m, float scale, int n) noexcept
     }
 }
 
-void fusedButterflyMatrix (ReverbEngine& e, int count, int n)
+template <typename V>
+[[gnu::always_inline]] inline void fusedButterflyMatrixLanes (ReverbEngine& e, int count, int n)
 {
     auto blocks = lineBlocks (e, count);
     const float s = e.matrixScale;
     if (count == 32)
         for (size_t k = 0; k < 8; ++k)
-            scaledSpans16And8 (blocks[k], blocks[k + 8], blocks[k + 16], blocks[k + 24], s, n);
+            scaledSpans16And8<V> (blocks[k], blocks[k + 8], blocks[k + 16], blocks[k + 24], s, n);
     else if (count == 16)
         for (size_t k = 0; k < 8; ++k)
-            scaledSpan8 (blocks[k], blocks[k + 8], s, n);
+            scaledSpan8<V> (blocks[k], blocks[k + 8], s, n);
     for (size_t g = 0; g < (size_t) count / 8; ++g)
     {
         if (count == 8)
-            group8<true> (blocks.data() + 8 * g, e.lateCrossMixers.data() + 4 * g, s, n);
+            group8<V, true> (blocks.data() + 8 * g, e.lateCrossMixers.data() + 4 * g, s, n);
         else
-            group8<false> (blocks.data() + 8 * g, e.lateCrossMixers.data() + 4 * g, s, n);
+            group8<V, false> (blocks.data() + 8 * g, e.lateCrossMixers.data() + 4 * g, s, n);
     }
+}
+
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+QUORVANE_AVX2 void fusedButterflyMatrixAvx2 (ReverbEngine& e, int count, int n) { fusedButterflyMatrixLanes<Lanes8> (e, count, n); }
+#endif
+
+/** n a multiple of four (of eight for the wider unit). */
+void fusedButterflyMatrix (ReverbEngine& e, int count, int n)
+{
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+    if (n % 8 == 0 && wideVectors())
+        return fusedButterflyMatrixAvx2 (e, count, n);
+#endif
+    fusedButterflyMatrixLanes<Lanes> (e, count, n);
 }
 } // namespace
 
