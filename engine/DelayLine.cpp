@@ -1,11 +1,13 @@
 #include "DelayLine.h"
 
 #include "Lanes.h"
+#include "VectorUnit.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <new>
+#include <type_traits>
 
 namespace quorvane
 {
@@ -45,7 +47,7 @@ void reallocate (DelayLine& line, int newSize)
 }
 
 /** The per-sample delays of a glide: repeated addition, so the last one lands on the target. */
-void rampDelays (float* delays, float start, float target, int n, float rampFactor) noexcept
+[[gnu::always_inline]] inline void rampDelays (float* delays, float start, float target, int n, float rampFactor) noexcept
 {
     const float step = (target - start) * rampFactor;
     float d = start;
@@ -60,7 +62,7 @@ void rampDelays (float* delays, float start, float target, int n, float rampFact
 
 /** Integer part (toward zero) and fraction of each delay; the conversion truncates exactly like
     trunc for every delay a line can hold, and unlike trunc it vectorises on the x86-64 baseline. */
-void splitDelays (const float* delays, float* frac, int32_t* whole, int n) noexcept
+[[gnu::always_inline]] inline void splitDelays (const float* delays, float* frac, int32_t* whole, int n) noexcept
 {
     for (int i = 0; i < n; ++i)
     {
@@ -71,7 +73,7 @@ void splitDelays (const float* delays, float* frac, int32_t* whole, int n) noexc
 }
 
 /** The delays of a read gliding from `start` to `target`, split into fraction and whole samples. */
-void glide (float start, float target, int n, float rampFactor, float* frac, int32_t* whole) noexcept
+[[gnu::always_inline]] inline void glide (float start, float target, int n, float rampFactor, float* frac, int32_t* whole) noexcept
 {
     alignas (16) float delays[DelayLine::maxBlock];
     rampDelays (delays, start, target, n, rampFactor);
@@ -82,7 +84,7 @@ void glide (float start, float target, int n, float rampFactor, float* frac, int
     follow them by one): the index of the first newer neighbour, or -1 when the whole delay moves
     within the block or the run wraps. Most blocks of a slowly modulated read take this path, whose
     contiguous loads replace one masked gather per neighbour; the samples read are the same. */
-int32_t contiguousRun (const DelayLine& line, const int32_t* whole, int n) noexcept
+[[gnu::always_inline]] inline int32_t contiguousRun (const DelayLine& line, const int32_t* whole, int n) noexcept
 {
     // A glide adds one step again and again, and rounding keeps that monotonic, so its whole
     // delays are too: equal ends mean one whole delay over the block.
@@ -93,26 +95,34 @@ int32_t contiguousRun (const DelayLine& line, const int32_t* whole, int n) noexc
 }
 
 /** The buffer index (of the newer neighbour) of every sample of a glide. */
-void gatherIndices (const DelayLine& line, const int32_t* whole, int32_t* index, int n) noexcept
+[[gnu::always_inline]] inline void gatherIndices (const DelayLine& line, const int32_t* whole, int32_t* index, int n) noexcept
 {
     const int32_t w = line.writeIndex;
     for (int i = 0; i < n; ++i)
         index[i] = (whole[i] + w - i) & line.mask;
 }
 
+/** Integers beside V. */
+template <typename V>
+using IntLanesFor = std::conditional_t<laneCount<V> == 4, IntLanes, IntLanes8>;
+
 /** The newer (a) and older (b) neighbour of every glide position. */
-void neighbours (const DelayLine& line, const int32_t* whole, float* a, float* b, int n) noexcept
+template <typename V>
+[[gnu::always_inline]] inline void neighbours (const DelayLine& line, const int32_t* whole, float* a, float* b, int n) noexcept
 {
+    constexpr int W = laneCount<V>;
+    if (n < 1)
+        return;
     const float* buf = line.buffer.get();
     const int32_t first = contiguousRun (line, whole, n);
-    if (first >= 0 && n % 4 == 0)
+    if (first >= 0 && n % W == 0)
     {
         const float* newer = buf + first;
 #pragma GCC unroll 4
-        for (int i = 0; i < n; i += 4)
+        for (int i = 0; i < n; i += W)
         {
-            storeLanes (a + i, reversed (loadLanes (newer - i - 3)));
-            storeLanes (b + i, reversed (loadLanes (newer - i - 2)));
+            storeLanes (a + i, reversed (loadLanes<V> (newer - i - (W - 1))));
+            storeLanes (b + i, reversed (loadLanes<V> (newer - i - (W - 2))));
         }
         return;
     }
@@ -120,15 +130,16 @@ void neighbours (const DelayLine& line, const int32_t* whole, float* a, float* b
     // (the delays lo, lo + 1 and lo + 2), each sample taking the pair its whole delay selects.
     const int32_t lo = std::min (whole[0], whole[n - 1]);
     const int32_t base = (lo + line.writeIndex) & line.mask;
-    if (n % 4 == 0 && std::abs (whole[n - 1] - whole[0]) == 1 && base >= n - 1 && base + 2 <= line.mask)
+    if (n % W == 0 && std::abs (whole[n - 1] - whole[0]) == 1 && base >= n - 1 && base + 2 <= line.mask)
     {
+        using IV = IntLanesFor<V>;
         const float* run = buf + base;
-        const IntLanes low = { lo, lo, lo, lo };
-        for (int i = 0; i < n; i += 4)
+        const IV low = IV {} + lo;
+        for (int i = 0; i < n; i += W)
         {
-            const IntLanes later = loadIntLanes (whole + i) != low;
-            const Lanes p0 = reversed (loadLanes (run - i - 3)), p1 = reversed (loadLanes (run - i - 2));
-            const Lanes p2 = reversed (loadLanes (run - i - 1));
+            const IV later = loadIntLanes<IV> (whole + i) != low;
+            const V p0 = reversed (loadLanes<V> (run - i - (W - 1))), p1 = reversed (loadLanes<V> (run - i - (W - 2)));
+            const V p2 = reversed (loadLanes<V> (run - i - (W - 3)));
             storeLanes (a + i, later ? p1 : p0);
             storeLanes (b + i, later ? p2 : p1);
         }
@@ -144,21 +155,24 @@ void neighbours (const DelayLine& line, const int32_t* whole, float* a, float* b
 }
 
 /** (b - a) x frac + a per sample, a the newer and b the older neighbour of each glide position. */
-void interpolateLinear (const DelayLine& line, const int32_t* whole, const float* frac, float* output, int n) noexcept
+template <typename V>
+[[gnu::always_inline]] inline void interpolateLinear (const DelayLine& line, const int32_t* whole, const float* frac,
+                                                      float* output, int n) noexcept
 {
+    constexpr int W = laneCount<V>;
     const float* buf = line.buffer.get();
     const int32_t first = contiguousRun (line, whole, n);
     if (first >= 0)
     {
         const float* newer = buf + first;
         const float* older = newer + 1;
-        if (n % 4 == 0)
+        if (n % W == 0)
         {
 #pragma GCC unroll 4
-            for (int i = 0; i < n; i += 4)
+            for (int i = 0; i < n; i += W)
             {
-                const Lanes a = reversed (loadLanes (newer - i - 3)), b = reversed (loadLanes (older - i - 3));
-                storeLanes (output + i, (b - a) * loadLanes (frac + i) + a);
+                const V a = reversed (loadLanes<V> (newer - i - (W - 1))), b = reversed (loadLanes<V> (older - i - (W - 1)));
+                storeLanes (output + i, (b - a) * loadLanes<V> (frac + i) + a);
             }
             return;
         }
@@ -167,13 +181,13 @@ void interpolateLinear (const DelayLine& line, const int32_t* whole, const float
         return;
     }
     alignas (16) float a[DelayLine::maxBlock], b[DelayLine::maxBlock];
-    neighbours (line, whole, a, b, n);
+    neighbours<V> (line, whole, a, b, n);
     for (int i = 0; i < n; ++i)
         output[i] = (b[i] - a[i]) * frac[i] + a[i];
 }
 
 /** The interpolator's coefficient of every fraction. */
-void allpassCoefficients (const float* frac, float* eta, int n) noexcept
+[[gnu::always_inline]] inline void allpassCoefficients (const float* frac, float* eta, int n) noexcept
 {
     for (int i = 0; i < n; ++i)
         eta[i] = coefficientFor ((int32_t) (frac[i] * 256.0f));
@@ -206,21 +220,22 @@ void clearLine (DelayLine& line)
 
 namespace
 {
-/** Stores sample(i) (lanes(i): four of them from i on) at writeIndex - i: two contiguous runs,
+/** Stores sample(i) (lanes(i): a vector of them from i on) at writeIndex - i: two contiguous runs,
     before and after the wrap, instead of a masked index per sample; whole vectors where the block
     does not wrap. */
-template <typename Sample, typename Four>
-void storeBlock (DelayLine& line, int n, Sample&& sample, Four&& lanes) noexcept
+template <typename V, typename Sample, typename Vector>
+[[gnu::always_inline]] inline void storeBlock (DelayLine& line, int n, Sample&& sample, Vector&& lanes) noexcept
 {
+    constexpr int W = laneCount<V>;
     line.written = true;
     const int32_t w = line.writeIndex;
     const int first = std::min (n, (int) w + 1);
     float* run = line.buffer.get() + w;
-    if (first == n && n % 4 == 0)
+    if (first == n && n % W == 0)
     {
 #pragma GCC unroll 4
-        for (int i = 0; i < n; i += 4)
-            storeLanes (run - i - 3, reversed (lanes (i)));
+        for (int i = 0; i < n; i += W)
+            storeLanes (run - i - (W - 1), reversed (lanes (i)));
         return;
     }
     for (int i = 0; i < first; ++i)
@@ -229,35 +244,37 @@ void storeBlock (DelayLine& line, int n, Sample&& sample, Four&& lanes) noexcept
     for (int i = first; i < n; ++i)
         wrapped[-i] = sample (i);
 }
-} // namespace
 
-void writeBlock (DelayLine& line, const float* input, int n) noexcept
+template <typename V>
+[[gnu::always_inline]] inline void writeBlockLanes (DelayLine& line, const float* input, int n) noexcept
 {
-    storeBlock (
-        line, n, [input] (int i) { return input[i]; }, [input] (int i) { return loadLanes (input + i); });
+    storeBlock<V> (
+        line, n, [input] (int i) { return input[i]; },
+        [input] (int i) [[gnu::always_inline]] { return loadLanes<V> (input + i); });
 }
 
-void writeBlockSum (DelayLine& line, const float* a, const float* b, int n) noexcept
+template <typename V>
+[[gnu::always_inline]] inline void writeBlockSumLanes (DelayLine& line, const float* a, const float* b, int n) noexcept
 {
-    storeBlock (
+    storeBlock<V> (
         line, n, [a, b] (int i) { return a[i] + b[i]; },
-        [a, b] (int i) { return loadLanes (a + i) + loadLanes (b + i); });
+        [a, b] (int i) [[gnu::always_inline]] { return loadLanes<V> (a + i) + loadLanes<V> (b + i); });
 }
 
-void advance (DelayLine& line, int n) noexcept { line.writeIndex = (line.writeIndex - n) & line.mask; }
-
-void readTap (const DelayLine& line, float* output, int n, int offset, float gain) noexcept
+template <typename V>
+[[gnu::always_inline]] inline void readTapLanes (const DelayLine& line, float* output, int n, int offset, float gain) noexcept
 {
+    constexpr int W = laneCount<V>;
     // Two contiguous runs (before and after the wrap), the gain applied on the way.
     const int32_t start = (line.writeIndex + std::min (offset, line.size - n)) & line.mask;
     const int first = std::min (n, (int) start + 1);
     const float* run = line.buffer.get() + start;
-    if (first == n && n % 4 == 0)
+    if (first == n && n % W == 0)
     {
-        const Lanes g = broadcast (gain);
+        const V g = broadcast<V> (gain);
 #pragma GCC unroll 4
-        for (int i = 0; i < n; i += 4)
-            storeLanes (output + i, reversed (loadLanes (run - i - 3)) * g);
+        for (int i = 0; i < n; i += W)
+            storeLanes (output + i, reversed (loadLanes<V> (run - i - (W - 1))) * g);
         return;
     }
     for (int i = 0; i < first; ++i)
@@ -267,7 +284,9 @@ void readTap (const DelayLine& line, float* output, int n, int offset, float gai
         output[i] = wrapped[-i] * gain;
 }
 
-void readLinearRamped (DelayLine& line, float* output, float targetDelay, int n, float rampFactor) noexcept
+template <typename V>
+[[gnu::always_inline]] inline void readLinearRampedLanes (DelayLine& line, float* output, float targetDelay, int n,
+                                                          float rampFactor) noexcept
 {
     alignas (16) float frac[DelayLine::maxBlock];
     alignas (16) int32_t whole[DelayLine::maxBlock];
@@ -275,17 +294,29 @@ void readLinearRamped (DelayLine& line, float* output, float targetDelay, int n,
     glide (glideStart (line.tapDelay[0], targetDelay), targetDelay, n, rampFactor, frac, whole);
     line.tapDelay[0] = targetDelay;
 
-    interpolateLinear (line, whole, frac, output, n);
+    interpolateLinear<V> (line, whole, frac, output, n);
 }
 
-void readAllpassRampedGroup (const AllpassTapRead* reads, int count, int n, float rampFactor) noexcept
+template <typename V>
+[[gnu::always_inline]] inline void readQuantisedRampedLanes (DelayLine& line, float* output, float targetDelay, int n,
+                                                             float rampFactor) noexcept
 {
-    if (count < 2 || count > 4 || n % 4 != 0)
-    {
-        for (int r = 0; r < count; ++r)
-            readAllpassRamped (*reads[r].line, reads[r].output, reads[r].targetDelay, n, reads[r].tap, rampFactor);
-        return;
-    }
+    alignas (16) float frac[DelayLine::maxBlock];
+    alignas (16) int32_t whole[DelayLine::maxBlock];
+    targetDelay = std::min (targetDelay, longestInterpolatedDelay (line, n));
+    glide (glideStart (line.tapDelay[0], targetDelay), targetDelay, n, rampFactor, frac, whole);
+    line.tapDelay[0] = targetDelay;
+    for (int i = 0; i < n; ++i)
+        frac[i] = (float) (int32_t) (frac[i] * 32.0f) * 0.03125f;
+    interpolateLinear<V> (line, whole, frac, output, n);
+}
+
+/** Up to four allpass-interpolated reads; V serves what each read does on its own (its glide,
+    coefficients and neighbours), the four recursions share one four-lane vector. */
+template <typename V>
+[[gnu::always_inline]] inline void readAllpassRampedGroupLanes (const AllpassTapRead* reads, int count, int n,
+                                                                float rampFactor) noexcept
+{
     // Per read, everything that does not depend on the recursion, laid out read by read ...
     alignas (16) float a[4][DelayLine::maxBlock], b[4][DelayLine::maxBlock], eta[4][DelayLine::maxBlock];
     Lanes y = { 0.0f, 0.0f, 0.0f, 0.0f };
@@ -306,7 +337,7 @@ void readAllpassRampedGroup (const AllpassTapRead* reads, int count, int n, floa
         glide (glideStart (line.tapDelay[tap], target), target, n, rampFactor, frac, whole);
         line.tapDelay[tap] = target;
         allpassCoefficients (frac, eta[r], n);
-        neighbours (line, whole, a[r], b[r], n);
+        neighbours<V> (line, whole, a[r], b[r], n);
         y[r] = line.tapState[tap];
     }
     // ... then the four recursions y = (a - y) x eta + b together, four samples per tile.
@@ -332,17 +363,91 @@ void readAllpassRampedGroup (const AllpassTapRead* reads, int count, int n, floa
         reads[r].line->tapState[(size_t) reads[r].tap] = y[r];
 }
 
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+QUORVANE_AVX2 void writeBlockAvx2 (DelayLine& line, const float* input, int n) noexcept
+{
+    writeBlockLanes<Lanes8> (line, input, n);
+}
+QUORVANE_AVX2 void writeBlockSumAvx2 (DelayLine& line, const float* a, const float* b, int n) noexcept
+{
+    writeBlockSumLanes<Lanes8> (line, a, b, n);
+}
+QUORVANE_AVX2 void readTapAvx2 (const DelayLine& line, float* output, int n, int offset, float gain) noexcept
+{
+    readTapLanes<Lanes8> (line, output, n, offset, gain);
+}
+QUORVANE_AVX2 void readLinearRampedAvx2 (DelayLine& line, float* output, float targetDelay, int n, float rampFactor) noexcept
+{
+    readLinearRampedLanes<Lanes8> (line, output, targetDelay, n, rampFactor);
+}
+QUORVANE_AVX2 void readQuantisedRampedAvx2 (DelayLine& line, float* output, float targetDelay, int n, float rampFactor) noexcept
+{
+    readQuantisedRampedLanes<Lanes8> (line, output, targetDelay, n, rampFactor);
+}
+QUORVANE_AVX2 void readAllpassRampedGroupAvx2 (const AllpassTapRead* reads, int count, int n, float rampFactor) noexcept
+{
+    readAllpassRampedGroupLanes<Lanes8> (reads, count, n, rampFactor);
+}
+#endif
+
+/** True when a block of n samples takes the AVX2 kernels. */
+inline bool wide (int n) noexcept
+{
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+    return n % 8 == 0 && wideVectors();
+#else
+    (void) n;
+    return false;
+#endif
+}
+} // namespace
+
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+#define QUORVANE_WIDE_OR_BASELINE(call, ...)                                                                           \
+    (wide (n) ? call##Avx2 (__VA_ARGS__) : call##Lanes<Lanes> (__VA_ARGS__))
+#else
+#define QUORVANE_WIDE_OR_BASELINE(call, ...) call##Lanes<Lanes> (__VA_ARGS__)
+#endif
+
+void writeBlock (DelayLine& line, const float* input, int n) noexcept
+{
+    QUORVANE_WIDE_OR_BASELINE (writeBlock, line, input, n);
+}
+
+void writeBlockSum (DelayLine& line, const float* a, const float* b, int n) noexcept
+{
+    QUORVANE_WIDE_OR_BASELINE (writeBlockSum, line, a, b, n);
+}
+
+void advance (DelayLine& line, int n) noexcept { line.writeIndex = (line.writeIndex - n) & line.mask; }
+
+void readTap (const DelayLine& line, float* output, int n, int offset, float gain) noexcept
+{
+    QUORVANE_WIDE_OR_BASELINE (readTap, line, output, n, offset, gain);
+}
+
+void readLinearRamped (DelayLine& line, float* output, float targetDelay, int n, float rampFactor) noexcept
+{
+    QUORVANE_WIDE_OR_BASELINE (readLinearRamped, line, output, targetDelay, n, rampFactor);
+}
+
+void readAllpassRampedGroup (const AllpassTapRead* reads, int count, int n, float rampFactor) noexcept
+{
+    if (count < 2 || count > 4 || n % 4 != 0)
+    {
+        for (int r = 0; r < count; ++r)
+            readAllpassRamped (*reads[r].line, reads[r].output, reads[r].targetDelay, n, reads[r].tap, rampFactor);
+        return;
+    }
+    QUORVANE_WIDE_OR_BASELINE (readAllpassRampedGroup, reads, count, n, rampFactor);
+}
+
 void readQuantisedRamped (DelayLine& line, float* output, float targetDelay, int n, float rampFactor) noexcept
 {
-    alignas (16) float frac[DelayLine::maxBlock];
-    alignas (16) int32_t whole[DelayLine::maxBlock];
-    targetDelay = std::min (targetDelay, longestInterpolatedDelay (line, n));
-    glide (glideStart (line.tapDelay[0], targetDelay), targetDelay, n, rampFactor, frac, whole);
-    line.tapDelay[0] = targetDelay;
-    for (int i = 0; i < n; ++i)
-        frac[i] = (float) (int32_t) (frac[i] * 32.0f) * 0.03125f;
-    interpolateLinear (line, whole, frac, output, n);
+    QUORVANE_WIDE_OR_BASELINE (readQuantisedRamped, line, output, targetDelay, n, rampFactor);
 }
+
+#undef QUORVANE_WIDE_OR_BASELINE
 
 void readAllpassRamped (DelayLine& line, float* output, float targetDelay, int n, int tap, float rampFactor) noexcept
 {

@@ -16,15 +16,17 @@ typedef float Lanes __attribute__ ((vector_size (16)));
     built for the wider unit; lane for lane the operations are the same. */
 typedef float Lanes8 __attribute__ ((vector_size (32)));
 
-/** Four 32-bit integers, for masks and whole-sample indices beside Lanes. */
+/** Four (eight) 32-bit integers, for masks and whole-sample indices beside Lanes (Lanes8). */
 typedef int32_t IntLanes __attribute__ ((vector_size (16)));
+typedef int32_t IntLanes8 __attribute__ ((vector_size (32)));
 
 template <typename V>
 constexpr int laneCount = (int) (sizeof (V) / sizeof (float));
 
-inline IntLanes loadIntLanes (const int32_t* p) noexcept
+template <typename V = IntLanes>
+[[gnu::always_inline]] inline V loadIntLanes (const int32_t* p) noexcept
 {
-    IntLanes v;
+    V v;
     std::memcpy (&v, p, sizeof v);
     return v;
 }

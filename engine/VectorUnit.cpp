@@ -1,6 +1,5 @@
 #include "VectorUnit.h"
 
-#include <atomic>
 #include <cstdlib>
 #include <cstring>
 
@@ -9,29 +8,16 @@ namespace quorvane
 
 namespace
 {
-constexpr int unchosen = -1;
-std::atomic<int> chosen { unchosen };
-
-int initialChoice() noexcept
+bool initialChoice() noexcept
 {
     const char* requested = std::getenv ("QUORVANE_VECTOR_UNIT");
     if (requested != nullptr && std::strcmp (requested, "baseline") == 0)
-        return (int) VectorUnit::baseline;
-    return (int) (canRun (VectorUnit::avx2) ? VectorUnit::avx2 : VectorUnit::baseline);
-}
-
-int currentChoice() noexcept
-{
-    int c = chosen.load (std::memory_order_relaxed);
-    if (c == unchosen)
-    {
-        // Every thread that gets here computes the same value; storing it twice does no harm.
-        c = initialChoice();
-        chosen.store (c, std::memory_order_relaxed);
-    }
-    return c;
+        return false;
+    return canRun (VectorUnit::avx2);
 }
 } // namespace
+
+std::atomic<bool> detail::wideUnitChosen { initialChoice() };
 
 bool canRun (VectorUnit unit) noexcept
 {
@@ -46,13 +32,11 @@ bool canRun (VectorUnit unit) noexcept
 #endif
 }
 
-VectorUnit activeVectorUnit() noexcept { return (VectorUnit) currentChoice(); }
+VectorUnit activeVectorUnit() noexcept { return wideVectors() ? VectorUnit::avx2 : VectorUnit::baseline; }
 
 void selectVectorUnit (VectorUnit unit) noexcept
 {
-    chosen.store ((int) (canRun (unit) ? unit : VectorUnit::baseline), std::memory_order_relaxed);
+    detail::wideUnitChosen.store (unit == VectorUnit::avx2 && canRun (unit), std::memory_order_relaxed);
 }
-
-bool wideVectors() noexcept { return currentChoice() == (int) VectorUnit::avx2; }
 
 } // namespace quorvane

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <atomic>
+
 namespace quorvane
 {
 
@@ -24,8 +26,14 @@ VectorUnit activeVectorUnit() noexcept;
     measurements comparing the two. Not meant to be called while audio runs. */
 void selectVectorUnit (VectorUnit unit) noexcept;
 
+namespace detail
+{
+/** Set when the library starts (false until then: the baseline is always safe). */
+extern std::atomic<bool> wideUnitChosen;
+} // namespace detail
+
 /** True while the kernels take their AVX2 path: one relaxed load, cheap enough for every block. */
-bool wideVectors() noexcept;
+inline bool wideVectors() noexcept { return detail::wideUnitChosen.load (std::memory_order_relaxed); }
 
 } // namespace quorvane
 
