@@ -1,5 +1,7 @@
 #include "CrossMixer.h"
 
+#include "VectorUnit.h"
+
 #include <cmath>
 
 namespace quorvane
@@ -12,10 +14,14 @@ void CrossMixer::setAngle (float t) noexcept
     g2 = -std::sin (t);
 }
 
-void CrossMixer::process (int n, float* outA, const float* inX, const float* inY, float* outB) const noexcept
+namespace
 {
-    // Both outputs of an element are formed from its inputs before either is stored, so the
-    // outputs may be the same memory as the inputs.
+// Both outputs of an element are formed from its inputs before either is stored, so the outputs
+// may be the same memory as the inputs.
+[[gnu::always_inline]] inline void processLoop (const CrossMixer& m, int n, float* outA, const float* inX, const float* inY,
+                                                float* outB) noexcept
+{
+    const float g0 = m.g0, g1 = m.g1, g2 = m.g2;
     for (int i = 0; i < n; ++i)
     {
         const float x = inX[i];
@@ -27,9 +33,10 @@ void CrossMixer::process (int n, float* outA, const float* inX, const float* inY
     }
 }
 
-void CrossMixer::rotate (float* __restrict x, float* __restrict y, int n) const noexcept
+// The same arithmetic; the two blocks never overlap, so no aliasing checks.
+[[gnu::always_inline]] inline void rotateLoop (const CrossMixer& m, float* __restrict x, float* __restrict y, int n) noexcept
 {
-    // The same arithmetic as process; the two blocks never overlap, so no aliasing checks.
+    const float g0 = m.g0, g1 = m.g1, g2 = m.g2;
     for (int i = 0; i < n; ++i)
     {
         const float a = g2 * y[i] + g1 * x[i];
@@ -37,6 +44,36 @@ void CrossMixer::rotate (float* __restrict x, float* __restrict y, int n) const 
         x[i] = a;
         y[i] = b;
     }
+}
+
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+QUORVANE_AVX2 void processAvx2 (const CrossMixer& m, int n, float* outA, const float* inX, const float* inY, float* outB) noexcept
+{
+    processLoop (m, n, outA, inX, inY, outB);
+}
+QUORVANE_AVX2 void rotateAvx2 (const CrossMixer& m, float* __restrict x, float* __restrict y, int n) noexcept
+{
+    rotateLoop (m, x, y, n);
+}
+#endif
+} // namespace
+
+void CrossMixer::process (int n, float* outA, const float* inX, const float* inY, float* outB) const noexcept
+{
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+    if (n >= 8 && wideVectors())
+        return processAvx2 (*this, n, outA, inX, inY, outB);
+#endif
+    processLoop (*this, n, outA, inX, inY, outB);
+}
+
+void CrossMixer::rotate (float* __restrict x, float* __restrict y, int n) const noexcept
+{
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+    if (n >= 8 && wideVectors())
+        return rotateAvx2 (*this, x, y, n);
+#endif
+    rotateLoop (*this, x, y, n);
 }
 
 } // namespace quorvane

@@ -2,6 +2,7 @@
 
 #include "engine/Lanes.h"
 #include "engine/ReverbEngine.h"
+#include "engine/VectorUnit.h"
 
 #include <cmath>
 
@@ -14,6 +15,32 @@ constexpr int stages = 7;
 
 /** One diffuser stage after its reads: each channel's rotation, then the cross between them, in
     one pass (the same operations per element as the three rotations one after another). */
+template <typename V>
+[[gnu::always_inline]] inline void diffuseLanes (const CrossMixer& left, const CrossMixer& right, const CrossMixer& cross,
+                                                 float* aL, float* bL, float* aR, float* bR, int n) noexcept
+{
+    const RotationLanes<V> rotateLeft (left), rotateRight (right), rotateCross (cross);
+    for (int i = 0; i < n; i += laneCount<V>)
+    {
+        V xL = loadLanes<V> (aL + i), yL = loadLanes<V> (bL + i), xR = loadLanes<V> (aR + i), yR = loadLanes<V> (bR + i);
+        rotateLeft (xL, yL);
+        rotateRight (xR, yR);
+        rotateCross (xL, xR);
+        storeLanes (aL + i, xL);
+        storeLanes (bL + i, yL);
+        storeLanes (aR + i, xR);
+        storeLanes (bR + i, yR);
+    }
+}
+
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+QUORVANE_AVX2 void diffuseAvx2 (const CrossMixer& left, const CrossMixer& right, const CrossMixer& cross, float* aL,
+                                float* bL, float* aR, float* bR, int n) noexcept
+{
+    diffuseLanes<Lanes8> (left, right, cross, aL, bL, aR, bR, n);
+}
+#endif
+
 void diffuse (const CrossMixer& left, const CrossMixer& right, const CrossMixer& cross, float* aL, float* bL,
               float* aR, float* bR, int n) noexcept
 {
@@ -24,18 +51,11 @@ void diffuse (const CrossMixer& left, const CrossMixer& right, const CrossMixer&
         cross.rotate (aL, aR, n);
         return;
     }
-    const RotationLanes<> rotateLeft (left), rotateRight (right), rotateCross (cross);
-    for (int i = 0; i < n; i += 4)
-    {
-        Lanes xL = loadLanes (aL + i), yL = loadLanes (bL + i), xR = loadLanes (aR + i), yR = loadLanes (bR + i);
-        rotateLeft (xL, yL);
-        rotateRight (xR, yR);
-        rotateCross (xL, xR);
-        storeLanes (aL + i, xL);
-        storeLanes (bL + i, yL);
-        storeLanes (aR + i, xR);
-        storeLanes (bR + i, yR);
-    }
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+    if (n % 8 == 0 && wideVectors())
+        return diffuseAvx2 (left, right, cross, aL, bL, aR, bR, n);
+#endif
+    diffuseLanes<Lanes> (left, right, cross, aL, bL, aR, bR, n);
 }
 } // namespace
 

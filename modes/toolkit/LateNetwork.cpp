@@ -271,6 +271,42 @@ void splitHighThenBass (ReverbEngine& e, int count, const float* highGain, const
                        { e.bassFilters.data(), e.bassSplitCoef, bassHigh, bassLow }, blocks.data(), count, n);
 }
 
+namespace
+{
+/** Each sum element takes its taps in the same order as tap by tap, held in a register between
+    them instead of stored and loaded again. */
+template <typename V>
+[[gnu::always_inline]] inline void tapLinesLanes (ReverbEngine& e, size_t taps, const float* left, const float* right, int n)
+{
+    for (size_t c = 0; c < 2; ++c)
+    {
+        const float* gains = c == 0 ? left : right;
+        V g[16];
+        const float* lines[16];
+        for (size_t j = 0; j < taps; ++j)
+        {
+            g[j] = broadcast<V> (gains[j]);
+            lines[j] = e.lineBlock[2 * j + c].get();
+        }
+        float* sum = e.lateSumBlock[c].get();
+        for (int i = 0; i < n; i += laneCount<V>)
+        {
+            V acc = loadLanes<V> (sum + i);
+            for (size_t j = 0; j < taps; ++j)
+                acc = acc + loadLanes<V> (lines[j] + i) * g[j];
+            storeLanes (sum + i, acc);
+        }
+    }
+}
+
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+QUORVANE_AVX2 void tapLinesAvx2 (ReverbEngine& e, size_t taps, const float* left, const float* right, int n)
+{
+    tapLinesLanes<Lanes8> (e, taps, left, right, n);
+}
+#endif
+} // namespace
+
 void tapLines (ReverbEngine& e, int count, const float* left, const float* right, int n)
 {
     const size_t taps = (size_t) count / 2;
@@ -283,23 +319,11 @@ void tapLines (ReverbEngine& e, int count, const float* left, const float* right
         }
         return;
     }
-    // Each sum element takes its taps in the same order as tap by tap, held in a register
-    // between them instead of stored and loaded again.
-    for (size_t c = 0; c < 2; ++c)
-    {
-        const float* gains = c == 0 ? left : right;
-        Lanes g[16];
-        for (size_t j = 0; j < taps; ++j)
-            g[j] = broadcast (gains[j]);
-        float* sum = e.lateSumBlock[c].get();
-        for (int i = 0; i < n; i += 4)
-        {
-            Lanes acc = loadLanes (sum + i);
-            for (size_t j = 0; j < taps; ++j)
-                acc = acc + loadLanes (e.lineBlock[2 * j + c].get() + i) * g[j];
-            storeLanes (sum + i, acc);
-        }
-    }
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+    if (n % 8 == 0 && wideVectors())
+        return tapLinesAvx2 (e, taps, left, right, n);
+#endif
+    tapLinesLanes<Lanes> (e, taps, left, right, n);
 }
 
 void butterflyMatrix (ReverbEngine& e, int count, int n)
