@@ -30,7 +30,7 @@ struct RotationLanes
 {
     V g0, g1, g2;
 
-    explicit RotationLanes (const CrossMixer& m)
+    [[gnu::always_inline]] explicit RotationLanes (const CrossMixer& m)
         : g0 (broadcast<V> (m.g0)), g1 (broadcast<V> (m.g1)), g2 (broadcast<V> (m.g2))
     {
     }

@@ -250,7 +250,7 @@ template <typename V>
 {
     storeBlock<V> (
         line, n, [input] (int i) { return input[i]; },
-        [input] (int i) [[gnu::always_inline]] { return loadLanes<V> (input + i); });
+        [input] (int i) { return loadLanes<V> (input + i); });
 }
 
 template <typename V>
@@ -258,7 +258,7 @@ template <typename V>
 {
     storeBlock<V> (
         line, n, [a, b] (int i) { return a[i] + b[i]; },
-        [a, b] (int i) [[gnu::always_inline]] { return loadLanes<V> (a + i) + loadLanes<V> (b + i); });
+        [a, b] (int i) { return loadLanes<V> (a + i) + loadLanes<V> (b + i); });
 }
 
 template <typename V>

@@ -68,7 +68,7 @@ struct SplitLanes
 {
     V g, k, hi, lo, s;
 
-    SplitLanes (const BandSplit& split, int first)
+    [[gnu::always_inline]] SplitLanes (const BandSplit& split, int first)
     {
         g = broadcast<V> (split.g);
         k = broadcast<V> (1.0f - split.g);
@@ -80,14 +80,14 @@ struct SplitLanes
         s = loadLanes<V> (state);
     }
 
-    static V lanesOf (const float* gains, int first)
+    [[gnu::always_inline]] static V lanesOf (const float* gains, int first)
     {
         if (gains == nullptr)
             return broadcast<V> (1.0f);
         return loadLanes<V> (gains + first);
     }
 
-    void store (const BandSplit& split, int first) const
+    [[gnu::always_inline]] void store (const BandSplit& split, int first) const
     {
         for (int l = 0; l < laneCount<V>; ++l)
             split.filters[first + l].state = s[l];

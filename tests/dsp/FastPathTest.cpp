@@ -1,10 +1,11 @@
 // The vectorised and fused stages against plain scalar references of the same arithmetic: each
 // must give the same bits, on every path it can take (contiguous or wrapped reads, whole vectors
-// or leftovers, every line count).
+// or leftovers, every line count) and on every vector unit this processor runs.
 #include "EngineTestSupport.h"
 #include "engine/DelayLine.h"
 #include "engine/Filters.h"
 #include "engine/HalfbandFilter.h"
+#include "engine/VectorUnit.h"
 #include "modes/toolkit/LateNetwork.h"
 
 #include <gtest/gtest.h>
@@ -66,9 +67,29 @@ void fillRandom (std::mt19937& rng, float* x, int n)
     for (int i = 0; i < n; ++i)
         x[i] = u (rng);
 }
+
+/** Runs each test once per vector unit, with that unit's kernels selected. */
+class FastPaths : public ::testing::TestWithParam<VectorUnit>
+{
+protected:
+    void SetUp() override
+    {
+        if (! canRun (GetParam()))
+            GTEST_SKIP() << "this processor cannot run that vector unit";
+        previous = activeVectorUnit();
+        selectVectorUnit (GetParam());
+    }
+    void TearDown() override { selectVectorUnit (previous); }
+
+private:
+    VectorUnit previous = VectorUnit::baseline;
+};
 } // namespace
 
-TEST (FastPaths, InterpolatedReadsMatchTheSampleBySampleReference)
+INSTANTIATE_TEST_SUITE_P (EveryVectorUnit, FastPaths, ::testing::Values (VectorUnit::baseline, VectorUnit::avx2),
+                          [] (const auto& info) { return info.param == VectorUnit::avx2 ? "avx2" : "baseline"; });
+
+TEST_P (FastPaths, InterpolatedReadsMatchTheSampleBySampleReference)
 {
     std::mt19937 rng (11);
     DelayLine line (4096);
@@ -104,10 +125,10 @@ TEST (FastPaths, InterpolatedReadsMatchTheSampleBySampleReference)
     EXPECT_GT (wrapped, 20); // the wrapped path was exercised too
 }
 
-TEST (FastPaths, TwoBandSplitsInOnePassMatchTwoScalarSplits)
+TEST_P (FastPaths, TwoBandSplitsInOnePassMatchTwoScalarSplits)
 {
     std::mt19937 rng (5);
-    for (int count : { 1, 3, 4, 7, 8, 16, 32 })
+    for (int count : { 1, 3, 4, 7, 8, 12, 16, 32 })
         for (int n : { 32, 64, 62 })
             for (bool nullGains : { false, true })
             {
@@ -154,7 +175,7 @@ TEST (FastPaths, TwoBandSplitsInOnePassMatchTwoScalarSplits)
             }
 }
 
-TEST (FastPaths, FusedMatrixAndTapsMatchTheStageByStageReference)
+TEST_P (FastPaths, FusedMatrixAndTapsMatchTheStageByStageReference)
 {
     std::mt19937 rng (9);
     auto engine = quorvane::testing::makeEngine();
@@ -206,7 +227,7 @@ TEST (FastPaths, FusedMatrixAndTapsMatchTheStageByStageReference)
         }
 }
 
-TEST (FastPaths, QuantisedReadMatchesTheSampleBySampleReference)
+TEST_P (FastPaths, QuantisedReadMatchesTheSampleBySampleReference)
 {
     std::mt19937 rng (3);
     DelayLine line (2048);
@@ -236,7 +257,7 @@ TEST (FastPaths, QuantisedReadMatchesTheSampleBySampleReference)
     }
 }
 
-TEST (FastPaths, StereoPairedFiltersMatchEachChannelOnItsOwn)
+TEST_P (FastPaths, StereoPairedFiltersMatchEachChannelOnItsOwn)
 {
     std::mt19937 rng (4);
     float l[64], r[64], refL[64], refR[64];
@@ -300,5 +321,76 @@ TEST (FastPaths, StereoPairedFiltersMatchEachChannelOnItsOwn)
         }
         ASSERT_TRUE (sameBits (l, refL, 64) && sameBits (r, refR, 64)) << (smoothed ? "smoothed" : "plain");
         ASSERT_EQ (bl.current, rbl.current);
+    }
+}
+
+TEST_P (FastPaths, GroupedAllpassReadsMatchEachReadOnItsOwn)
+{
+    std::mt19937 rng (21);
+    std::vector<DelayLine> lines (4);
+    for (auto& line : lines)
+    {
+        resizeFor (line, 2048);
+        fillRandom (rng, line.buffer.get(), line.size);
+        line.written = true;
+    }
+    std::uniform_real_distribution<float> delay (0.0f, 500.0f), nudge (-1.2f, 1.2f);
+    for (int round = 0; round < 600; ++round)
+    {
+        const int count = 2 + round % 3, n = round % 2 == 0 ? 64 : 32;
+        const float ramp = 1.0f / (float) n;
+        float expected[4][64], actual[4][64];
+        AllpassTapRead reads[4];
+        for (size_t r = 0; r < (size_t) count; ++r)
+        {
+            auto& line = lines[r];
+            line.writeIndex = (int32_t) (rng() & (uint32_t) line.mask);
+            const float start = delay (rng);
+            const float target = round % 7 == 0 ? delay (rng) : std::max (0.0f, start + nudge (rng) * 0.05f);
+            const int tap = (int) r % 2;
+            line.tapDelay[(size_t) tap] = start;
+            line.tapState[(size_t) tap] = 0.1f * (float) r;
+            ReferenceRead::allpass (line, start, target, n, ramp, line.tapState[(size_t) tap], expected[r]);
+            reads[r] = { &line, tap, actual[r], target };
+        }
+        readAllpassRampedGroup (reads, count, n, ramp);
+        for (size_t r = 0; r < (size_t) count; ++r)
+        {
+            ASSERT_TRUE (sameBits (expected[r], actual[r], n)) << "round " << round << ", read " << r;
+            ASSERT_EQ (lines[r].tapState[(size_t) reads[r].tap], expected[r][n - 1]);
+        }
+    }
+}
+
+TEST_P (FastPaths, BlockWritesAndTapReadsMatchAMaskedIndexPerSample)
+{
+    std::mt19937 rng (17);
+    DelayLine line (256), reference (256);
+    for (int round = 0; round < 400; ++round)
+    {
+        const int n = (int[]) { 64, 32, 8, 62, 5 }[round % 5];
+        // Write positions near the wrap as often as clear of it.
+        line.writeIndex = round % 2 == 0 ? (int32_t) (rng() % (uint32_t) n) : (int32_t) (rng() & (uint32_t) line.mask);
+        reference.writeIndex = line.writeIndex;
+        float a[64], b[64], sum[64];
+        fillRandom (rng, a, 64);
+        fillRandom (rng, b, 64);
+        const bool summed = round % 3 == 0;
+        for (int i = 0; i < n; ++i)
+        {
+            sum[i] = summed ? a[i] + b[i] : a[i];
+            reference.buffer[(size_t) ((reference.writeIndex - i) & reference.mask)] = sum[i];
+        }
+        summed ? writeBlockSum (line, a, b, n) : writeBlock (line, a, n);
+        ASSERT_TRUE (sameBits (reference.buffer.get(), line.buffer.get(), line.size)) << "write, round " << round;
+
+        const int offset = (int) (rng() % 300u); // beyond the line, held at the longest run it has
+        const float gain = 0.5f + 0.001f * (float) round;
+        float expected[64], actual[64];
+        const int held = std::min (offset, line.size - n);
+        for (int i = 0; i < n; ++i)
+            expected[i] = line.buffer[(size_t) ((line.writeIndex + held - i) & line.mask)] * gain;
+        readTap (line, actual, n, offset, gain);
+        ASSERT_TRUE (sameBits (expected, actual, n)) << "tap, round " << round;
     }
 }
