@@ -33,6 +33,31 @@ inline float glide (float gain, float target, float smoothing) noexcept
 
 void ReverbEngine::process (float* outL, float* outR, const float* inL, const float* inR, int n) noexcept
 {
+    // Hosts with tiny buffers: a run that ends inside the current block with settled gains is only
+    // the mix, without the machinery of the general path around it (the same operations per sample).
+    if (n > 0 && n < 16 && n < blockSize - blockPosition && wetGain == wetTarget && dryGain == dryTarget
+        && ! startAtRest)
+    {
+        float* ioL = ioBlock[0].get() + blockPosition;
+        float* ioR = ioBlock[1].get() + blockPosition;
+        const float wet = wetGain, dry = dryGain;
+        blockPosition += n;
+        for (int i = 0; i < n; ++i)
+        {
+            const float xL = inL[i];
+            const float xR = inR[i];
+            outL[i] = ioL[i] * wet + dry * xL;
+            outR[i] = ioR[i] * wet + dry * xR;
+            ioL[i] = admissible (xL);
+            ioR[i] = admissible (xR);
+        }
+        return;
+    }
+    processRuns (outL, outR, inL, inR, n);
+}
+
+void ReverbEngine::processRuns (float* outL, float* outR, const float* inL, const float* inR, int n) noexcept
+{
     if (startAtRest && n > 0)
         settleForStart();
     // The host block is cut at the network's block boundaries; each piece is mixed in one run.

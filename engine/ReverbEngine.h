@@ -143,6 +143,8 @@ struct ReverbEngine
     void finishModeConfiguration();
 
 private:
+    /** The general path of process: the host block cut at the block boundaries, any gains. */
+    [[gnu::noinline]] void processRuns (float* outL, float* outR, const float* inL, const float* inR, int n) noexcept;
     void blockStep() noexcept;
     [[gnu::always_inline]] inline void mixRun (float* outL, float* outR, const float* inL, const float* inR, int n) noexcept;
     void conditionInput() noexcept;
