@@ -98,6 +98,15 @@ mib() { awk -v b="$1" 'BEGIN { printf "%.2f MiB", b / 1048576 }'; }
 
 modes="$(echo $modes)"
 echo "Measuring modes $modes (callgrind, $rate Hz, blocks of $block_size, tails of $short_tail s and $long_tail s)" >&2
+# The kernels' vector unit: AVX2 where the processor (as valgrind presents it) has it, unless the
+# environment asks for the baseline.
+if [[ "${QUORVANE_VECTOR_UNIT:-}" == baseline ]]; then
+    echo "Vector unit: the x86-64 baseline (QUORVANE_VECTOR_UNIT=baseline)" >&2
+elif grep -qw avx2 /proc/cpuinfo 2>/dev/null; then
+    echo "Vector unit: AVX2 (QUORVANE_VECTOR_UNIT=baseline measures the baseline)" >&2
+else
+    echo "Vector unit: the x86-64 baseline (this processor has no AVX2)" >&2
+fi
 
 declare -A per_frame=()
 for mode in $modes; do
