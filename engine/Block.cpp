@@ -41,6 +41,22 @@ namespace
         x[i] = (x[i] - low[i]) * highGain + low[i] * lowGain;
 }
 
+// Out of line, so that choosing the unit costs no register saves (see the delay line's kernels).
+[[gnu::noinline]] void scaleBaseline (float* out, const float* a, float g, int n) noexcept { scaleLoop (out, a, g, n); }
+[[gnu::noinline]] void scaleAddBaseline (float* out, const float* a, float g, const float* b, int n) noexcept
+{
+    scaleAddLoop (out, a, g, b, n);
+}
+[[gnu::noinline]] void addBaseline (float* out, const float* a, int n) noexcept { addLoop (out, a, n); }
+[[gnu::noinline]] void accumulateBaseline (float* out, const float* a, float g, int n) noexcept
+{
+    accumulateLoop (out, a, g, n);
+}
+[[gnu::noinline]] void bandGainBaseline (float* x, const float* low, float highGain, float lowGain, int n) noexcept
+{
+    bandGainLoop (x, low, highGain, lowGain, n);
+}
+
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
 QUORVANE_AVX2 void scaleAvx2 (float* out, const float* a, float g, int n) noexcept { scaleLoop (out, a, g, n); }
 QUORVANE_AVX2 void scaleAddAvx2 (float* out, const float* a, float g, const float* b, int n) noexcept
@@ -56,9 +72,9 @@ QUORVANE_AVX2 void bandGainAvx2 (float* x, const float* low, float highGain, flo
 #define QUORVANE_BLOCK_KERNEL(name, ...)                                                                               \
     if (n >= 8 && wideVectors())                                                                                       \
         return name##Avx2 (__VA_ARGS__);                                                                               \
-    name##Loop (__VA_ARGS__)
+    name##Baseline (__VA_ARGS__)
 #else
-#define QUORVANE_BLOCK_KERNEL(name, ...) name##Loop (__VA_ARGS__)
+#define QUORVANE_BLOCK_KERNEL(name, ...) name##Baseline (__VA_ARGS__)
 #endif
 } // namespace
 

@@ -46,6 +46,17 @@ namespace
     }
 }
 
+// Out of line, so that choosing the unit costs no register saves.
+[[gnu::noinline]] void processBaseline (const CrossMixer& m, int n, float* outA, const float* inX, const float* inY,
+                                        float* outB) noexcept
+{
+    processLoop (m, n, outA, inX, inY, outB);
+}
+[[gnu::noinline]] void rotateBaseline (const CrossMixer& m, float* __restrict x, float* __restrict y, int n) noexcept
+{
+    rotateLoop (m, x, y, n);
+}
+
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
 QUORVANE_AVX2 void processAvx2 (const CrossMixer& m, int n, float* outA, const float* inX, const float* inY, float* outB) noexcept
 {
@@ -64,7 +75,7 @@ void CrossMixer::process (int n, float* outA, const float* inX, const float* inY
     if (n >= 8 && wideVectors())
         return processAvx2 (*this, n, outA, inX, inY, outB);
 #endif
-    processLoop (*this, n, outA, inX, inY, outB);
+    processBaseline (*this, n, outA, inX, inY, outB);
 }
 
 void CrossMixer::rotate (float* __restrict x, float* __restrict y, int n) const noexcept
@@ -73,7 +84,7 @@ void CrossMixer::rotate (float* __restrict x, float* __restrict y, int n) const 
     if (n >= 8 && wideVectors())
         return rotateAvx2 (*this, x, y, n);
 #endif
-    rotateLoop (*this, x, y, n);
+    rotateBaseline (*this, x, y, n);
 }
 
 } // namespace quorvane

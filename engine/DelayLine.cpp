@@ -390,6 +390,35 @@ QUORVANE_AVX2 void readAllpassRampedGroupAvx2 (const AllpassTapRead* reads, int 
 }
 #endif
 
+// The baseline entry points stay out of line: inlined into the dispatching functions they would
+// make every call save the registers their loops need before even choosing the unit.
+[[gnu::noinline]] void writeBlockBaseline (DelayLine& line, const float* input, int n) noexcept
+{
+    writeBlockLanes<Lanes> (line, input, n);
+}
+[[gnu::noinline]] void writeBlockSumBaseline (DelayLine& line, const float* a, const float* b, int n) noexcept
+{
+    writeBlockSumLanes<Lanes> (line, a, b, n);
+}
+[[gnu::noinline]] void readTapBaseline (const DelayLine& line, float* output, int n, int offset, float gain) noexcept
+{
+    readTapLanes<Lanes> (line, output, n, offset, gain);
+}
+[[gnu::noinline]] void readLinearRampedBaseline (DelayLine& line, float* output, float targetDelay, int n,
+                                                 float rampFactor) noexcept
+{
+    readLinearRampedLanes<Lanes> (line, output, targetDelay, n, rampFactor);
+}
+[[gnu::noinline]] void readQuantisedRampedBaseline (DelayLine& line, float* output, float targetDelay, int n,
+                                                    float rampFactor) noexcept
+{
+    readQuantisedRampedLanes<Lanes> (line, output, targetDelay, n, rampFactor);
+}
+[[gnu::noinline]] void readAllpassRampedGroupBaseline (const AllpassTapRead* reads, int count, int n, float rampFactor) noexcept
+{
+    readAllpassRampedGroupLanes<Lanes> (reads, count, n, rampFactor);
+}
+
 /** True when a block of n samples takes the AVX2 kernels. */
 inline bool wide (int n) noexcept
 {
@@ -404,9 +433,9 @@ inline bool wide (int n) noexcept
 
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
 #define QUORVANE_WIDE_OR_BASELINE(call, ...)                                                                           \
-    (wide (n) ? call##Avx2 (__VA_ARGS__) : call##Lanes<Lanes> (__VA_ARGS__))
+    (wide (n) ? call##Avx2 (__VA_ARGS__) : call##Baseline (__VA_ARGS__))
 #else
-#define QUORVANE_WIDE_OR_BASELINE(call, ...) call##Lanes<Lanes> (__VA_ARGS__)
+#define QUORVANE_WIDE_OR_BASELINE(call, ...) call##Baseline (__VA_ARGS__)
 #endif
 
 void writeBlock (DelayLine& line, const float* input, int n) noexcept

@@ -189,12 +189,12 @@ template <typename V>
     return line;
 }
 
-int splitBankBaseline (const BandSplit& split, float* const* blocks, int count, int n) noexcept
+[[gnu::noinline]] int splitBankBaseline (const BandSplit& split, float* const* blocks, int count, int n) noexcept
 {
     return splitBankLanes<Lanes> (split, blocks, 0, count, n);
 }
 
-int splitTwoBankBaseline (const BandSplit& first, const BandSplit& second, float* const* blocks, int count, int n) noexcept
+[[gnu::noinline]] int splitTwoBankBaseline (const BandSplit& first, const BandSplit& second, float* const* blocks, int count, int n) noexcept
 {
     return splitTwoBankLanes<Lanes> (first, second, blocks, 0, count, n);
 }
