@@ -9,6 +9,10 @@
 #include <new>
 #include <type_traits>
 
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+#include <immintrin.h>
+#endif
+
 namespace quorvane
 {
 
@@ -102,6 +106,31 @@ void reallocate (DelayLine& line, int newSize)
         index[i] = (whole[i] + w - i) & line.mask;
 }
 
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+/** The neighbours of a glide that moves across several samples, eight at a time with the unit's
+    gather loads: the same masked indices as gatherIndices, the same samples read. n a multiple
+    of eight. Out of line: only functions built for the unit may hold its instructions. */
+[[gnu::noinline]] QUORVANE_AVX2 void gatherNeighboursAvx2 (const DelayLine& line, const int32_t* whole, float* a, float* b,
+                                                          int n) noexcept
+{
+    const float* buf = line.buffer.get();
+    const __m256i mask = _mm256_set1_epi32 (line.mask);
+    const __m256i one = _mm256_set1_epi32 (1);
+    // (whole[i] + writeIndex - i) & mask, with i = first + lane.
+    __m256i offset = _mm256_sub_epi32 (_mm256_set1_epi32 (line.writeIndex), _mm256_setr_epi32 (0, 1, 2, 3, 4, 5, 6, 7));
+    const __m256i eight = _mm256_set1_epi32 (8);
+    for (int i = 0; i < n; i += 8)
+    {
+        const __m256i w = _mm256_loadu_si256 (reinterpret_cast<const __m256i*> (whole + i));
+        const __m256i newer = _mm256_and_si256 (_mm256_add_epi32 (w, offset), mask);
+        const __m256i older = _mm256_and_si256 (_mm256_add_epi32 (newer, one), mask);
+        _mm256_storeu_ps (a + i, _mm256_i32gather_ps (buf, newer, 4));
+        _mm256_storeu_ps (b + i, _mm256_i32gather_ps (buf, older, 4));
+        offset = _mm256_sub_epi32 (offset, eight);
+    }
+}
+#endif
+
 /** Integers beside V. */
 template <typename V>
 using IntLanesFor = std::conditional_t<laneCount<V> == 4, IntLanes, IntLanes8>;
@@ -145,6 +174,11 @@ template <typename V>
         }
         return;
     }
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+    if constexpr (W == 8)
+        if (n % 8 == 0)
+            return gatherNeighboursAvx2 (line, whole, a, b, n);
+#endif
     alignas (16) int32_t index[DelayLine::maxBlock];
     gatherIndices (line, whole, index, n);
     for (int i = 0; i < n; ++i)
