@@ -254,6 +254,30 @@ void clearLine (DelayLine& line)
 
 namespace
 {
+/** The scalar form of storeBlock: the runs before and after the wrap. Out of line, so that the
+    vector path pays no register saves for it. */
+template <typename Sample>
+[[gnu::noinline]] void storeRuns (DelayLine& line, int n, int first, Sample&& sample) noexcept
+{
+    float* run = line.buffer.get() + line.writeIndex;
+    for (int i = 0; i < first; ++i)
+        run[-i] = sample (i);
+    float* wrapped = run + line.size;
+    for (int i = first; i < n; ++i)
+        wrapped[-i] = sample (i);
+}
+
+/** The scalar form of readTap, out of line for the same reason. */
+[[gnu::noinline]] void readTapRuns (const DelayLine& line, float* output, int n, int32_t start, int first, float gain) noexcept
+{
+    const float* run = line.buffer.get() + start;
+    for (int i = 0; i < first; ++i)
+        output[i] = run[-i] * gain;
+    const float* wrapped = run + line.size;
+    for (int i = first; i < n; ++i)
+        output[i] = wrapped[-i] * gain;
+}
+
 /** Stores sample(i) (lanes(i): a vector of them from i on) at writeIndex - i: two contiguous runs,
     before and after the wrap, instead of a masked index per sample; whole vectors where the block
     does not wrap. */
@@ -272,11 +296,7 @@ template <typename V, typename Sample, typename Vector>
             storeLanes (run - i - (W - 1), reversed (lanes (i)));
         return;
     }
-    for (int i = 0; i < first; ++i)
-        run[-i] = sample (i);
-    float* wrapped = run + line.size;
-    for (int i = first; i < n; ++i)
-        wrapped[-i] = sample (i);
+    storeRuns (line, n, first, sample);
 }
 
 template <typename V>
@@ -311,11 +331,7 @@ template <typename V>
             storeLanes (output + i, reversed (loadLanes<V> (run - i - (W - 1))) * g);
         return;
     }
-    for (int i = 0; i < first; ++i)
-        output[i] = run[-i] * gain;
-    const float* wrapped = run + line.size;
-    for (int i = first; i < n; ++i)
-        output[i] = wrapped[-i] * gain;
+    readTapRuns (line, output, n, start, first, gain);
 }
 
 template <typename V>
