@@ -69,15 +69,17 @@ struct SplitLanes
     V g, k, hi, lo, s;
 
     [[gnu::always_inline]] SplitLanes (const BandSplit& split, int first)
+        : g (broadcast<V> (split.g)), k (broadcast<V> (1.0f - split.g)), hi (lanesOf (split.highGain, first)),
+          lo (lanesOf (split.lowGain, first)), s (stateOf (split, first))
     {
-        g = broadcast<V> (split.g);
-        k = broadcast<V> (1.0f - split.g);
-        hi = lanesOf (split.highGain, first);
-        lo = lanesOf (split.lowGain, first);
+    }
+
+    [[gnu::always_inline]] static V stateOf (const BandSplit& split, int first)
+    {
         float state[laneCount<V>];
         for (int l = 0; l < laneCount<V>; ++l)
             state[l] = split.filters[first + l].state;
-        s = loadLanes<V> (state);
+        return loadLanes<V> (state);
     }
 
     [[gnu::always_inline]] static V lanesOf (const float* gains, int first)
@@ -109,8 +111,14 @@ struct SplitLanes
     each vector holds one sample time of the blocks, `column` advances their recursions on it, and
     the tile goes back. With Lanes8 the blocks 0-3 lie in the low halves, 4-7 in the high ones. */
 template <typename V, typename Column>
-[[gnu::always_inline]] inline void transposedPass (float* const* x, int n, Column&& column) noexcept
+[[gnu::always_inline]] inline void transposedPass (float* const* blocks, int n, Column&& column) noexcept
 {
+    // The block pointers in locals: the stores could otherwise be taken to change them, and every
+    // tile would load them again.
+    constexpr int count = laneCount<V>;
+    float* x[count];
+    for (int l = 0; l < count; ++l)
+        x[l] = blocks[l];
     for (int i = 0; i < n; i += 4)
     {
         V t[4];
