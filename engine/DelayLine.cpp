@@ -84,6 +84,36 @@ void reallocate (DelayLine& line, int newSize)
     splitDelays (delays, frac, whole, n);
 }
 
+/** The glides of up to laneCount<V> reads side by side, one per lane, each by repeated addition of
+    its own step exactly as rampDelays does; columns[r] receives read r's delays. n a multiple of
+    laneCount<V>; unused lanes glide from 0 to 0. */
+template <typename V>
+[[gnu::always_inline]] inline void glideColumns (const float* start, const float* target, int n, float rampFactor,
+                                                 float (*columns)[DelayLine::maxBlock]) noexcept
+{
+    constexpr int W = laneCount<V>;
+    alignas (32) float rows[DelayLine::maxBlock][W];
+    V d = loadLanes<V> (start);
+    const V step = (loadLanes<V> (target) - d) * broadcast<V> (rampFactor);
+    for (int i = 0; i < n; ++i)
+    {
+        d = d + step;
+        storeLanes (rows[i], d);
+    }
+    for (int i = 0; i < n; i += W)
+    {
+        V t[W];
+        for (int k = 0; k < W; ++k)
+            t[k] = loadLanes<V> (rows[i + k]);
+        if constexpr (W == 4)
+            transpose4 (t[0], t[1], t[2], t[3]);
+        else
+            transpose8 (t);
+        for (int r = 0; r < W; ++r)
+            storeLanes (columns[r] + i, t[r]);
+    }
+}
+
 /** Where the newer neighbours of a whole block lie in one run without a wrap (the older ones
     follow them by one): the index of the first newer neighbour, or -1 when the whole delay moves
     within the block or the run wraps. Most blocks of a slowly modulated read take this path, whose
@@ -361,6 +391,31 @@ template <typename V>
     interpolateLinear<V> (line, whole, frac, output, n);
 }
 
+/** Up to laneCount<V> linear reads, their glides side by side. */
+template <typename V>
+[[gnu::always_inline]] inline void readLinearRampedGroupLanes (const LinearTapRead* reads, int count, int n,
+                                                               float rampFactor) noexcept
+{
+    constexpr int W = laneCount<V>;
+    alignas (32) float start[W] = {}, target[W] = {};
+    for (int r = 0; r < count; ++r)
+    {
+        DelayLine& line = *reads[r].line;
+        target[r] = std::min (reads[r].targetDelay, longestInterpolatedDelay (line, n));
+        start[r] = glideStart (line.tapDelay[0], target[r]);
+        line.tapDelay[0] = target[r];
+    }
+    alignas (32) float delays[W][DelayLine::maxBlock];
+    glideColumns<V> (start, target, n, rampFactor, delays);
+    for (int r = 0; r < count; ++r)
+    {
+        alignas (16) float frac[DelayLine::maxBlock];
+        alignas (16) int32_t whole[DelayLine::maxBlock];
+        splitDelays (delays[r], frac, whole, n);
+        interpolateLinear<V> (*reads[r].line, whole, frac, reads[r].output, n);
+    }
+}
+
 /** Up to four allpass-interpolated reads; V serves what each read does on its own (its glide,
     coefficients and neighbours), the four recursions share one four-lane vector. */
 template <typename V>
@@ -434,6 +489,14 @@ QUORVANE_AVX2 void readQuantisedRampedAvx2 (DelayLine& line, float* output, floa
 {
     readQuantisedRampedLanes<Lanes8> (line, output, targetDelay, n, rampFactor);
 }
+QUORVANE_AVX2 void readLinearRampedGroupAvx2 (const LinearTapRead* reads, int count, int n, float rampFactor) noexcept
+{
+    // Side by side the glides pay for the transposes from about four reads on.
+    if (count >= 4)
+        return readLinearRampedGroupLanes<Lanes8> (reads, count, n, rampFactor);
+    for (int r = 0; r < count; ++r)
+        readLinearRampedLanes<Lanes8> (*reads[r].line, reads[r].output, reads[r].targetDelay, n, rampFactor);
+}
 QUORVANE_AVX2 void readAllpassRampedGroupAvx2 (const AllpassTapRead* reads, int count, int n, float rampFactor) noexcept
 {
     readAllpassRampedGroupLanes<Lanes8> (reads, count, n, rampFactor);
@@ -463,6 +526,12 @@ QUORVANE_AVX2 void readAllpassRampedGroupAvx2 (const AllpassTapRead* reads, int 
                                                     float rampFactor) noexcept
 {
     readQuantisedRampedLanes<Lanes> (line, output, targetDelay, n, rampFactor);
+}
+[[gnu::noinline]] void readLinearRampedGroupBaseline (const LinearTapRead* reads, int count, int n, float rampFactor) noexcept
+{
+    // Four glides side by side cost the baseline as much as they save (measured): one by one.
+    for (int r = 0; r < count; ++r)
+        readLinearRampedLanes<Lanes> (*reads[r].line, reads[r].output, reads[r].targetDelay, n, rampFactor);
 }
 [[gnu::noinline]] void readAllpassRampedGroupBaseline (const AllpassTapRead* reads, int count, int n, float rampFactor) noexcept
 {
@@ -508,6 +577,17 @@ void readTap (const DelayLine& line, float* output, int n, int offset, float gai
 void readLinearRamped (DelayLine& line, float* output, float targetDelay, int n, float rampFactor) noexcept
 {
     QUORVANE_WIDE_OR_BASELINE (readLinearRamped, line, output, targetDelay, n, rampFactor);
+}
+
+void readLinearRampedGroup (const LinearTapRead* reads, int count, int n, float rampFactor) noexcept
+{
+    if (count < 1 || count > 8 || n % 4 != 0)
+    {
+        for (int r = 0; r < count; ++r)
+            readLinearRamped (*reads[r].line, reads[r].output, reads[r].targetDelay, n, rampFactor);
+        return;
+    }
+    QUORVANE_WIDE_OR_BASELINE (readLinearRampedGroup, reads, count, n, rampFactor);
 }
 
 void readAllpassRampedGroup (const AllpassTapRead* reads, int count, int n, float rampFactor) noexcept

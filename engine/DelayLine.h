@@ -67,6 +67,18 @@ inline float longestInterpolatedDelay (const DelayLine& line, int n) noexcept { 
 void readTap (const DelayLine& line, float* output, int n, int offset, float gain) noexcept;
 /** Linear-interpolated read gliding from tapDelay[0] to the target delay. */
 void readLinearRamped (DelayLine& line, float* output, float targetDelay, int n, float rampFactor) noexcept;
+/** One linear-interpolated read of a group: which line, where to, and the target delay. */
+struct LinearTapRead
+{
+    DelayLine* line;
+    float* output;
+    float targetDelay;
+};
+
+/** Up to eight readLinearRamped calls at once, each on its own line: their glides advance side by
+    side in one vector, each with exactly the arithmetic of its own call. */
+void readLinearRampedGroup (const LinearTapRead* reads, int count, int n, float rampFactor) noexcept;
+
 /** One allpass-interpolated read of a group: which line and tap, where to, and the target delay. */
 struct AllpassTapRead
 {

@@ -96,6 +96,32 @@ template <typename V = Lanes>
 }
 
 #if defined(QUORVANE_SHUFFLES)
+/** Transposes an 8 x 8 tile held in eight vectors: afterwards vector k holds element k of each. */
+[[gnu::always_inline]] inline void transpose8 (Lanes8* v) noexcept
+{
+    Lanes8 t[8], u[8];
+    for (int k = 0; k < 8; k += 2)
+    {
+        t[k] = __builtin_shufflevector (v[k], v[k + 1], 0, 8, 1, 9, 4, 12, 5, 13);
+        t[k + 1] = __builtin_shufflevector (v[k], v[k + 1], 2, 10, 3, 11, 6, 14, 7, 15);
+    }
+    for (int k = 0; k < 8; k += 4)
+        for (int j = 0; j < 2; ++j)
+        {
+            u[k + j] = __builtin_shufflevector (t[k + j], t[k + j + 2], 0, 1, 8, 9, 4, 5, 12, 13);
+            u[k + j + 2] = __builtin_shufflevector (t[k + j], t[k + j + 2], 2, 3, 10, 11, 6, 7, 14, 15);
+        }
+    // u[0], u[2], u[1], u[3] hold rows 0-3 of the columns 0, 1, 2, 3 in their low halves and of
+    // 4, 5, 6, 7 in their high ones; u[4..7] the same for rows 4-7.
+    constexpr int column[4] = { 0, 2, 1, 3 };
+    for (int k = 0; k < 4; ++k)
+    {
+        const int c = column[k];
+        v[k] = __builtin_shufflevector (u[c], u[c + 4], 0, 1, 2, 3, 8, 9, 10, 11);
+        v[k + 4] = __builtin_shufflevector (u[c], u[c + 4], 4, 5, 6, 7, 12, 13, 14, 15);
+    }
+}
+
 /** Transposes two 4 x 4 tiles at once, one in each half of the four vectors. */
 [[gnu::always_inline]] inline void transpose4 (Lanes8& a, Lanes8& b, Lanes8& c, Lanes8& d) noexcept
 {

@@ -147,10 +147,13 @@ void readSegments (ReverbEngine& e, int first, int count, const std::array<LineR
 {
     const auto& ms = e.modeState;
     const float ramp = 1.0f / (float) n;
-    // Allpass-interpolated reads are collected and run four at a time (their recursions share a
-    // vector); each line is read once, so the order of the reads does not matter.
+    // Interpolated reads are collected and run in groups (the allpass ones four at a time, their
+    // recursions sharing a vector; the linear ones eight at a time, their glides sharing one);
+    // each line is read once, so the order of the reads does not matter.
     AllpassTapRead allpassReads[4] {};
     int pending = 0;
+    LinearTapRead linearReads[8];
+    int pendingLinear = 0;
     for (size_t k = 0; k < (size_t) count; ++k)
     {
         const size_t s = (size_t) first + k;
@@ -160,7 +163,14 @@ void readSegments (ReverbEngine& e, int first, int count, const std::array<LineR
         switch (pattern[k % 4])
         {
             case LineRead::tap: readTap (line, block, n, ms.segmentFloor[s], gains != nullptr ? gains[s] : 1.0f); break;
-            case LineRead::linear: readLinearRamped (line, block, delay, n, ramp); break;
+            case LineRead::linear:
+                linearReads[pendingLinear++] = { &line, block, delay };
+                if (pendingLinear == 8)
+                {
+                    readLinearRampedGroup (linearReads, pendingLinear, n, ramp);
+                    pendingLinear = 0;
+                }
+                break;
             case LineRead::allpass:
                 allpassReads[pending++] = { &line, 0, block, delay };
                 if (pending == 4)
@@ -172,6 +182,7 @@ void readSegments (ReverbEngine& e, int first, int count, const std::array<LineR
         }
     }
     readAllpassRampedGroup (allpassReads, pending, n, ramp);
+    readLinearRampedGroup (linearReads, pendingLinear, n, ramp);
 }
 } // namespace
 

@@ -394,3 +394,39 @@ TEST_P (FastPaths, BlockWritesAndTapReadsMatchAMaskedIndexPerSample)
         ASSERT_TRUE (sameBits (expected, actual, n)) << "tap, round " << round;
     }
 }
+
+TEST_P (FastPaths, GroupedLinearReadsMatchEachReadOnItsOwn)
+{
+    std::mt19937 rng (23);
+    std::vector<DelayLine> lines (8);
+    for (auto& line : lines)
+    {
+        resizeFor (line, 2048);
+        fillRandom (rng, line.buffer.get(), line.size);
+        line.written = true;
+    }
+    std::uniform_real_distribution<float> delay (0.0f, 500.0f), nudge (-1.2f, 1.2f);
+    for (int round = 0; round < 400; ++round)
+    {
+        const int count = 1 + round % 8, n = round % 3 == 0 ? 32 : 64;
+        const float ramp = 1.0f / (float) n;
+        float expected[8][64], actual[8][64];
+        LinearTapRead reads[8];
+        for (size_t r = 0; r < (size_t) count; ++r)
+        {
+            auto& line = lines[r];
+            line.writeIndex = (int32_t) (rng() & (uint32_t) line.mask);
+            const float start = delay (rng);
+            const float target = round % 7 == 0 ? delay (rng) : std::max (0.0f, start + nudge (rng) * 0.05f);
+            line.tapDelay[0] = start;
+            ReferenceRead::linear (line, start, target, n, ramp, expected[r]);
+            reads[r] = { &line, actual[r], target };
+        }
+        readLinearRampedGroup (reads, count, n, ramp);
+        for (size_t r = 0; r < (size_t) count; ++r)
+        {
+            ASSERT_TRUE (sameBits (expected[r], actual[r], n)) << "round " << round << ", read " << r;
+            ASSERT_EQ (lines[r].tapDelay[0], reads[r].targetDelay);
+        }
+    }
+}
