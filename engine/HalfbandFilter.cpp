@@ -2,6 +2,8 @@
 
 #include "Lanes.h"
 
+#include <type_traits>
+
 namespace quorvane
 {
 
@@ -76,15 +78,16 @@ void HalfbandFilter::interpolate (const float* input, float* output) noexcept
 
 namespace
 {
-/** The sections of two filters as lanes: left branch A, left B, right A, right B. */
+/** The sections of two filters as lanes: left branch A, left B, right A, right B. The section
+    count is a constant, so the recursions' states stay in registers over the block. */
+template <int Count>
 struct SectionLanes
 {
-    Lanes a[6], state[6], offset[6];
-    int count;
+    Lanes a[Count > 0 ? Count : 1], state[Count > 0 ? Count : 1], offset[Count > 0 ? Count : 1];
 
-    SectionLanes (const HalfbandFilter& l, const HalfbandFilter& r) : count (l.sectionCount)
+    SectionLanes (const HalfbandFilter& l, const HalfbandFilter& r)
     {
-        for (size_t s = 0; s < (size_t) count; ++s)
+        for (size_t s = 0; s < (size_t) Count; ++s)
         {
             const auto &lA = l.sections[s], &lB = l.sections[s + 6], &rA = r.sections[s], &rB = r.sections[s + 6];
             a[s] = Lanes { lA.a, lB.a, rA.a, rB.a };
@@ -93,9 +96,9 @@ struct SectionLanes
         }
     }
 
-    Lanes operator() (Lanes x) noexcept
+    [[gnu::always_inline]] Lanes operator() (Lanes x) noexcept
     {
-        for (size_t s = 0; s < (size_t) count; ++s)
+        for (size_t s = 0; s < (size_t) Count; ++s)
         {
             const Lanes v = x + offset[s] - a[s] * state[s];
             x = a[s] * v + state[s];
@@ -107,7 +110,7 @@ struct SectionLanes
     /** Stores the states and flips every offset, as one pass of each section does. */
     void finish (HalfbandFilter& l, HalfbandFilter& r) const noexcept
     {
-        for (size_t s = 0; s < (size_t) count; ++s)
+        for (size_t s = 0; s < (size_t) Count; ++s)
         {
             AllpassSection* sections[4] = { &l.sections[s], &l.sections[s + 6], &r.sections[s], &r.sections[s + 6] };
             for (size_t lane = 0; lane < 4; ++lane)
@@ -123,18 +126,28 @@ bool pairable (const HalfbandFilter& l, const HalfbandFilter& r) noexcept
 {
     return l.sectionCount == r.sectionCount && l.sectionCount >= 0 && l.sectionCount <= 6;
 }
-} // namespace
 
-void decimateStereo (HalfbandFilter& left, HalfbandFilter& right, const float* inL, const float* inR, float* outL,
-                     float* outR) noexcept
+/** Calls body.template operator()<Count>() with the filters' section count as a constant. */
+template <typename Body>
+void withSectionCount (int count, Body&& body) noexcept
 {
-    if (! pairable (left, right))
+    switch (count)
     {
-        left.decimate (inL, outL);
-        right.decimate (inR, outR);
-        return;
+        case 0: return body (std::integral_constant<int, 0> {});
+        case 1: return body (std::integral_constant<int, 1> {});
+        case 2: return body (std::integral_constant<int, 2> {});
+        case 3: return body (std::integral_constant<int, 3> {});
+        case 4: return body (std::integral_constant<int, 4> {});
+        case 5: return body (std::integral_constant<int, 5> {});
+        default: return body (std::integral_constant<int, 6> {});
     }
-    SectionLanes sections (left, right);
+}
+
+template <int Count>
+void decimateLanes (HalfbandFilter& left, HalfbandFilter& right, const float* inL, const float* inR, float* outL,
+                    float* outR) noexcept
+{
+    SectionLanes<Count> sections (left, right);
     // The odd branch sees the input one sample late.
     float lateL = left.lastSample, lateR = right.lastSample;
     for (int k = 0; k < 32; ++k)
@@ -150,16 +163,11 @@ void decimateStereo (HalfbandFilter& left, HalfbandFilter& right, const float* i
     sections.finish (left, right);
 }
 
-void interpolateStereo (HalfbandFilter& left, HalfbandFilter& right, const float* inL, const float* inR, float* outL,
-                        float* outR) noexcept
+template <int Count>
+void interpolateLanes (HalfbandFilter& left, HalfbandFilter& right, const float* inL, const float* inR, float* outL,
+                       float* outR) noexcept
 {
-    if (! pairable (left, right))
-    {
-        left.interpolate (inL, outL);
-        right.interpolate (inR, outR);
-        return;
-    }
-    SectionLanes sections (left, right);
+    SectionLanes<Count> sections (left, right);
     for (int k = 0; k < 32; ++k)
     {
         const Lanes y = sections (Lanes { inL[k], inL[k], inR[k], inR[k] });
@@ -169,6 +177,32 @@ void interpolateStereo (HalfbandFilter& left, HalfbandFilter& right, const float
         outR[2 * k + 1] = y[3];
     }
     sections.finish (left, right);
+}
+} // namespace
+
+void decimateStereo (HalfbandFilter& left, HalfbandFilter& right, const float* inL, const float* inR, float* outL,
+                     float* outR) noexcept
+{
+    if (! pairable (left, right))
+    {
+        left.decimate (inL, outL);
+        right.decimate (inR, outR);
+        return;
+    }
+    withSectionCount (left.sectionCount, [&] (auto count) { decimateLanes<count()> (left, right, inL, inR, outL, outR); });
+}
+
+void interpolateStereo (HalfbandFilter& left, HalfbandFilter& right, const float* inL, const float* inR, float* outL,
+                        float* outR) noexcept
+{
+    if (! pairable (left, right))
+    {
+        left.interpolate (inL, outL);
+        right.interpolate (inR, outR);
+        return;
+    }
+    withSectionCount (left.sectionCount,
+                      [&] (auto count) { interpolateLanes<count()> (left, right, inL, inR, outL, outR); });
 }
 
 void HalfbandFilter::clear() noexcept
