@@ -330,20 +330,93 @@ namespace
 /** Two channels as the first two lanes of a vector (the other two idle). */
 inline Lanes pairOf (float l, float r) noexcept { return Lanes { l, r, 0.0f, 0.0f }; }
 
+/** Runs `step` (one sample of both channels' recursions, as the first two lanes of a vector, the
+    others zero) over two blocks in place. Four samples of each channel are loaded, paired and
+    stored back in whole vectors; `step` sees the same pairs in the same order as sample by
+    sample. */
+template <typename Step>
+[[gnu::always_inline]] inline void pairedRun (float* l, float* r, int n, Step&& step) noexcept
+{
+    int i = 0;
+#if defined(QUORVANE_SHUFFLES)
+    const Lanes zero {};
+    for (; i + 4 <= n; i += 4)
+    {
+        const Lanes left = loadLanes (l + i), right = loadLanes (r + i);
+        const Lanes first = __builtin_shufflevector (left, right, 0, 4, 1, 5);
+        const Lanes second = __builtin_shufflevector (left, right, 2, 6, 3, 7);
+        const Lanes y0 = step (__builtin_shufflevector (first, zero, 0, 1, 4, 5));
+        const Lanes y1 = step (__builtin_shufflevector (first, zero, 2, 3, 4, 5));
+        const Lanes y2 = step (__builtin_shufflevector (second, zero, 0, 1, 4, 5));
+        const Lanes y3 = step (__builtin_shufflevector (second, zero, 2, 3, 4, 5));
+        const Lanes y01 = __builtin_shufflevector (y0, y1, 0, 1, 4, 5), y23 = __builtin_shufflevector (y2, y3, 0, 1, 4, 5);
+        storeLanes (l + i, __builtin_shufflevector (y01, y23, 0, 2, 4, 6));
+        storeLanes (r + i, __builtin_shufflevector (y01, y23, 1, 3, 5, 7));
+    }
+#endif
+    for (; i < n; ++i)
+    {
+        const Lanes y = step (pairOf (l[i], r[i]));
+        l[i] = y[0];
+        r[i] = y[1];
+    }
+}
+
+} // namespace
+
+namespace
+{
+/** Both channels' first-order recursions over n samples; returns the state. */
+[[gnu::always_inline]] inline Lanes firstOrderPair (const Lanes (&c)[3], Lanes s, float* l, float* r, int n) noexcept
+{
+    const Lanes b0 = c[0], b1 = c[1], a1 = c[2];
+    pairedRun (l, r, n, [&] (Lanes x) {
+        const Lanes y = b0 * x + s;
+        s = b1 * x - a1 * y;
+        return y;
+    });
+    return s;
+}
+
+/** Both channels' biquad recursions over 64 samples, coefficients a1, a2, b0, b1, b2. */
+[[gnu::always_inline]] inline void biquadPair (const Lanes (&c)[5], Lanes& s1, Lanes& s2, float* l, float* r) noexcept
+{
+    const Lanes a1 = c[0], a2 = c[1], b0 = c[2], b1 = c[3], b2 = c[4];
+    Lanes w1 = s1, w2 = s2;
+    pairedRun (l, r, 64, [&] (Lanes x) {
+        const Lanes w = x - a1 * w1 - a2 * w2;
+        const Lanes y = b0 * w + b1 * w1 + b2 * w2;
+        w2 = w1;
+        w1 = w;
+        return y;
+    });
+    s1 = w1;
+    s2 = w2;
+}
+
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+// The same lanes; built for AVX2 only for its three-operand instructions, which spare the copies.
+QUORVANE_AVX2 Lanes firstOrderPairAvx2 (const Lanes (&c)[3], Lanes s, float* l, float* r, int n) noexcept
+{
+    return firstOrderPair (c, s, l, r, n);
+}
+QUORVANE_AVX2 void biquadPairAvx2 (const Lanes (&c)[5], Lanes& s1, Lanes& s2, float* l, float* r) noexcept
+{
+    biquadPair (c, s1, s2, l, r);
+}
+#endif
 } // namespace
 
 void processPair (FirstOrderFilter& left, FirstOrderFilter& right, int n, float* l, float* r) noexcept
 {
-    const Lanes b0 = pairOf (left.b0, right.b0), b1 = pairOf (left.b1, right.b1), a1 = pairOf (left.a1, right.a1);
+    const Lanes c[3] = { pairOf (left.b0, right.b0), pairOf (left.b1, right.b1), pairOf (left.a1, right.a1) };
     Lanes s = pairOf (left.state, right.state);
-    for (int i = 0; i < n; ++i)
-    {
-        const Lanes x = pairOf (l[i], r[i]);
-        const Lanes y = b0 * x + s;
-        s = b1 * x - a1 * y;
-        l[i] = y[0];
-        r[i] = y[1];
-    }
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+    if (wideVectors())
+        s = firstOrderPairAvx2 (c, s, l, r, n);
+    else
+#endif
+        s = firstOrderPair (c, s, l, r, n);
     left.state = s[0];
     right.state = s[1];
 }
@@ -353,22 +426,20 @@ void processPair64 (Biquad& left, Biquad& right, float* l, float* r, bool smooth
     float cl[5], cr[5];
     coefficientsOf (left, smoothed, smoothing, cl);
     coefficientsOf (right, smoothed, smoothing, cr);
-    const Lanes a1 = pairOf (cl[0], cr[0]), a2 = pairOf (cl[1], cr[1]), b0 = pairOf (cl[2], cr[2]);
-    const Lanes b1 = pairOf (cl[3], cr[3]), b2 = pairOf (cl[4], cr[4]);
+    Lanes c[5];
+    for (size_t k = 0; k < 5; ++k)
+        c[k] = pairOf (cl[k], cr[k]);
     Lanes s1 = pairOf (left.w1, right.w1), s2 = pairOf (left.w2, right.w2);
     left.x1 = l[63];
     left.x2 = l[62];
     right.x1 = r[63];
     right.x2 = r[62];
-    for (int i = 0; i < 64; ++i)
-    {
-        const Lanes w = pairOf (l[i], r[i]) - a1 * s1 - a2 * s2;
-        const Lanes y = b0 * w + b1 * s1 + b2 * s2;
-        s2 = s1;
-        s1 = w;
-        l[i] = y[0];
-        r[i] = y[1];
-    }
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+    if (wideVectors())
+        biquadPairAvx2 (c, s1, s2, l, r);
+    else
+#endif
+        biquadPair (c, s1, s2, l, r);
     left.w1 = s1[0];
     right.w1 = s1[1];
     left.w2 = s2[0];
