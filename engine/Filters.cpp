@@ -394,8 +394,22 @@ namespace
     s2 = w2;
 }
 
+/** Both channels' one-pole recursions: s = g.x + (1 - g).s, g.x formed first as process does. */
+[[gnu::always_inline]] inline Lanes onePolePair (Lanes g, Lanes k, Lanes s, float* l, float* r, int n) noexcept
+{
+    pairedRun (l, r, n, [&] (Lanes x) {
+        s = g * x + k * s;
+        return s;
+    });
+    return s;
+}
+
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
 // The same lanes; built for AVX2 only for its three-operand instructions, which spare the copies.
+QUORVANE_AVX2 Lanes onePolePairAvx2 (Lanes g, Lanes k, Lanes s, float* l, float* r, int n) noexcept
+{
+    return onePolePair (g, k, s, l, r, n);
+}
 QUORVANE_AVX2 Lanes firstOrderPairAvx2 (const Lanes (&c)[3], Lanes s, float* l, float* r, int n) noexcept
 {
     return firstOrderPair (c, s, l, r, n);
@@ -406,6 +420,20 @@ QUORVANE_AVX2 void biquadPairAvx2 (const Lanes (&c)[5], Lanes& s1, Lanes& s2, fl
 }
 #endif
 } // namespace
+
+void processPair (OnePoleLowpass& left, OnePoleLowpass& right, float g, float* l, float* r, int n) noexcept
+{
+    const Lanes gain = pairOf (g, g), rest = pairOf (1.0f - g, 1.0f - g);
+    Lanes s = pairOf (left.state, right.state);
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+    if (wideVectors())
+        s = onePolePairAvx2 (gain, rest, s, l, r, n);
+    else
+#endif
+        s = onePolePair (gain, rest, s, l, r, n);
+    left.state = s[0];
+    right.state = s[1];
+}
 
 void processPair (FirstOrderFilter& left, FirstOrderFilter& right, int n, float* l, float* r) noexcept
 {

@@ -29,6 +29,9 @@ struct OnePoleLowpass
     void process (float g, const float* input, float* output, int n) noexcept;
 };
 
+/** Both channels' one-pole lowpasses over n samples in place, with the arithmetic of process. */
+void processPair (OnePoleLowpass& left, OnePoleLowpass& right, float g, float* l, float* r, int n) noexcept;
+
 /** Splits each of `count` blocks at a one-pole lowpass L (filter k, factor g) and weighs the two
     bands in place: x = (x - L) x highGain[k] + L x lowGain[k] (either may be null for 1). The
     filters are independent, so four advance together and their recursions overlap in time. */

@@ -374,13 +374,12 @@ void ringShift (ReverbEngine& e, int count, int n)
 void normaliseLateBands (ReverbEngine& e, int n)
 {
     const auto& ms = e.modeState;
-    alignas (16) float band[blockSize];
+    alignas (16) float band[2][blockSize];
     for (size_t c = 0; c < 2; ++c)
-    {
-        float* sum = e.lateSumBlock[c].get();
-        e.outputBassFilters[c].process (e.bassSplitCoef, sum, band, n);
-        bandGainBlock (sum, band, ms.midNormaliser, ms.bassNormaliser, n);
-    }
+        std::copy_n (e.lateSumBlock[c].get(), n, band[c]);
+    processPair (e.outputBassFilters[0], e.outputBassFilters[1], e.bassSplitCoef, band[0], band[1], n);
+    for (size_t c = 0; c < 2; ++c)
+        bandGainBlock (e.lateSumBlock[c].get(), band[c], ms.midNormaliser, ms.bassNormaliser, n);
 }
 
 void mixModeOutput (ReverbEngine& e, int n)

@@ -300,6 +300,21 @@ TEST_P (FastPaths, StereoPairedFiltersMatchEachChannelOnItsOwn)
         ASSERT_EQ (ir.sections[5].state, rir.sections[5].state);
     }
 
+    for (int n : { 64, 32, 7 })
+    {
+        OnePoleLowpass pl, pr;
+        pl.state = 0.3f;
+        pr.state = -0.2f;
+        auto rpl = pl, rpr = pr;
+        fresh();
+        processPair (pl, pr, 0.07f, l, r, n);
+        rpl.process (0.07f, refL, refL, n);
+        rpr.process (0.07f, refR, refR, n);
+        ASSERT_TRUE (sameBits (l, refL, n) && sameBits (r, refR, n)) << "one-pole, " << n << " samples";
+        ASSERT_EQ (pl.state, rpl.state);
+        ASSERT_EQ (pr.state, rpr.state);
+    }
+
     FirstOrderFilter fl, fr;
     fl.setCoefficients (0.3f, -0.7f, 0.45f);
     fr.setCoefficients (1.0f, 0.2f, -0.6f);
