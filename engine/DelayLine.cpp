@@ -468,6 +468,64 @@ template <typename V>
         reads[r].line->tapState[(size_t) reads[r].tap] = y[r];
 }
 
+#if defined(QUORVANE_SHUFFLES)
+/** Five to eight allpass-interpolated reads on the wider unit: their glides side by side, then
+    their recursions in one eight-lane vector, eight samples per tile. n a multiple of eight. */
+[[gnu::always_inline]] inline void readAllpassRampedEight (const AllpassTapRead* reads, int count, int n,
+                                                           float rampFactor) noexcept
+{
+    alignas (32) float start[8] = {}, target[8] = {}, state[8] = {};
+    for (int r = 0; r < count; ++r)
+    {
+        DelayLine& line = *reads[r].line;
+        const auto tap = (size_t) reads[r].tap;
+        target[r] = std::min (reads[r].targetDelay, longestInterpolatedDelay (line, n));
+        start[r] = glideStart (line.tapDelay[tap], target[r]);
+        line.tapDelay[tap] = target[r];
+        state[r] = line.tapState[tap];
+    }
+    alignas (32) float delays[8][DelayLine::maxBlock];
+    glideColumns<Lanes8> (start, target, n, rampFactor, delays);
+    alignas (32) float a[8][DelayLine::maxBlock], b[8][DelayLine::maxBlock], eta[8][DelayLine::maxBlock];
+    for (int r = 0; r < 8; ++r)
+    {
+        if (r >= count)
+        {
+            std::fill_n (a[r], n, 0.0f);
+            std::fill_n (b[r], n, 0.0f);
+            std::fill_n (eta[r], n, 0.0f);
+            continue;
+        }
+        alignas (32) float frac[DelayLine::maxBlock];
+        alignas (32) int32_t whole[DelayLine::maxBlock];
+        splitDelays (delays[r], frac, whole, n);
+        allpassCoefficients (frac, eta[r], n);
+        neighbours<Lanes8> (*reads[r].line, whole, a[r], b[r], n);
+    }
+    Lanes8 y = loadLanes<Lanes8> (state);
+    for (int i = 0; i < n; i += 8)
+    {
+        Lanes8 av[8], bv[8], ev[8], yv[8];
+        for (int r = 0; r < 8; ++r)
+        {
+            av[r] = loadLanes<Lanes8> (a[r] + i);
+            bv[r] = loadLanes<Lanes8> (b[r] + i);
+            ev[r] = loadLanes<Lanes8> (eta[r] + i);
+        }
+        transpose8 (av);
+        transpose8 (bv);
+        transpose8 (ev);
+        for (int k = 0; k < 8; ++k)
+            yv[k] = y = (av[k] - y) * ev[k] + bv[k];
+        transpose8 (yv);
+        for (int r = 0; r < count; ++r)
+            storeLanes (reads[r].output + i, yv[r]);
+    }
+    for (int r = 0; r < count; ++r)
+        reads[r].line->tapState[(size_t) reads[r].tap] = y[r];
+}
+#endif
+
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
 QUORVANE_AVX2 void writeBlockAvx2 (DelayLine& line, const float* input, int n) noexcept
 {
@@ -499,6 +557,8 @@ QUORVANE_AVX2 void readLinearRampedGroupAvx2 (const LinearTapRead* reads, int co
 }
 QUORVANE_AVX2 void readAllpassRampedGroupAvx2 (const AllpassTapRead* reads, int count, int n, float rampFactor) noexcept
 {
+    if (count > 4)
+        return readAllpassRampedEight (reads, count, n, rampFactor);
     readAllpassRampedGroupLanes<Lanes8> (reads, count, n, rampFactor);
 }
 #endif
@@ -535,7 +595,8 @@ QUORVANE_AVX2 void readAllpassRampedGroupAvx2 (const AllpassTapRead* reads, int 
 }
 [[gnu::noinline]] void readAllpassRampedGroupBaseline (const AllpassTapRead* reads, int count, int n, float rampFactor) noexcept
 {
-    readAllpassRampedGroupLanes<Lanes> (reads, count, n, rampFactor);
+    for (int first = 0; first < count; first += 4)
+        readAllpassRampedGroupLanes<Lanes> (reads + first, std::min (4, count - first), n, rampFactor);
 }
 
 /** True when a block of n samples takes the AVX2 kernels. */
@@ -592,7 +653,7 @@ void readLinearRampedGroup (const LinearTapRead* reads, int count, int n, float 
 
 void readAllpassRampedGroup (const AllpassTapRead* reads, int count, int n, float rampFactor) noexcept
 {
-    if (count < 2 || count > 4 || n % 4 != 0)
+    if (count < 2 || count > 8 || n % 4 != 0)
     {
         for (int r = 0; r < count; ++r)
             readAllpassRamped (*reads[r].line, reads[r].output, reads[r].targetDelay, n, reads[r].tap, rampFactor);

@@ -88,9 +88,10 @@ struct AllpassTapRead
     float targetDelay;
 };
 
-/** Up to four readAllpassRamped calls at once, each with its own line (or its own tap of a shared
-    line): the interpolators' recursions are independent, so they run side by side in one vector,
-    each with exactly the arithmetic of its own call. */
+/** Up to eight readAllpassRamped calls at once, each with its own line (or its own tap of a shared
+    line): the interpolators' recursions are independent, so they run side by side in one vector
+    (four per vector on the baseline, eight on AVX2), each with exactly the arithmetic of its own
+    call. */
 void readAllpassRampedGroup (const AllpassTapRead* reads, int count, int n, float rampFactor) noexcept;
 
 /** As readLinearRamped with each fraction rounded down to a multiple of 1/32. */

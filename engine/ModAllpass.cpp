@@ -52,8 +52,8 @@ void modAllpass (DelayLine& line, const float* input, float* output, float g, fl
 void modAllpassGroup (DelayLine* const* lines, float* const* blocks, float g, const float* targetDelays,
                       const float* losses, int count, int n, float rampFactor) noexcept
 {
-    alignas (16) float delayed[4][DelayLine::maxBlock];
-    AllpassTapRead reads[4] {};
+    alignas (16) float delayed[8][DelayLine::maxBlock];
+    AllpassTapRead reads[8] {};
     for (size_t k = 0; k < (size_t) count; ++k)
         reads[k] = { lines[k], 0, delayed[k], targetDelays[k] };
     readAllpassRampedGroup (reads, count, n, rampFactor);

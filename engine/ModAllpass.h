@@ -14,7 +14,7 @@ namespace quorvane
 /** Allpass with an allpass-interpolated, gliding delay (tap 0 of the line). */
 void modAllpass (DelayLine& line, const float* input, float* output, float g, float targetDelay, int n,
                  float loss, float rampFactor) noexcept;
-/** modAllpass on up to four lines at once (blocks in place), their delayed reads run side by side. */
+/** modAllpass on up to eight lines at once (blocks in place), their delayed reads run side by side. */
 void modAllpassGroup (DelayLine* const* lines, float* const* blocks, float g, const float* targetDelays,
                       const float* losses, int count, int n, float rampFactor) noexcept;
 /** Allpass with a linear-interpolated, gliding delay. */

@@ -147,10 +147,10 @@ void readSegments (ReverbEngine& e, int first, int count, const std::array<LineR
 {
     const auto& ms = e.modeState;
     const float ramp = 1.0f / (float) n;
-    // Interpolated reads are collected and run in groups (the allpass ones four at a time, their
-    // recursions sharing a vector; the linear ones eight at a time, their glides sharing one);
+    // Interpolated reads are collected and run in groups (the allpass ones eight at a time, their
+    // recursions sharing vectors; the linear ones eight at a time, their glides sharing one);
     // each line is read once, so the order of the reads does not matter.
-    AllpassTapRead allpassReads[4] {};
+    AllpassTapRead allpassReads[8];
     int pending = 0;
     LinearTapRead linearReads[8];
     int pendingLinear = 0;
@@ -173,7 +173,7 @@ void readSegments (ReverbEngine& e, int first, int count, const std::array<LineR
                 break;
             case LineRead::allpass:
                 allpassReads[pending++] = { &line, 0, block, delay };
-                if (pending == 4)
+                if (pending == 8)
                 {
                     readAllpassRampedGroup (allpassReads, pending, n, ramp);
                     pending = 0;
@@ -208,13 +208,13 @@ void allpassStage (ReverbEngine& e, AllpassRead read, int first, int count, cons
     const float ramp = 1.0f / (float) n;
     if (read == AllpassRead::allpass)
     {
-        // Four lines at a time: their interpolators' recursions share one vector.
-        for (size_t k = 0; k < (size_t) count; k += 4)
+        // Eight lines at a time: their interpolators' recursions share vectors.
+        for (size_t k = 0; k < (size_t) count; k += 8)
         {
-            const int group = std::min (4, count - (int) k);
-            DelayLine* lines[4];
-            float* blocks[4];
-            float delays[4], losses[4];
+            const int group = std::min (8, count - (int) k);
+            DelayLine* lines[8];
+            float* blocks[8];
+            float delays[8], losses[8];
             for (size_t j = 0; j < (size_t) group; ++j)
             {
                 const size_t s = (size_t) first + k + j;

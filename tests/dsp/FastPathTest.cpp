@@ -354,7 +354,7 @@ TEST_P (FastPaths, StereoPairedFiltersMatchEachChannelOnItsOwn)
 TEST_P (FastPaths, GroupedAllpassReadsMatchEachReadOnItsOwn)
 {
     std::mt19937 rng (21);
-    std::vector<DelayLine> lines (4);
+    std::vector<DelayLine> lines (8);
     for (auto& line : lines)
     {
         resizeFor (line, 2048);
@@ -364,10 +364,10 @@ TEST_P (FastPaths, GroupedAllpassReadsMatchEachReadOnItsOwn)
     std::uniform_real_distribution<float> delay (0.0f, 500.0f), nudge (-1.2f, 1.2f);
     for (int round = 0; round < 600; ++round)
     {
-        const int count = 2 + round % 3, n = round % 2 == 0 ? 64 : 32;
+        const int count = 2 + round % 7, n = round % 2 == 0 ? 64 : 32;
         const float ramp = 1.0f / (float) n;
-        float expected[4][64], actual[4][64];
-        AllpassTapRead reads[4];
+        float expected[8][64], actual[8][64];
+        AllpassTapRead reads[8];
         for (size_t r = 0; r < (size_t) count; ++r)
         {
             auto& line = lines[r];
