@@ -1,6 +1,8 @@
 // The per-sample wet/dry mix and the 64-sample block step around the current mode's network.
 #include "ReverbEngine.h"
 
+#include "Lanes.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -28,6 +30,24 @@ inline float glide (float gain, float target, float smoothing) noexcept
 {
     const float next = gain + (target - gain) * smoothing;
     return next == gain ? target : next;
+}
+/** Both gains' glides over a run, each sample's gains stored and the last ones left in wet and dry:
+    the two chains advance side by side in the first two lanes of one vector, each lane with
+    exactly the operations of glide. */
+void glideGains (float& wet, float& dry, float wetTo, float dryTo, float smoothing, float* wetRun, float* dryRun,
+                 int n) noexcept
+{
+    const Lanes target { wetTo, dryTo, 0.0f, 0.0f }, step { smoothing, smoothing, 0.0f, 0.0f };
+    Lanes gains { wet, dry, 0.0f, 0.0f };
+    for (int i = 0; i < n; ++i)
+    {
+        const Lanes next = gains + (target - gains) * step;
+        gains = next == gains ? target : next;
+        wetRun[i] = gains[0];
+        dryRun[i] = gains[1];
+    }
+    wet = gains[0];
+    dry = gains[1];
 }
 } // namespace
 
@@ -117,13 +137,7 @@ inline void ReverbEngine::mixRun (float* outL, float* outR, const float* inL, co
     // Gliding: the two glides are serial chains, so they run first, alone; the mix then runs over
     // the run with the gains of each sample.
     alignas (16) float wetRun[blockSize], dryRun[blockSize];
-    for (int i = 0; i < n; ++i)
-    {
-        wet = glide (wet, wetTo, smoothing);
-        dry = glide (dry, dryTo, smoothing);
-        wetRun[i] = wet;
-        dryRun[i] = dry;
-    }
+    glideGains (wet, dry, wetTo, dryTo, smoothing, wetRun, dryRun, n);
     wetGain = wet;
     dryGain = dry;
     for (int i = 0; i < n; ++i)
