@@ -2,6 +2,7 @@
 #include "ReverbEngine.h"
 
 #include "Lanes.h"
+#include "VectorUnit.h"
 
 #include <algorithm>
 #include <cmath>
@@ -31,6 +32,52 @@ inline float glide (float gain, float target, float smoothing) noexcept
     const float next = gain + (target - gain) * smoothing;
     return next == gain ? target : next;
 }
+/** One channel of a run with settled gains: out = wet.(the wet signal) + dry.x, and the input
+    kept for the network. Vectorised: four lanes on the baseline, eight in the AVX2 copy. */
+[[gnu::always_inline]] inline void mixSettledLoop (float* out, float* io, const float* in, float wet, float dry, int n) noexcept
+{
+    for (int i = 0; i < n; ++i)
+    {
+        const float x = in[i];
+        out[i] = io[i] * wet + dry * x;
+        io[i] = admissible (x);
+    }
+}
+
+/** The same with the gains of each sample. */
+[[gnu::always_inline]] inline void mixGlidingLoop (float* out, float* io, const float* in, const float* wet,
+                                                   const float* dry, int n) noexcept
+{
+    for (int i = 0; i < n; ++i)
+    {
+        const float x = in[i];
+        out[i] = io[i] * wet[i] + dry[i] * x;
+        io[i] = admissible (x);
+    }
+}
+
+void mixSettled (float* out, float* io, const float* in, float wet, float dry, int n) noexcept
+{
+    mixSettledLoop (out, io, in, wet, dry, n);
+}
+
+void mixGliding (float* out, float* io, const float* in, const float* wet, const float* dry, int n) noexcept
+{
+    mixGlidingLoop (out, io, in, wet, dry, n);
+}
+
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+QUORVANE_AVX2 void mixSettledAvx2 (float* out, float* io, const float* in, float wet, float dry, int n) noexcept
+{
+    mixSettledLoop (out, io, in, wet, dry, n);
+}
+
+QUORVANE_AVX2 void mixGlidingAvx2 (float* out, float* io, const float* in, const float* wet, const float* dry, int n) noexcept
+{
+    mixGlidingLoop (out, io, in, wet, dry, n);
+}
+#endif
+
 /** Both gains' glides over a run, each sample's gains stored and the last ones left in wet and dry:
     the two chains advance side by side in the first two lanes of one vector, each lane with
     exactly the operations of glide. */
@@ -109,18 +156,16 @@ inline void ReverbEngine::mixRun (float* outL, float* outR, const float* inL, co
         // vectorised unless the run is short (hosts with tiny buffers).
         if (n >= 16)
         {
-            for (int i = 0; i < n; ++i)
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+            if (wideVectors())
             {
-                const float xL = inL[i];
-                outL[i] = ioL[i] * wet + dry * xL;
-                ioL[i] = admissible (xL);
+                mixSettledAvx2 (outL, ioL, inL, wet, dry, n);
+                mixSettledAvx2 (outR, ioR, inR, wet, dry, n);
+                return;
             }
-            for (int i = 0; i < n; ++i)
-            {
-                const float xR = inR[i];
-                outR[i] = ioR[i] * wet + dry * xR;
-                ioR[i] = admissible (xR);
-            }
+#endif
+            mixSettled (outL, ioL, inL, wet, dry, n);
+            mixSettled (outR, ioR, inR, wet, dry, n);
             return;
         }
         for (int i = 0; i < n; ++i)
@@ -140,18 +185,16 @@ inline void ReverbEngine::mixRun (float* outL, float* outR, const float* inL, co
     glideGains (wet, dry, wetTo, dryTo, smoothing, wetRun, dryRun, n);
     wetGain = wet;
     dryGain = dry;
-    for (int i = 0; i < n; ++i)
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+    if (wideVectors())
     {
-        const float xL = inL[i];
-        outL[i] = ioL[i] * wetRun[i] + dryRun[i] * xL;
-        ioL[i] = admissible (xL);
+        mixGlidingAvx2 (outL, ioL, inL, wetRun, dryRun, n);
+        mixGlidingAvx2 (outR, ioR, inR, wetRun, dryRun, n);
+        return;
     }
-    for (int i = 0; i < n; ++i)
-    {
-        const float xR = inR[i];
-        outR[i] = ioR[i] * wetRun[i] + dryRun[i] * xR;
-        ioR[i] = admissible (xR);
-    }
+#endif
+    mixGliding (outL, ioL, inL, wetRun, dryRun, n);
+    mixGliding (outR, ioR, inR, wetRun, dryRun, n);
 }
 
 void ReverbEngine::blockStep() noexcept
