@@ -1,3 +1,5 @@
+// Delay memory and its reads and writes: whole-block stores, tap reads, and reads that glide
+// between delays with linear or allpass interpolation, singly or in groups whose work shares vectors.
 #include "DelayLine.h"
 
 #include "Lanes.h"
