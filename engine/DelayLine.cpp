@@ -86,35 +86,32 @@ void reallocate (DelayLine& line, int newSize)
     splitDelays (delays, frac, whole, n);
 }
 
-/** The glides of up to laneCount<V> reads side by side, one per lane, each by repeated addition of
-    its own step exactly as rampDelays does; columns[r] receives read r's delays. n a multiple of
-    laneCount<V>; unused lanes glide from 0 to 0. */
-template <typename V>
+#if defined(QUORVANE_SHUFFLES)
+/** The glides of up to eight reads side by side, one per lane, each by repeated addition of its
+    own step exactly as rampDelays does; columns[r] receives read r's delays. n a multiple of
+    eight; unused lanes glide from 0 to 0. (Four side by side save the baseline nothing: measured.) */
 [[gnu::always_inline]] inline void glideColumns (const float* start, const float* target, int n, float rampFactor,
                                                  float (*columns)[DelayLine::maxBlock]) noexcept
 {
-    constexpr int W = laneCount<V>;
-    alignas (32) float rows[DelayLine::maxBlock][W];
-    V d = loadLanes<V> (start);
-    const V step = (loadLanes<V> (target) - d) * broadcast<V> (rampFactor);
+    alignas (32) float rows[DelayLine::maxBlock][8];
+    Lanes8 d = loadLanes<Lanes8> (start);
+    const Lanes8 step = (loadLanes<Lanes8> (target) - d) * broadcast<Lanes8> (rampFactor);
     for (int i = 0; i < n; ++i)
     {
         d = d + step;
         storeLanes (rows[i], d);
     }
-    for (int i = 0; i < n; i += W)
+    for (int i = 0; i < n; i += 8)
     {
-        V t[W];
-        for (int k = 0; k < W; ++k)
-            t[k] = loadLanes<V> (rows[i + k]);
-        if constexpr (W == 4)
-            transpose4 (t[0], t[1], t[2], t[3]);
-        else
-            transpose8 (t);
-        for (int r = 0; r < W; ++r)
+        Lanes8 t[8];
+        for (int k = 0; k < 8; ++k)
+            t[k] = loadLanes<Lanes8> (rows[i + k]);
+        transpose8 (t);
+        for (int r = 0; r < 8; ++r)
             storeLanes (columns[r] + i, t[r]);
     }
 }
+#endif
 
 /** Where the newer neighbours of a whole block lie in one run without a wrap (the older ones
     follow them by one): the index of the first newer neighbour, or -1 when the whole delay moves
@@ -393,13 +390,12 @@ template <typename V>
     interpolateLinear<V> (line, whole, frac, output, n);
 }
 
-/** Up to laneCount<V> linear reads, their glides side by side. */
-template <typename V>
-[[gnu::always_inline]] inline void readLinearRampedGroupLanes (const LinearTapRead* reads, int count, int n,
-                                                               float rampFactor) noexcept
+#if defined(QUORVANE_SHUFFLES)
+/** Up to eight linear reads on the wider unit, their glides side by side. n a multiple of eight. */
+[[gnu::always_inline]] inline void readLinearRampedEight (const LinearTapRead* reads, int count, int n,
+                                                          float rampFactor) noexcept
 {
-    constexpr int W = laneCount<V>;
-    alignas (32) float start[W] = {}, target[W] = {};
+    alignas (32) float start[8] = {}, target[8] = {};
     for (int r = 0; r < count; ++r)
     {
         DelayLine& line = *reads[r].line;
@@ -407,16 +403,17 @@ template <typename V>
         start[r] = glideStart (line.tapDelay[0], target[r]);
         line.tapDelay[0] = target[r];
     }
-    alignas (32) float delays[W][DelayLine::maxBlock];
-    glideColumns<V> (start, target, n, rampFactor, delays);
+    alignas (32) float delays[8][DelayLine::maxBlock];
+    glideColumns (start, target, n, rampFactor, delays);
     for (int r = 0; r < count; ++r)
     {
         alignas (16) float frac[DelayLine::maxBlock];
         alignas (16) int32_t whole[DelayLine::maxBlock];
         splitDelays (delays[r], frac, whole, n);
-        interpolateLinear<V> (*reads[r].line, whole, frac, reads[r].output, n);
+        interpolateLinear<Lanes8> (*reads[r].line, whole, frac, reads[r].output, n);
     }
 }
+#endif
 
 /** Up to four allpass-interpolated reads; V serves what each read does on its own (its glide,
     coefficients and neighbours), the four recursions share one four-lane vector. */
@@ -487,7 +484,7 @@ template <typename V>
         state[r] = line.tapState[tap];
     }
     alignas (32) float delays[8][DelayLine::maxBlock];
-    glideColumns<Lanes8> (start, target, n, rampFactor, delays);
+    glideColumns (start, target, n, rampFactor, delays);
     alignas (32) float a[8][DelayLine::maxBlock], b[8][DelayLine::maxBlock], eta[8][DelayLine::maxBlock];
     for (int r = 0; r < 8; ++r)
     {
@@ -553,7 +550,7 @@ QUORVANE_AVX2 void readLinearRampedGroupAvx2 (const LinearTapRead* reads, int co
 {
     // Side by side the glides pay for the transposes from about four reads on.
     if (count >= 4)
-        return readLinearRampedGroupLanes<Lanes8> (reads, count, n, rampFactor);
+        return readLinearRampedEight (reads, count, n, rampFactor);
     for (int r = 0; r < count; ++r)
         readLinearRampedLanes<Lanes8> (*reads[r].line, reads[r].output, reads[r].targetDelay, n, rampFactor);
 }

@@ -44,6 +44,21 @@ inline float glide (float gain, float target, float smoothing) noexcept
     }
 }
 
+/** Both channels of a short run with settled gains, sample by sample (too short to vectorise). */
+[[gnu::always_inline]] inline void mixShort (float* outL, float* outR, float* ioL, float* ioR, const float* inL,
+                                             const float* inR, float wet, float dry, int n) noexcept
+{
+    for (int i = 0; i < n; ++i)
+    {
+        const float xL = inL[i];
+        const float xR = inR[i];
+        outL[i] = ioL[i] * wet + dry * xL;
+        outR[i] = ioR[i] * wet + dry * xR;
+        ioL[i] = admissible (xL);
+        ioR[i] = admissible (xR);
+    }
+}
+
 /** The same with the gains of each sample. */
 [[gnu::always_inline]] inline void mixGlidingLoop (float* out, float* io, const float* in, const float* wet,
                                                    const float* dry, int n) noexcept
@@ -107,17 +122,8 @@ void ReverbEngine::process (float* outL, float* outR, const float* inL, const fl
     {
         float* ioL = ioBlock[0].get() + blockPosition;
         float* ioR = ioBlock[1].get() + blockPosition;
-        const float wet = wetGain, dry = dryGain;
         blockPosition += n;
-        for (int i = 0; i < n; ++i)
-        {
-            const float xL = inL[i];
-            const float xR = inR[i];
-            outL[i] = ioL[i] * wet + dry * xL;
-            outR[i] = ioR[i] * wet + dry * xR;
-            ioL[i] = admissible (xL);
-            ioR[i] = admissible (xR);
-        }
+        mixShort (outL, outR, ioL, ioR, inL, inR, wetGain, dryGain, n);
         return;
     }
     processRuns (outL, outR, inL, inR, n);
@@ -168,15 +174,7 @@ inline void ReverbEngine::mixRun (float* outL, float* outR, const float* inL, co
             mixSettled (outR, ioR, inR, wet, dry, n);
             return;
         }
-        for (int i = 0; i < n; ++i)
-        {
-            const float xL = inL[i];
-            const float xR = inR[i];
-            outL[i] = ioL[i] * wet + dry * xL;
-            outR[i] = ioR[i] * wet + dry * xR;
-            ioL[i] = admissible (xL);
-            ioR[i] = admissible (xR);
-        }
+        mixShort (outL, outR, ioL, ioR, inL, inR, wet, dry, n);
         return;
     }
     // Gliding: the two glides are serial chains, so they run first, alone; the mix then runs over

@@ -12,6 +12,7 @@
 
 #include <cstring>
 #include <random>
+#include <utility>
 #include <vector>
 
 using namespace quorvane;
@@ -67,6 +68,34 @@ void fillRandom (std::mt19937& rng, float* x, int n)
     for (int i = 0; i < n; ++i)
         x[i] = u (rng);
 }
+
+/** Eight lines of noise for the grouped reads, and per read a random write position and glide:
+    mostly small moves (the whole delay often holds over the block), every seventh round jumps. */
+struct ReadGroupSetup
+{
+    std::mt19937 rng;
+    std::vector<DelayLine> lines;
+    std::uniform_real_distribution<float> delay { 0.0f, 500.0f }, nudge { -1.2f, 1.2f };
+
+    explicit ReadGroupSetup (uint32_t seed) : rng (seed), lines (8)
+    {
+        for (auto& line : lines)
+        {
+            resizeFor (line, 2048);
+            fillRandom (rng, line.buffer.get(), line.size);
+            line.written = true;
+        }
+    }
+
+    /** Moves the line's write position and returns the glide's start and target. */
+    std::pair<float, float> glideFor (DelayLine& line, int round)
+    {
+        line.writeIndex = (int32_t) (rng() & (uint32_t) line.mask);
+        const float start = delay (rng);
+        const float target = round % 7 == 0 ? delay (rng) : std::max (0.0f, start + nudge (rng) * 0.05f);
+        return { start, target };
+    }
+};
 
 /** Runs each test once per vector unit, with that unit's kernels selected. */
 class FastPaths : public ::testing::TestWithParam<VectorUnit>
@@ -353,15 +382,8 @@ TEST_P (FastPaths, StereoPairedFiltersMatchEachChannelOnItsOwn)
 
 TEST_P (FastPaths, GroupedAllpassReadsMatchEachReadOnItsOwn)
 {
-    std::mt19937 rng (21);
-    std::vector<DelayLine> lines (8);
-    for (auto& line : lines)
-    {
-        resizeFor (line, 2048);
-        fillRandom (rng, line.buffer.get(), line.size);
-        line.written = true;
-    }
-    std::uniform_real_distribution<float> delay (0.0f, 500.0f), nudge (-1.2f, 1.2f);
+    ReadGroupSetup setup (21);
+    auto& lines = setup.lines;
     for (int round = 0; round < 600; ++round)
     {
         const int count = 2 + round % 7, n = round % 2 == 0 ? 64 : 32;
@@ -371,9 +393,7 @@ TEST_P (FastPaths, GroupedAllpassReadsMatchEachReadOnItsOwn)
         for (size_t r = 0; r < (size_t) count; ++r)
         {
             auto& line = lines[r];
-            line.writeIndex = (int32_t) (rng() & (uint32_t) line.mask);
-            const float start = delay (rng);
-            const float target = round % 7 == 0 ? delay (rng) : std::max (0.0f, start + nudge (rng) * 0.05f);
+            const auto [start, target] = setup.glideFor (line, round);
             const int tap = (int) r % 2;
             line.tapDelay[(size_t) tap] = start;
             line.tapState[(size_t) tap] = 0.1f * (float) r;
@@ -424,15 +444,8 @@ TEST_P (FastPaths, BlockWritesAndTapReadsMatchAMaskedIndexPerSample)
 
 TEST_P (FastPaths, GroupedLinearReadsMatchEachReadOnItsOwn)
 {
-    std::mt19937 rng (23);
-    std::vector<DelayLine> lines (8);
-    for (auto& line : lines)
-    {
-        resizeFor (line, 2048);
-        fillRandom (rng, line.buffer.get(), line.size);
-        line.written = true;
-    }
-    std::uniform_real_distribution<float> delay (0.0f, 500.0f), nudge (-1.2f, 1.2f);
+    ReadGroupSetup setup (23);
+    auto& lines = setup.lines;
     for (int round = 0; round < 400; ++round)
     {
         const int count = 1 + round % 8, n = round % 3 == 0 ? 32 : 64;
@@ -442,9 +455,7 @@ TEST_P (FastPaths, GroupedLinearReadsMatchEachReadOnItsOwn)
         for (size_t r = 0; r < (size_t) count; ++r)
         {
             auto& line = lines[r];
-            line.writeIndex = (int32_t) (rng() & (uint32_t) line.mask);
-            const float start = delay (rng);
-            const float target = round % 7 == 0 ? delay (rng) : std::max (0.0f, start + nudge (rng) * 0.05f);
+            const auto [start, target] = setup.glideFor (line, round);
             line.tapDelay[0] = start;
             ReferenceRead::linear (line, start, target, n, ramp, expected[r]);
             reads[r] = { &line, actual[r], target };

@@ -3,6 +3,21 @@
 namespace quorvane::hosttest
 {
 
+BuiltFormat::BuiltFormat (bool vst3)
+{
+    if (vst3)
+    {
+        format = std::make_unique<juce::VST3PluginFormat>();
+        location = QUORVANE_VST3_BUNDLE;
+        return;
+    }
+    // HOME must point at the sandbox before the format scans its search path.
+    sandbox = std::make_unique<Lv2Sandbox> (juce::File (QUORVANE_LV2_BUNDLE));
+    if (sandbox->isReady())
+        location = pluginUriFromManifest (sandbox->bundle());
+    format = std::make_unique<juce::LV2PluginFormat>();
+}
+
 HostedPlugin::HostedPlugin (juce::AudioPluginFormat& format, const juce::String& fileOrIdentifier,
                             double sampleRate, int blockSizeIn)
     : rate (sampleRate), blockSize (blockSizeIn)

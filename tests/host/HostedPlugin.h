@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Lv2Sandbox.h"
+
 #include <juce_audio_processors/juce_audio_processors.h>
 
 #include <memory>
@@ -43,6 +45,21 @@ private:
     juce::String lv2UriPrefix; // "des:<plug-in URI>:" for LV2 patch parameters, empty otherwise
     double rate;
     int blockSize;
+};
+
+/** The built plug-in in one format, ready to be loaded: that format's hosting code and where it
+    finds the plug-in (for LV2 its URI, the bundle copied into a private ~/.lv2 first). */
+struct BuiltFormat
+{
+    explicit BuiltFormat (bool vst3);
+
+    /** False when the LV2 bundle could not be copied into the sandbox. */
+    bool isReady() const { return sandbox == nullptr || sandbox->isReady(); }
+
+    // In this order: the format goes before the sandbox it found the plug-in in.
+    std::unique_ptr<Lv2Sandbox> sandbox;
+    std::unique_ptr<juce::AudioPluginFormat> format;
+    juce::String location;
 };
 
 } // namespace quorvane::hosttest

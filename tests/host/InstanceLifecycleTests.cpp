@@ -5,7 +5,6 @@
 // host.instances-under-valgrind test runs a few of them under valgrind's leak checker).
 #include "../common/JuceGuiTestEnvironment.h"
 #include "HostedPlugin.h"
-#include "Lv2Sandbox.h"
 
 #include "EngineParameters.h"
 
@@ -72,21 +71,8 @@ protected:
 
 TEST_P (InstanceLifecycle, ManyInstancesOpenRunSaveRestoreAndCloseWithoutLeaking)
 {
-    std::unique_ptr<Lv2Sandbox> sandbox;
-    std::unique_ptr<juce::AudioPluginFormat> format;
-    juce::String location;
-    if (isVst3())
-    {
-        format = std::make_unique<juce::VST3PluginFormat>();
-        location = QUORVANE_VST3_BUNDLE;
-    }
-    else
-    {
-        sandbox = std::make_unique<Lv2Sandbox> (juce::File (QUORVANE_LV2_BUNDLE));
-        ASSERT_TRUE (sandbox->isReady());
-        location = pluginUriFromManifest (sandbox->bundle());
-        format = std::make_unique<juce::LV2PluginFormat>();
-    }
+    const BuiltFormat built (isVst3());
+    ASSERT_TRUE (built.isReady());
 
     const int count = instanceCount();
     // The first instances fill the framework's and the format libraries' caches.
@@ -101,7 +87,7 @@ TEST_P (InstanceLifecycle, ManyInstancesOpenRunSaveRestoreAndCloseWithoutLeaking
         const auto first = runs[(size_t) n % std::size (runs)];
         const auto second = runs[(size_t) (n + 1) % std::size (runs)];
         {
-            HostedPlugin plugin (*format, location, first.rate, first.blockSize);
+            HostedPlugin plugin (*built.format, built.location, first.rate, first.blockSize);
             ASSERT_TRUE (plugin.isLoaded()) << plugin.error();
             auto& instance = plugin.get();
             ASSERT_TRUE (plugin.prepareStereo());

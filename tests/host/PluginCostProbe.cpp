@@ -5,7 +5,6 @@
 //   QUORVANE_COST_FRAMES   frames to process (default 48000)
 //   QUORVANE_COST_BLOCK    host block size (default 256)
 #include "HostedPlugin.h"
-#include "Lv2Sandbox.h"
 
 #include <gtest/gtest.h>
 
@@ -31,24 +30,11 @@ protected:
 
 TEST_P (PluginCost, DISABLED_ProcessesNoiseInHostBlocks)
 {
-    std::unique_ptr<Lv2Sandbox> sandbox;
-    std::unique_ptr<juce::AudioPluginFormat> format;
-    juce::String location;
-    if (isVst3())
-    {
-        format = std::make_unique<juce::VST3PluginFormat>();
-        location = QUORVANE_VST3_BUNDLE;
-    }
-    else
-    {
-        sandbox = std::make_unique<Lv2Sandbox> (juce::File (QUORVANE_LV2_BUNDLE));
-        ASSERT_TRUE (sandbox->isReady());
-        location = pluginUriFromManifest (sandbox->bundle());
-        format = std::make_unique<juce::LV2PluginFormat>();
-    }
+    const BuiltFormat built (isVst3());
+    ASSERT_TRUE (built.isReady());
     const int frames = setting ("QUORVANE_COST_FRAMES", 48000);
     const int blockSize = setting ("QUORVANE_COST_BLOCK", 256);
-    HostedPlugin plugin (*format, location, 48000.0, blockSize);
+    HostedPlugin plugin (*built.format, built.location, 48000.0, blockSize);
     ASSERT_TRUE (plugin.isLoaded()) << plugin.error();
     ASSERT_TRUE (plugin.prepareStereo());
 
