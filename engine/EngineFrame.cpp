@@ -7,6 +7,10 @@
 #include <algorithm>
 #include <cmath>
 
+#if defined(__SSE2__)
+#include <xmmintrin.h>
+#endif
+
 namespace quorvane
 {
 
@@ -14,6 +18,11 @@ namespace
 {
 // Input beyond this magnitude is no audio signal; it is limited so the network cannot overflow.
 constexpr float inputLimit = 1.0e6f;
+
+ShortRunMix shortRunMix (float wet, float dry) noexcept
+{
+    return { broadcast (wet), broadcast (dry), broadcast (inputLimit), broadcast (-inputLimit) };
+}
 
 /** A sample fit to enter the network: non-finite input would poison the tail for good. (x - x is
     0 exactly for finite x and NaN otherwise; written so, the test vectorises.) */
@@ -44,10 +53,28 @@ inline float glide (float gain, float target, float smoothing) noexcept
     }
 }
 
-/** Both channels of a short run with settled gains, sample by sample (too short to vectorise). */
+/** Both channels of a short run with settled gains (hosts with tiny buffers), branch-free: the
+    left and right samples side by side in two lanes, each lane with the operations of
+    mixSettledLoop. The limits are a min and a max, which give admissible's values: the same for
+    finite input, and masked to 0 for the rest as there. */
 [[gnu::always_inline]] inline void mixShort (float* outL, float* outR, float* ioL, float* ioR, const float* inL,
-                                             const float* inR, float wet, float dry, int n) noexcept
+                                             const float* inR, const ShortRunMix& mix, int n) noexcept
 {
+#if defined(__SSE2__)
+    for (int i = 0; i < n; ++i)
+    {
+        const Lanes x = _mm_unpacklo_ps (_mm_load_ss (inL + i), _mm_load_ss (inR + i));
+        const Lanes io = _mm_unpacklo_ps (_mm_load_ss (ioL + i), _mm_load_ss (ioR + i));
+        const Lanes out = io * mix.wet + mix.dry * x;
+        outL[i] = out[0];
+        outR[i] = out[1];
+        const Lanes limited = _mm_max_ps (_mm_min_ps (x, mix.upperLimit), mix.lowerLimit);
+        const Lanes entered = (Lanes) ((IntLanes) limited & (x - x == 0.0f));
+        ioL[i] = entered[0];
+        ioR[i] = entered[1];
+    }
+#else
+    const float wet = mix.wet[0], dry = mix.dry[0];
     for (int i = 0; i < n; ++i)
     {
         const float xL = inL[i];
@@ -57,6 +84,7 @@ inline float glide (float gain, float target, float smoothing) noexcept
         ioL[i] = admissible (xL);
         ioR[i] = admissible (xR);
     }
+#endif
 }
 
 /** The same with the gains of each sample. */
@@ -117,13 +145,12 @@ void ReverbEngine::process (float* outL, float* outR, const float* inL, const fl
 {
     // Hosts with tiny buffers: a run that ends inside the current block with settled gains is only
     // the mix, without the machinery of the general path around it (the same operations per sample).
-    if (n > 0 && n < 16 && n < blockSize - blockPosition && wetGain == wetTarget && dryGain == dryTarget
-        && ! startAtRest)
+    if (shortRunsOnlyMix && (unsigned) (n - 1) < 15u && blockPosition + n < blockSize)
     {
         float* ioL = ioBlock[0].get() + blockPosition;
         float* ioR = ioBlock[1].get() + blockPosition;
         blockPosition += n;
-        mixShort (outL, outR, ioL, ioR, inL, inR, wetGain, dryGain, n);
+        mixShort (outL, outR, ioL, ioR, inL, inR, shortRun, n);
         return;
     }
     processRuns (outL, outR, inL, inR, n);
@@ -147,6 +174,8 @@ void ReverbEngine::processRuns (float* outL, float* outR, const float* inL, cons
             blockStep();
         }
     }
+    shortRunsOnlyMix = wetGain == wetTarget && dryGain == dryTarget && ! startAtRest;
+    shortRun = shortRunMix (wetGain, dryGain);
 }
 
 inline void ReverbEngine::mixRun (float* outL, float* outR, const float* inL, const float* inR, int n) noexcept
@@ -174,7 +203,7 @@ inline void ReverbEngine::mixRun (float* outL, float* outR, const float* inL, co
             mixSettled (outR, ioR, inR, wet, dry, n);
             return;
         }
-        mixShort (outL, outR, ioL, ioR, inL, inR, wet, dry, n);
+        mixShort (outL, outR, ioL, ioR, inL, inR, shortRunMix (wet, dry), n);
         return;
     }
     // Gliding: the two glides are serial chains, so they run first, alone; the mix then runs over

@@ -235,6 +235,7 @@ void ReverbEngine::restart()
 {
     clear();
     startAtRest = true;
+    shortRunsOnlyMix = false;
 }
 
 void ReverbEngine::settleForStart() noexcept

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cfloat>
+#include <cstring>
 
 using namespace quorvane;
 using namespace quorvane::testing;
@@ -92,6 +93,47 @@ TEST (EngineFrame, NonFiniteInputNeverPoisonsTheTail)
     const auto out = run (*engine, noise (48000, 9));
     for (size_t i = 0; i < out.left.size(); ++i)
         ASSERT_TRUE (std::isfinite (out.left[i]) && std::isfinite (out.right[i])) << i;
+}
+
+TEST (EngineFrame, TinyHostBlocksMixAndAdmitInputAsLongOnesDo)
+{
+    // Blocks of a few samples take the engine's shortest path; with finite, out-of-range and
+    // non-finite input, and a mix change while running, they must give the very same samples.
+    auto in = noise (9000);
+    const float odd[] = { NAN, INFINITY, -INFINITY, 1e30f, -1e30f, 1e6f, -1e6f, 1.0000001e6f, -0.0f, 1e-40f };
+    for (size_t k = 0; k < 300; ++k)
+    {
+        in.left[k * 29 + 7] = odd[k % 10];
+        in.right[k * 23 + 11] = odd[(k + 3) % 10];
+    }
+    const auto render = [&] (int blockSize) {
+        auto engine = makeEngine();
+        setPhysical (*engine, param::mix, 70.0f);
+        Stereo out { std::vector<float> (in.left.size()), std::vector<float> (in.left.size()) };
+        for (size_t done = 0; done < in.left.size();)
+        {
+            // Every rendering cuts a block at the change, so the change lands on the same sample.
+            const size_t change = 4096;
+            if (done == change)
+                setPhysical (*engine, param::mix, 30.0f);
+            const size_t end = done < change ? change : in.left.size();
+            const int n = (int) std::min ((size_t) blockSize, end - done);
+            engine->process (out.left.data() + done, out.right.data() + done, in.left.data() + done,
+                             in.right.data() + done, n);
+            done += (size_t) n;
+        }
+        return out;
+    };
+    const auto expected = render (512);
+    for (int blockSize : { 1, 3, 15 })
+    {
+        const auto out = render (blockSize);
+        for (size_t i = 0; i < out.left.size(); ++i)
+        {
+            ASSERT_EQ (std::memcmp (&out.left[i], &expected.left[i], sizeof (float)), 0) << blockSize << " at " << i;
+            ASSERT_EQ (std::memcmp (&out.right[i], &expected.right[i], sizeof (float)), 0) << blockSize << " at " << i;
+        }
+    }
 }
 
 TEST (EngineFrame, SampleRateChangesResizeTheLinesAndClear)
