@@ -1,73 +1,103 @@
 #include "Block.h"
 
+#include "Lanes.h"
 #include "VectorUnit.h"
 
 namespace quorvane
 {
 
-// Each loop is element-wise with restrict-free but non-overlapping-or-identical operands, which the
-// compiler vectorises four floats at a time on the baseline and eight in the AVX2 copies below;
-// the order of operations per element is fixed.
+// Each kernel is element-wise over operands that are either the same block or do not overlap,
+// four floats at a time on the baseline and eight in the AVX2 copies below; the order of
+// operations per element is fixed.
 
 namespace
 {
+/** out[i] = op (i) for every element: whole vectors of V as far as they go, then the rest one
+    by one, each element with the same operations either way. */
+template <typename V, typename Vector, typename Scalar>
+[[gnu::always_inline]] inline void elementWise (float* out, int n, Vector&& vector, Scalar&& scalar) noexcept
+{
+    constexpr int W = laneCount<V>;
+    const int whole = n - n % W;
+    forEachVector<W> (whole, [&] (int i) { storeLanes (out + i, vector (i)); });
+    for (int i = whole; i < n; ++i)
+        out[i] = scalar (i);
+}
+
+template <typename V>
 [[gnu::always_inline]] inline void scaleLoop (float* out, const float* a, float g, int n) noexcept
 {
-    for (int i = 0; i < n; ++i)
-        out[i] = a[i] * g;
+    const V gv = broadcast<V> (g);
+    elementWise<V> (
+        out, n, [&] (int i) { return loadLanes<V> (a + i) * gv; }, [&] (int i) { return a[i] * g; });
 }
 
+template <typename V>
 [[gnu::always_inline]] inline void scaleAddLoop (float* out, const float* a, float g, const float* b, int n) noexcept
 {
-    for (int i = 0; i < n; ++i)
-        out[i] = a[i] * g + b[i];
+    const V gv = broadcast<V> (g);
+    elementWise<V> (
+        out, n, [&] (int i) { return loadLanes<V> (a + i) * gv + loadLanes<V> (b + i); },
+        [&] (int i) { return a[i] * g + b[i]; });
 }
 
+template <typename V>
 [[gnu::always_inline]] inline void addLoop (float* out, const float* a, int n) noexcept
 {
-    for (int i = 0; i < n; ++i)
-        out[i] = out[i] + a[i];
+    elementWise<V> (
+        out, n, [&] (int i) { return loadLanes<V> (out + i) + loadLanes<V> (a + i); },
+        [&] (int i) { return out[i] + a[i]; });
 }
 
+template <typename V>
 [[gnu::always_inline]] inline void accumulateLoop (float* out, const float* a, float g, int n) noexcept
 {
-    for (int i = 0; i < n; ++i)
-        out[i] = out[i] + a[i] * g;
+    const V gv = broadcast<V> (g);
+    elementWise<V> (
+        out, n, [&] (int i) { return loadLanes<V> (out + i) + loadLanes<V> (a + i) * gv; },
+        [&] (int i) { return out[i] + a[i] * g; });
 }
 
+template <typename V>
 [[gnu::always_inline]] inline void bandGainLoop (float* x, const float* low, float highGain, float lowGain, int n) noexcept
 {
-    for (int i = 0; i < n; ++i)
-        x[i] = (x[i] - low[i]) * highGain + low[i] * lowGain;
+    const V high = broadcast<V> (highGain), lowG = broadcast<V> (lowGain);
+    elementWise<V> (
+        x, n,
+        [&] (int i) {
+            const V l = loadLanes<V> (low + i);
+            return (loadLanes<V> (x + i) - l) * high + l * lowG;
+        },
+        [&] (int i) { return (x[i] - low[i]) * highGain + low[i] * lowGain; });
 }
 
 // Out of line, so that choosing the unit costs no register saves (see the delay line's kernels).
-[[gnu::noinline]] void scaleBaseline (float* out, const float* a, float g, int n) noexcept { scaleLoop (out, a, g, n); }
+[[gnu::noinline]] void scaleBaseline (float* out, const float* a, float g, int n) noexcept { scaleLoop<Lanes> (out, a, g, n); }
 [[gnu::noinline]] void scaleAddBaseline (float* out, const float* a, float g, const float* b, int n) noexcept
 {
-    scaleAddLoop (out, a, g, b, n);
+    scaleAddLoop<Lanes> (out, a, g, b, n);
 }
-[[gnu::noinline]] void addBaseline (float* out, const float* a, int n) noexcept { addLoop (out, a, n); }
+[[gnu::noinline]] void addBaseline (float* out, const float* a, int n) noexcept { addLoop<Lanes> (out, a, n); }
 [[gnu::noinline]] void accumulateBaseline (float* out, const float* a, float g, int n) noexcept
 {
-    accumulateLoop (out, a, g, n);
+    accumulateLoop<Lanes> (out, a, g, n);
 }
 [[gnu::noinline]] void bandGainBaseline (float* x, const float* low, float highGain, float lowGain, int n) noexcept
 {
-    bandGainLoop (x, low, highGain, lowGain, n);
+    bandGainLoop<Lanes> (x, low, highGain, lowGain, n);
 }
 
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
-QUORVANE_AVX2 void scaleAvx2 (float* out, const float* a, float g, int n) noexcept { scaleLoop (out, a, g, n); }
+QUORVANE_AVX2 void scaleAvx2 (float* out, const float* a, float g, int n) noexcept { scaleLoop<Lanes8> (out, a, g, n); }
 QUORVANE_AVX2 void scaleAddAvx2 (float* out, const float* a, float g, const float* b, int n) noexcept
 {
-    scaleAddLoop (out, a, g, b, n);
+    scaleAddLoop<Lanes8> (out, a, g, b, n);
 }
-QUORVANE_AVX2 void addAvx2 (float* out, const float* a, int n) noexcept { addLoop (out, a, n); }
-QUORVANE_AVX2 void accumulateAvx2 (float* out, const float* a, float g, int n) noexcept { accumulateLoop (out, a, g, n); }
+QUORVANE_AVX2 void addAvx2 (float* out, const float* a, int n) noexcept { addLoop<Lanes8> (out, a, n); }
+QUORVANE_AVX2 void accumulateAvx2 (float* out, const float* a, float g, int n) noexcept { accumulateLoop<Lanes8> (out, a, g, n); }
 QUORVANE_AVX2 void bandGainAvx2 (float* x, const float* low, float highGain, float lowGain, int n) noexcept
 {
-    bandGainLoop (x, low, highGain, lowGain, n);
+    bandGainLoop<Lanes8> (x, low, highGain, lowGain, n);
 }
 #define QUORVANE_BLOCK_KERNEL(name, ...)                                                                               \
     if (n >= 8 && wideVectors())                                                                                       \

@@ -286,7 +286,7 @@ namespace
 /** The scalar form of storeBlock: the runs before and after the wrap. Out of line, so that the
     vector path pays no register saves for it. */
 template <typename Sample>
-[[gnu::noinline]] void storeRuns (DelayLine& line, int n, int first, Sample&& sample) noexcept
+[[gnu::noinline]] void storeRuns (DelayLine& line, int n, int first, Sample sample) noexcept
 {
     float* run = line.buffer.get() + line.writeIndex;
     for (int i = 0; i < first; ++i)
@@ -320,9 +320,7 @@ template <typename V, typename Sample, typename Vector>
     float* run = line.buffer.get() + w;
     if (first == n && n % W == 0)
     {
-#pragma GCC unroll 4
-        for (int i = 0; i < n; i += W)
-            storeLanes (run - i - (W - 1), reversed (lanes (i)));
+        forEachVector<W> (n, [&] (int i) { storeLanes (run - i - (W - 1), reversed (lanes (i))); });
         return;
     }
     storeRuns (line, n, first, sample);
@@ -355,9 +353,7 @@ template <typename V>
     if (first == n && n % W == 0)
     {
         const V g = broadcast<V> (gain);
-#pragma GCC unroll 4
-        for (int i = 0; i < n; i += W)
-            storeLanes (output + i, reversed (loadLanes<V> (run - i - (W - 1))) * g);
+        forEachVector<W> (n, [&] (int i) { storeLanes (output + i, reversed (loadLanes<V> (run - i - (W - 1))) * g); });
         return;
     }
     readTapRuns (line, output, n, start, first, gain);

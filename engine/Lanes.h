@@ -54,6 +54,31 @@ template <typename V = Lanes>
         return V { x, x, x, x, x, x, x, x };
 }
 
+/** f(i) for i = 0, W, 2W, ... below n (a multiple of W). The engine's two block lengths (64 samples at the full
+    rate, 32 at the half) get loops of a fixed count, laid out without a trip count to work out. */
+template <int W, typename F>
+[[gnu::always_inline]] inline void forEachVector (int n, F&& f) noexcept
+{
+    if (n == 64)
+    {
+#pragma GCC unroll 16
+        for (int i = 0; i < 64; i += W)
+            f (i);
+    }
+    else if (n == 32)
+    {
+#pragma GCC unroll 8
+        for (int i = 0; i < 32; i += W)
+            f (i);
+    }
+    else
+    {
+#pragma GCC unroll 4
+        for (int i = 0; i < n; i += W)
+            f (i);
+    }
+}
+
 #if defined(__clang__) || (defined(__GNUC__) && __GNUC__ >= 12)
 #define QUORVANE_SHUFFLES 1
 #endif

@@ -2,6 +2,7 @@
 // must give the same bits, on every path it can take (contiguous or wrapped reads, whole vectors
 // or leftovers, every line count) and on every vector unit this processor runs.
 #include "EngineTestSupport.h"
+#include "engine/Block.h"
 #include "engine/DelayLine.h"
 #include "engine/Filters.h"
 #include "engine/HalfbandFilter.h"
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <random>
 #include <utility>
@@ -466,5 +468,32 @@ TEST_P (FastPaths, GroupedLinearReadsMatchEachReadOnItsOwn)
             ASSERT_TRUE (sameBits (expected[r], actual[r], n)) << "round " << round << ", read " << r;
             ASSERT_EQ (lines[r].tapDelay[0], reads[r].targetDelay);
         }
+    }
+}
+
+TEST_P (FastPaths, BlockHelpersMatchTheirFormulaPerElement)
+{
+    std::mt19937 rng (29);
+    for (int n : { 64, 32, 8, 5, 1, 37, 100 })
+    {
+        alignas (16) float a[128], b[128], x[128], expected[128], actual[128];
+        fillRandom (rng, a, n);
+        fillRandom (rng, b, n);
+        fillRandom (rng, x, n);
+        const float g = 0.37f, h = -1.25f;
+        const auto check = [&] (const char* what, auto formula, auto kernel) {
+            for (int i = 0; i < n; ++i)
+                expected[i] = formula (i);
+            std::copy (x, x + n, actual);
+            kernel();
+            ASSERT_TRUE (sameBits (expected, actual, n)) << what << ", n = " << n;
+        };
+        // The in-place forms: the output is also the first operand.
+        check ("scale", [&] (int i) { return a[i] * g; }, [&] { scaleBlock (actual, a, g, n); });
+        check ("scaleAdd", [&] (int i) { return a[i] * g + b[i]; }, [&] { scaleAddBlock (actual, a, g, b, n); });
+        check ("add", [&] (int i) { return x[i] + a[i]; }, [&] { addBlock (actual, a, n); });
+        check ("accumulate", [&] (int i) { return x[i] + a[i] * g; }, [&] { accumulateBlock (actual, a, g, n); });
+        check ("bandGain", [&] (int i) { return (x[i] - a[i]) * h + a[i] * g; }, [&] { bandGainBlock (actual, a, h, g, n); });
+        check ("scale in place", [&] (int i) { return x[i] * g; }, [&] { scaleBlock (actual, actual, g, n); });
     }
 }
