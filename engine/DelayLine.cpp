@@ -20,6 +20,10 @@ namespace quorvane
 
 namespace
 {
+/** Integers beside V. */
+template <typename V>
+using IntLanesFor = std::conditional_t<laneCount<V> == 4, IntLanes, IntLanes8>;
+
 /** (1 - k/256) / (1 + k/256) for a fraction index k = trunc(frac x 256), capped at 0.99 so the
     interpolator's pole stays clear of the unit circle. Computed where it is used rather than
     looked up, so a block's coefficients are computed in lanes. */
@@ -52,43 +56,64 @@ void reallocate (DelayLine& line, int newSize)
     line.tapState.fill (0.0f);
 }
 
-/** The per-sample delays of a glide: repeated addition, so the last one lands on the target. */
-[[gnu::always_inline]] inline void rampDelays (float* delays, float start, float target, int n, float rampFactor) noexcept
+/** Integer part (toward zero) and fraction of a vector of delays; the conversion truncates exactly
+    like trunc for every delay a line can hold, and unlike trunc it vectorises on the x86-64 baseline. */
+template <typename V>
+[[gnu::always_inline]] inline void splitLanes (V d, float* frac, int32_t* whole) noexcept
 {
-    const float step = (target - start) * rampFactor;
-    float d = start;
-    // The additions are a serial chain; unrolling only spares the loop's own bookkeeping.
-#pragma GCC unroll 8
-    for (int i = 0; i < n; ++i)
-    {
-        d = d + step;
-        delays[i] = d;
-    }
+    const IntLanesFor<V> w = __builtin_convertvector (d, IntLanesFor<V>);
+    storeIntLanes (whole, w);
+    storeLanes (frac, d - __builtin_convertvector (w, V));
 }
 
-/** Integer part (toward zero) and fraction of each delay; the conversion truncates exactly like
-    trunc for every delay a line can hold, and unlike trunc it vectorises on the x86-64 baseline. */
+/** The same for single delays. */
+[[gnu::always_inline]] inline void splitOne (float d, float* frac, int32_t* whole) noexcept
+{
+    const int32_t w = (int32_t) d;
+    *whole = w;
+    *frac = d - (float) w;
+}
+
+/** The same for a block of delays. */
+template <typename V>
 [[gnu::always_inline]] inline void splitDelays (const float* delays, float* frac, int32_t* whole, int n) noexcept
 {
-    for (int i = 0; i < n; ++i)
-    {
-        const int32_t w = (int32_t) delays[i];
-        whole[i] = w;
-        frac[i] = delays[i] - (float) w;
-    }
+    constexpr int W = laneCount<V>;
+    const int vectors = n - n % W;
+    forEachVector<W> (vectors, [&] (int i) { splitLanes (loadLanes<V> (delays + i), frac + i, whole + i); });
+    for (int i = vectors; i < n; ++i)
+        splitOne (delays[i], frac + i, whole + i);
 }
 
-/** The delays of a read gliding from `start` to `target`, split into fraction and whole samples. */
+/** The delays of a read gliding from `start` to `target`, split into fraction and whole samples.
+    The delays are repeated additions of one step (a serial chain, so the last lands on the
+    target); each vector's worth is split as soon as it is complete. */
+template <typename V = Lanes>
 [[gnu::always_inline]] inline void glide (float start, float target, int n, float rampFactor, float* frac, int32_t* whole) noexcept
 {
-    alignas (16) float delays[DelayLine::maxBlock];
-    rampDelays (delays, start, target, n, rampFactor);
-    splitDelays (delays, frac, whole, n);
+    constexpr int W = laneCount<V>;
+    const float step = (target - start) * rampFactor;
+    float d = start;
+    const int vectors = n - n % W;
+    forEachVector<W> (vectors, [&] (int i) {
+        alignas (32) float run[W];
+        for (int k = 0; k < W; ++k)
+        {
+            d = d + step;
+            run[k] = d;
+        }
+        splitLanes (loadLanes<V> (run), frac + i, whole + i);
+    });
+    for (int i = vectors; i < n; ++i)
+    {
+        d = d + step;
+        splitOne (d, frac + i, whole + i);
+    }
 }
 
 #if defined(QUORVANE_SHUFFLES)
 /** The glides of up to eight reads side by side, one per lane, each by repeated addition of its
-    own step exactly as rampDelays does; columns[r] receives read r's delays. n a multiple of
+    own step exactly as glide does; columns[r] receives read r's delays. n a multiple of
     eight; unused lanes glide from 0 to 0. (Four side by side save the baseline nothing: measured.) */
 [[gnu::always_inline]] inline void glideColumns (const float* start, const float* target, int n, float rampFactor,
                                                  float (*columns)[DelayLine::maxBlock]) noexcept
@@ -159,10 +184,6 @@ void reallocate (DelayLine& line, int newSize)
     }
 }
 #endif
-
-/** Integers beside V. */
-template <typename V>
-using IntLanesFor = std::conditional_t<laneCount<V> == 4, IntLanes, IntLanes8>;
 
 /** The newer (a) and older (b) neighbour of every glide position. */
 template <typename V>
@@ -243,16 +264,32 @@ template <typename V>
             output[i] = (older[-i] - newer[-i]) * frac[i] + newer[-i];
         return;
     }
-    alignas (16) float a[DelayLine::maxBlock], b[DelayLine::maxBlock];
+    alignas (32) float a[DelayLine::maxBlock], b[DelayLine::maxBlock];
     neighbours<V> (line, whole, a, b, n);
-    for (int i = 0; i < n; ++i)
+    const int vectors = n - n % W;
+    forEachVector<W> (vectors, [&] (int i) {
+        const V av = loadLanes<V> (a + i);
+        storeLanes (output + i, (loadLanes<V> (b + i) - av) * loadLanes<V> (frac + i) + av);
+    });
+    for (int i = vectors; i < n; ++i)
         output[i] = (b[i] - a[i]) * frac[i] + a[i];
 }
 
-/** The interpolator's coefficient of every fraction. */
+/** The interpolator's coefficient of every fraction: coefficientFor in lanes. */
+template <typename V = Lanes>
 [[gnu::always_inline]] inline void allpassCoefficients (const float* frac, float* eta, int n) noexcept
 {
-    for (int i = 0; i < n; ++i)
+    using IV = IntLanesFor<V>;
+    constexpr int W = laneCount<V>;
+    const int vectors = n - n % W;
+    const V steps = broadcast<V> (256.0f), one = broadcast<V> (1.0f), cap = broadcast<V> (0.99f);
+    forEachVector<W> (vectors, [&] (int i) {
+        const IV k = __builtin_convertvector (loadLanes<V> (frac + i) * steps, IV) & 255;
+        const V f = __builtin_convertvector (k, V) / steps;
+        const V c = (one - f) / (one + f);
+        storeLanes (eta + i, c >= cap ? cap : c);
+    });
+    for (int i = vectors; i < n; ++i)
         eta[i] = coefficientFor ((int32_t) (frac[i] * 256.0f));
 }
 
@@ -366,7 +403,7 @@ template <typename V>
     alignas (16) float frac[DelayLine::maxBlock];
     alignas (16) int32_t whole[DelayLine::maxBlock];
     targetDelay = std::min (targetDelay, longestInterpolatedDelay (line, n));
-    glide (glideStart (line.tapDelay[0], targetDelay), targetDelay, n, rampFactor, frac, whole);
+    glide<V> (glideStart (line.tapDelay[0], targetDelay), targetDelay, n, rampFactor, frac, whole);
     line.tapDelay[0] = targetDelay;
 
     interpolateLinear<V> (line, whole, frac, output, n);
@@ -379,9 +416,17 @@ template <typename V>
     alignas (16) float frac[DelayLine::maxBlock];
     alignas (16) int32_t whole[DelayLine::maxBlock];
     targetDelay = std::min (targetDelay, longestInterpolatedDelay (line, n));
-    glide (glideStart (line.tapDelay[0], targetDelay), targetDelay, n, rampFactor, frac, whole);
+    glide<V> (glideStart (line.tapDelay[0], targetDelay), targetDelay, n, rampFactor, frac, whole);
     line.tapDelay[0] = targetDelay;
-    for (int i = 0; i < n; ++i)
+    using IV = IntLanesFor<V>;
+    constexpr int W = laneCount<V>;
+    const int vectors = n - n % W;
+    const V steps = broadcast<V> (32.0f), step = broadcast<V> (0.03125f);
+    forEachVector<W> (vectors, [&] (int i) {
+        const IV k = __builtin_convertvector (loadLanes<V> (frac + i) * steps, IV);
+        storeLanes (frac + i, __builtin_convertvector (k, V) * step);
+    });
+    for (int i = vectors; i < n; ++i)
         frac[i] = (float) (int32_t) (frac[i] * 32.0f) * 0.03125f;
     interpolateLinear<V> (line, whole, frac, output, n);
 }
@@ -405,7 +450,7 @@ template <typename V>
     {
         alignas (16) float frac[DelayLine::maxBlock];
         alignas (16) int32_t whole[DelayLine::maxBlock];
-        splitDelays (delays[r], frac, whole, n);
+        splitDelays<Lanes8> (delays[r], frac, whole, n);
         interpolateLinear<Lanes8> (*reads[r].line, whole, frac, reads[r].output, n);
     }
 }
@@ -434,9 +479,9 @@ template <typename V>
         alignas (16) float frac[DelayLine::maxBlock];
         alignas (16) int32_t whole[DelayLine::maxBlock];
         const float target = std::min (reads[r].targetDelay, longestInterpolatedDelay (line, n));
-        glide (glideStart (line.tapDelay[tap], target), target, n, rampFactor, frac, whole);
+        glide<V> (glideStart (line.tapDelay[tap], target), target, n, rampFactor, frac, whole);
         line.tapDelay[tap] = target;
-        allpassCoefficients (frac, eta[r], n);
+        allpassCoefficients<V> (frac, eta[r], n);
         neighbours<V> (line, whole, a[r], b[r], n);
         y[r] = line.tapState[tap];
     }
@@ -493,8 +538,8 @@ template <typename V>
         }
         alignas (32) float frac[DelayLine::maxBlock];
         alignas (32) int32_t whole[DelayLine::maxBlock];
-        splitDelays (delays[r], frac, whole, n);
-        allpassCoefficients (frac, eta[r], n);
+        splitDelays<Lanes8> (delays[r], frac, whole, n);
+        allpassCoefficients<Lanes8> (frac, eta[r], n);
         neighbours<Lanes8> (*reads[r].line, whole, a[r], b[r], n);
     }
     Lanes8 y = loadLanes<Lanes8> (state);

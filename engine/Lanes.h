@@ -31,6 +31,12 @@ template <typename V = IntLanes>
     return v;
 }
 
+template <typename V>
+[[gnu::always_inline]] inline void storeIntLanes (int32_t* p, V v) noexcept
+{
+    std::memcpy (p, &v, sizeof v);
+}
+
 template <typename V = Lanes>
 [[gnu::always_inline]] inline V loadLanes (const float* p) noexcept
 {

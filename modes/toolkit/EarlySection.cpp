@@ -20,8 +20,7 @@ template <typename V>
                                                  float* aL, float* bL, float* aR, float* bR, int n) noexcept
 {
     const RotationLanes<V> rotateLeft (left), rotateRight (right), rotateCross (cross);
-    for (int i = 0; i < n; i += laneCount<V>)
-    {
+    forEachVector<laneCount<V>> (n, [&] (int i) {
         V xL = loadLanes<V> (aL + i), yL = loadLanes<V> (bL + i), xR = loadLanes<V> (aR + i), yR = loadLanes<V> (bR + i);
         rotateLeft (xL, yL);
         rotateRight (xR, yR);
@@ -30,7 +29,7 @@ template <typename V>
         storeLanes (bL + i, yL);
         storeLanes (aR + i, xR);
         storeLanes (bR + i, yR);
-    }
+    });
 }
 
 #if defined(QUORVANE_HAS_AVX2_KERNELS)

@@ -44,8 +44,7 @@ template <typename V>
 [[gnu::always_inline]] inline void scaledSpans16And8 (float* a, float* b, float* c, float* d, float scale, int n) noexcept
 {
     const V s = broadcast<V> (scale);
-    for (int i = 0; i < n; i += laneCount<V>)
-    {
+    forEachVector<laneCount<V>> (n, [&] (int i) {
         const V x0 = loadLanes<V> (a + i) * s, x1 = loadLanes<V> (b + i) * s;
         const V x2 = loadLanes<V> (c + i) * s, x3 = loadLanes<V> (d + i) * s;
         const V y0 = x0 + x2, y2 = x2 - x0, y1 = x1 + x3, y3 = x3 - x1;
@@ -53,7 +52,7 @@ template <typename V>
         storeLanes (b + i, y1 - y0);
         storeLanes (c + i, y2 + y3);
         storeLanes (d + i, y3 - y2);
-    }
+    });
 }
 
 /** The scale, then the span 8, over the lines k and k + 8. */
@@ -61,12 +60,11 @@ template <typename V>
 [[gnu::always_inline]] inline void scaledSpan8 (float* a, float* b, float scale, int n) noexcept
 {
     const V s = broadcast<V> (scale);
-    for (int i = 0; i < n; i += laneCount<V>)
-    {
+    forEachVector<laneCount<V>> (n, [&] (int i) {
         const V x0 = loadLanes<V> (a + i) * s, x1 = loadLanes<V> (b + i) * s;
         storeLanes (a + i, x0 + x1);
         storeLanes (b + i, x1 - x0);
-    }
+    });
 }
 
 /** Spans 4 and 2 of one group of eight lines, then its four rotations (the first optionally
@@ -78,8 +76,7 @@ template <typename V, bool scaled>
     const RotationLanes<V> r0 (m[0]), r1 (m[1]), r2 (m[2]), r3 (m[3]);
     float* const l0 = p[0], *const l1 = p[1], *const l2 = p[2], *const l3 = p[3];
     float* const l4 = p[4], *const l5 = p[5], *const l6 = p[6], *const l7 = p[7];
-    for (int i = 0; i < n; i += laneCount<V>)
-    {
+    forEachVector<laneCount<V>> (n, [&] (int i) {
         V x[8];
         float* const lines[8] = { l0, l1, l2, l3, l4, l5, l6, l7 };
         for (size_t k = 0; k < 8; ++k)
@@ -101,7 +98,7 @@ template <typename V, bool scaled>
         r3 (x[6], x[7]);
         for (size_t k = 0; k < 8; ++k)
             storeLanes (lines[k] + i, x[k]);
-    }
+    });
 }
 
 template <typename V>
@@ -300,13 +297,12 @@ template <typename V>
             lines[j] = e.lineBlock[2 * j + c].get();
         }
         float* sum = e.lateSumBlock[c].get();
-        for (int i = 0; i < n; i += laneCount<V>)
-        {
+        forEachVector<laneCount<V>> (n, [&] (int i) {
             V acc = loadLanes<V> (sum + i);
             for (size_t j = 0; j < taps; ++j)
                 acc = acc + loadLanes<V> (lines[j] + i) * g[j];
             storeLanes (sum + i, acc);
-        }
+        });
     }
 }
 
