@@ -668,8 +668,6 @@ void writeBlockSum (DelayLine& line, const float* a, const float* b, int n) noex
     QUORVANE_WIDE_OR_BASELINE (writeBlockSum, line, a, b, n);
 }
 
-void advance (DelayLine& line, int n) noexcept { line.writeIndex = (line.writeIndex - n) & line.mask; }
-
 void readTap (const DelayLine& line, float* output, int n, int offset, float gain) noexcept
 {
     QUORVANE_WIDE_OR_BASELINE (readTap, line, output, n, offset, gain);

@@ -55,7 +55,7 @@ void writeBlock (DelayLine& line, const float* input, int n) noexcept;
 /** Stores a[i] + b[i] as writeBlock stores input[i]. */
 void writeBlockSum (DelayLine& line, const float* a, const float* b, int n) noexcept;
 /** Moves the write index down by n; done once per block after all reads and writes. */
-void advance (DelayLine& line, int n) noexcept;
+inline void advance (DelayLine& line, int n) noexcept { line.writeIndex = (line.writeIndex - n) & line.mask; }
 /* Reads never reach beyond the line: a delay longer than the line holds (only possible at a rate
    the lines were not sized for) is held at the longest one it holds, so the sound stays a
    delay, never a wrap into samples just written. */

@@ -148,6 +148,36 @@ void decimateLanes (HalfbandFilter& left, HalfbandFilter& right, const float* in
                     float* outR) noexcept
 {
     SectionLanes<Count> sections (left, right);
+#if defined(QUORVANE_SHUFFLES)
+    // Four output samples at a time: their inputs are gathered with whole-vector shuffles (evens,
+    // and the odds one sample late), transposed so each vector holds one sample time of the four
+    // recursions, and the results transposed back so both branches' sums are vectors too.
+    Lanes oddL { 0.0f, 0.0f, 0.0f, left.lastSample }, oddR { 0.0f, 0.0f, 0.0f, right.lastSample };
+    const Lanes half = broadcast (0.5f);
+    for (int k = 0; k < 32; k += 4)
+    {
+        const Lanes l0 = loadLanes (inL + 2 * k), l1 = loadLanes (inL + 2 * k + 4);
+        const Lanes r0 = loadLanes (inR + 2 * k), r1 = loadLanes (inR + 2 * k + 4);
+        const Lanes nextOddL = __builtin_shufflevector (l0, l1, 1, 3, 5, 7);
+        const Lanes nextOddR = __builtin_shufflevector (r0, r1, 1, 3, 5, 7);
+        Lanes t0 = __builtin_shufflevector (l0, l1, 0, 2, 4, 6);
+        Lanes t1 = __builtin_shufflevector (oddL, nextOddL, 3, 4, 5, 6);
+        Lanes t2 = __builtin_shufflevector (r0, r1, 0, 2, 4, 6);
+        Lanes t3 = __builtin_shufflevector (oddR, nextOddR, 3, 4, 5, 6);
+        oddL = nextOddL;
+        oddR = nextOddR;
+        transpose4 (t0, t1, t2, t3);
+        t0 = sections (t0);
+        t1 = sections (t1);
+        t2 = sections (t2);
+        t3 = sections (t3);
+        transpose4 (t0, t1, t2, t3);
+        storeLanes (outL + k, half * (t0 + t1));
+        storeLanes (outR + k, half * (t2 + t3));
+    }
+    left.lastSample = oddL[3];
+    right.lastSample = oddR[3];
+#else
     // The odd branch sees the input one sample late.
     float lateL = left.lastSample, lateR = right.lastSample;
     for (int k = 0; k < 32; ++k)
@@ -160,6 +190,7 @@ void decimateLanes (HalfbandFilter& left, HalfbandFilter& right, const float* in
     }
     left.lastSample = lateL;
     right.lastSample = lateR;
+#endif
     sections.finish (left, right);
 }
 
@@ -168,6 +199,22 @@ void interpolateLanes (HalfbandFilter& left, HalfbandFilter& right, const float*
                        float* outR) noexcept
 {
     SectionLanes<Count> sections (left, right);
+#if defined(QUORVANE_SHUFFLES)
+    // Four input samples at a time, each spread to its four recursions with one shuffle; the two
+    // branches' outputs of two samples are interleaved into whole vectors of the output.
+    for (int k = 0; k < 32; k += 4)
+    {
+        const Lanes l = loadLanes (inL + k), r = loadLanes (inR + k);
+        const Lanes y0 = sections (__builtin_shufflevector (l, r, 0, 0, 4, 4));
+        const Lanes y1 = sections (__builtin_shufflevector (l, r, 1, 1, 5, 5));
+        const Lanes y2 = sections (__builtin_shufflevector (l, r, 2, 2, 6, 6));
+        const Lanes y3 = sections (__builtin_shufflevector (l, r, 3, 3, 7, 7));
+        storeLanes (outL + 2 * k, __builtin_shufflevector (y0, y1, 0, 1, 4, 5));
+        storeLanes (outL + 2 * k + 4, __builtin_shufflevector (y2, y3, 0, 1, 4, 5));
+        storeLanes (outR + 2 * k, __builtin_shufflevector (y0, y1, 2, 3, 6, 7));
+        storeLanes (outR + 2 * k + 4, __builtin_shufflevector (y2, y3, 2, 3, 6, 7));
+    }
+#else
     for (int k = 0; k < 32; ++k)
     {
         const Lanes y = sections (Lanes { inL[k], inL[k], inR[k], inR[k] });
@@ -176,6 +223,7 @@ void interpolateLanes (HalfbandFilter& left, HalfbandFilter& right, const float*
         outR[2 * k] = y[2];
         outR[2 * k + 1] = y[3];
     }
+#endif
     sections.finish (left, right);
 }
 } // namespace
