@@ -1,6 +1,7 @@
 #include "ModAllpass.h"
 
 #include "Lanes.h"
+#include "VectorUnit.h"
 
 #include <algorithm>
 #include <cmath>
@@ -10,33 +11,110 @@ namespace quorvane
 
 namespace
 {
-/** The stages after the delayed reads: y = d.c + (-g).x, v = x + g.y, write v, output y. Each
-    element's input is read before its output is stored, so the output may be the input. */
+/** The stages after the delayed reads: y = d.c + (-g).x, v = x + g.y, v into the line's block,
+    output y. Each element's input is read before its output is stored, so the output may be the
+    input. */
+template <typename V>
+[[gnu::always_inline]] inline void stageLanes (const float* input, float* output, const float* delayed, float* v, float g,
+                                               int n, float loss) noexcept
+{
+    const float minusG = -g;
+    constexpr int W = laneCount<V>;
+    const int vectors = n - n % W;
+    const V c = broadcast<V> (loss), gv = broadcast<V> (g), mg = broadcast<V> (minusG);
+    forEachVector<W> (vectors, [&] (int i) {
+        const V x = loadLanes<V> (input + i);
+        const V y = loadLanes<V> (delayed + i) * c + mg * x;
+        storeLanes (v + i, x + gv * y);
+        storeLanes (output + i, y);
+    });
+    for (int i = vectors; i < n; ++i)
+    {
+        const float x = input[i];
+        const float y = delayed[i] * loss + minusG * x;
+        v[i] = x + g * y;
+        output[i] = y;
+    }
+}
+
+[[gnu::noinline]] void stagesBaseline (const float* input, float* output, const float* delayed, float* v, float g, int n,
+                                       float loss) noexcept
+{
+    stageLanes<Lanes> (input, output, delayed, v, g, n, loss);
+}
+
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+QUORVANE_AVX2 void stagesAvx2 (const float* input, float* output, const float* delayed, float* v, float g, int n,
+                               float loss) noexcept
+{
+    stageLanes<Lanes8> (input, output, delayed, v, g, n, loss);
+}
+#endif
+
 void allpassStages (DelayLine& line, const float* input, float* output, const float* delayed, float g, int n,
                     float loss) noexcept
 {
-    alignas (16) float v[DelayLine::maxBlock];
-    const float minusG = -g;
-    if (n % 4 == 0)
-    {
-        const Lanes c = broadcast (loss), gv = broadcast (g), mg = broadcast (minusG);
-        for (int i = 0; i < n; i += 4)
-        {
-            const Lanes x = loadLanes (input + i);
-            const Lanes y = loadLanes (delayed + i) * c + mg * x;
-            storeLanes (v + i, x + gv * y);
-            storeLanes (output + i, y);
-        }
-    }
+    alignas (32) float v[DelayLine::maxBlock];
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+    if (n % 8 == 0 && wideVectors())
+        stagesAvx2 (input, output, delayed, v, g, n, loss);
     else
-        for (int i = 0; i < n; ++i)
-        {
-            const float x = input[i];
-            const float y = delayed[i] * loss + minusG * x;
-            v[i] = x + g * y;
-            output[i] = y;
-        }
+#endif
+        stagesBaseline (input, output, delayed, v, g, n, loss);
     writeBlock (line, v, n);
+}
+
+/** A fixed allpass in one pass: the delayed samples read straight from the line, the stages, and
+    v stored straight back, when neither run wraps and the read lies wholly before the block being
+    written (length >= 2n), so the order of reads and writes cannot matter; false otherwise. The
+    samples are those of readTap (its unit gain is exact), allpassStages and writeBlock. */
+template <typename V>
+[[gnu::always_inline]] inline bool fixedAllpassLanes (DelayLine& line, const float* input, float* output, float g,
+                                                      int length, float loss, int n) noexcept
+{
+    constexpr int W = laneCount<V>;
+    const int32_t w = line.writeIndex;
+    const int offset = length - n;
+    if (n % W != 0 || length < 2 * n || offset > line.size - n || w < n - 1)
+        return false;
+    const int32_t start = (w + offset) & line.mask;
+    if (start < n - 1)
+        return false;
+    line.written = true;
+    const float* delayed = line.buffer.get() + start;
+    float* v = line.buffer.get() + w;
+    const V c = broadcast<V> (loss), gv = broadcast<V> (g), mg = broadcast<V> (-g);
+    forEachVector<W> (n, [&] (int i) {
+        const V x = loadLanes<V> (input + i);
+        const V y = reversed (loadLanes<V> (delayed - i - (W - 1))) * c + mg * x;
+        storeLanes (v - i - (W - 1), reversed (x + gv * y));
+        storeLanes (output + i, y);
+    });
+    return true;
+}
+
+[[gnu::noinline]] bool fixedAllpassBaseline (DelayLine& line, const float* input, float* output, float g, int length,
+                                             float loss, int n) noexcept
+{
+    return fixedAllpassLanes<Lanes> (line, input, output, g, length, loss, n);
+}
+
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+QUORVANE_AVX2 bool fixedAllpassAvx2 (DelayLine& line, const float* input, float* output, float g, int length, float loss,
+                                     int n) noexcept
+{
+    return fixedAllpassLanes<Lanes8> (line, input, output, g, length, loss, n);
+}
+#endif
+
+bool fixedAllpassInOnePass (DelayLine& line, const float* input, float* output, float g, int length, float loss,
+                            int n) noexcept
+{
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+    if (wideVectors())
+        return fixedAllpassAvx2 (line, input, output, g, length, loss, n);
+#endif
+    return fixedAllpassBaseline (line, input, output, g, length, loss, n);
 }
 
 } // namespace
@@ -78,6 +156,8 @@ void modAllpass32 (DelayLine& line, const float* input, float* output, float g, 
 
 void fixedAllpass32 (DelayLine& line, const float* input, float* output, float g, int length, float loss) noexcept
 {
+    if (fixedAllpassInOnePass (line, input, output, g, length, loss, 32))
+        return;
     alignas (16) float delayed[32];
     readTap (line, delayed, 32, length - 32, 1.0f);
     allpassStages (line, input, output, delayed, g, 32, loss);

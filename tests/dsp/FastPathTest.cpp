@@ -6,6 +6,7 @@
 #include "engine/DelayLine.h"
 #include "engine/Filters.h"
 #include "engine/HalfbandFilter.h"
+#include "engine/ModAllpass.h"
 #include "engine/VectorUnit.h"
 #include "modes/toolkit/LateNetwork.h"
 
@@ -495,5 +496,38 @@ TEST_P (FastPaths, BlockHelpersMatchTheirFormulaPerElement)
         check ("accumulate", [&] (int i) { return x[i] + a[i] * g; }, [&] { accumulateBlock (actual, a, g, n); });
         check ("bandGain", [&] (int i) { return (x[i] - a[i]) * h + a[i] * g; }, [&] { bandGainBlock (actual, a, h, g, n); });
         check ("scale in place", [&] (int i) { return x[i] * g; }, [&] { scaleBlock (actual, actual, g, n); });
+    }
+}
+
+TEST_P (FastPaths, FixedAllpassInOnePassMatchesItsStagesOneByOne)
+{
+    std::mt19937 rng (31);
+    DelayLine line (256), reference (256);
+    fillRandom (rng, line.buffer.get(), line.size);
+    std::copy_n (line.buffer.get(), line.size, reference.buffer.get());
+    const float g = 0.62f, loss = 0.97f;
+    for (int round = 0; round < 300; ++round)
+    {
+        // Lengths whose reads overlap the block being written (below 64) or run past the line,
+        // and write positions near and across the wrap.
+        const int length = (int[]) { 33, 40, 63, 64, 65, 130, 240, 300 }[round % 8];
+        line.writeIndex = round % 3 == 0 ? (int32_t) (rng() % 32u) : (int32_t) (rng() & (uint32_t) line.mask);
+        reference.writeIndex = line.writeIndex;
+        float input[32], expected[32], actual[32], v[32];
+        fillRandom (rng, input, 32);
+        const int held = std::min (length - 32, reference.size - 32);
+        for (int i = 0; i < 32; ++i)
+        {
+            const float delayed = reference.buffer[(size_t) ((reference.writeIndex + held - i) & reference.mask)] * 1.0f;
+            expected[i] = delayed * loss + -g * input[i];
+            v[i] = input[i] + g * expected[i];
+        }
+        for (int i = 0; i < 32; ++i)
+            reference.buffer[(size_t) ((reference.writeIndex - i) & reference.mask)] = v[i];
+        fixedAllpass32 (line, input, actual, g, length, loss);
+        ASSERT_TRUE (sameBits (expected, actual, 32)) << "output, round " << round << ", length " << length;
+        ASSERT_TRUE (sameBits (reference.buffer.get(), line.buffer.get(), line.size)) << "line, round " << round;
+        advance (line, 32);
+        advance (reference, 32);
     }
 }
