@@ -138,6 +138,49 @@ template <typename V = Lanes>
 }
 #endif
 
+/** coefficientFor of each lane's fraction, with the same operations. */
+template <typename V>
+[[gnu::always_inline]] inline V coefficientLanes (V frac) noexcept
+{
+    using IV = IntLanesFor<V>;
+    const V steps = broadcast<V> (256.0f), one = broadcast<V> (1.0f), cap = broadcast<V> (0.99f);
+    const IV k = __builtin_convertvector (frac * steps, IV) & 255;
+    const V f = __builtin_convertvector (k, V) / steps;
+    const V c = (one - f) / (one + f);
+    return c >= cap ? cap : c;
+}
+
+#if defined(QUORVANE_SHUFFLES)
+/** The glides of up to eight allpass reads side by side as glideColumns has them, each sample's
+    delays split in lanes: the interpolators' coefficients stay in rows (etaRows[i] holds sample
+    i of every read, as the recursions take them) and the whole delays go to columns (wholes[r]
+    for read r's neighbours). */
+[[gnu::always_inline]] inline void glideAllpassRows (const float* start, const float* target, int n, float rampFactor,
+                                                     int32_t (*wholes)[DelayLine::maxBlock], float (*etaRows)[8]) noexcept
+{
+    alignas (32) float rows[DelayLine::maxBlock][8];
+    Lanes8 d = loadLanes<Lanes8> (start);
+    const Lanes8 step = (loadLanes<Lanes8> (target) - d) * broadcast<Lanes8> (rampFactor);
+    for (int i = 0; i < n; ++i)
+    {
+        d = d + step;
+        const IntLanes8 w = __builtin_convertvector (d, IntLanes8);
+        storeLanes (etaRows[i], coefficientLanes (d - __builtin_convertvector (w, Lanes8)));
+        storeIntLanes (reinterpret_cast<int32_t*> (rows[i]), w);
+    }
+    // The whole delays travel through the transpose as bit patterns.
+    for (int i = 0; i < n; i += 8)
+    {
+        Lanes8 t[8];
+        for (int k = 0; k < 8; ++k)
+            t[k] = loadLanes<Lanes8> (rows[i + k]);
+        transpose8 (t);
+        for (int r = 0; r < 8; ++r)
+            std::memcpy (wholes[r] + i, &t[r], sizeof t[r]);
+    }
+}
+#endif
+
 /** Where the newer neighbours of a whole block lie in one run without a wrap (the older ones
     follow them by one): the index of the first newer neighbour, or -1 when the whole delay moves
     within the block or the run wraps. Most blocks of a slowly modulated read take this path, whose
@@ -279,16 +322,9 @@ template <typename V>
 template <typename V = Lanes>
 [[gnu::always_inline]] inline void allpassCoefficients (const float* frac, float* eta, int n) noexcept
 {
-    using IV = IntLanesFor<V>;
     constexpr int W = laneCount<V>;
     const int vectors = n - n % W;
-    const V steps = broadcast<V> (256.0f), one = broadcast<V> (1.0f), cap = broadcast<V> (0.99f);
-    forEachVector<W> (vectors, [&] (int i) {
-        const IV k = __builtin_convertvector (loadLanes<V> (frac + i) * steps, IV) & 255;
-        const V f = __builtin_convertvector (k, V) / steps;
-        const V c = (one - f) / (one + f);
-        storeLanes (eta + i, c >= cap ? cap : c);
-    });
+    forEachVector<W> (vectors, [&] (int i) { storeLanes (eta + i, coefficientLanes (loadLanes<V> (frac + i))); });
     for (int i = vectors; i < n; ++i)
         eta[i] = coefficientFor ((int32_t) (frac[i] * 256.0f));
 }
@@ -524,39 +560,34 @@ template <typename V>
         line.tapDelay[tap] = target[r];
         state[r] = line.tapState[tap];
     }
-    alignas (32) float delays[8][DelayLine::maxBlock];
-    glideColumns (start, target, n, rampFactor, delays);
-    alignas (32) float a[8][DelayLine::maxBlock], b[8][DelayLine::maxBlock], eta[8][DelayLine::maxBlock];
+    alignas (32) int32_t wholes[8][DelayLine::maxBlock];
+    alignas (32) float etaRows[DelayLine::maxBlock][8];
+    glideAllpassRows (start, target, n, rampFactor, wholes, etaRows);
+    // Unused lanes run on zeros (their outputs are never stored).
+    alignas (32) float a[8][DelayLine::maxBlock], b[8][DelayLine::maxBlock];
     for (int r = 0; r < 8; ++r)
     {
         if (r >= count)
         {
             std::fill_n (a[r], n, 0.0f);
             std::fill_n (b[r], n, 0.0f);
-            std::fill_n (eta[r], n, 0.0f);
             continue;
         }
-        alignas (32) float frac[DelayLine::maxBlock];
-        alignas (32) int32_t whole[DelayLine::maxBlock];
-        splitDelays<Lanes8> (delays[r], frac, whole, n);
-        allpassCoefficients<Lanes8> (frac, eta[r], n);
-        neighbours<Lanes8> (*reads[r].line, whole, a[r], b[r], n);
+        neighbours<Lanes8> (*reads[r].line, wholes[r], a[r], b[r], n);
     }
     Lanes8 y = loadLanes<Lanes8> (state);
     for (int i = 0; i < n; i += 8)
     {
-        Lanes8 av[8], bv[8], ev[8], yv[8];
+        Lanes8 av[8], bv[8], yv[8];
         for (int r = 0; r < 8; ++r)
         {
             av[r] = loadLanes<Lanes8> (a[r] + i);
             bv[r] = loadLanes<Lanes8> (b[r] + i);
-            ev[r] = loadLanes<Lanes8> (eta[r] + i);
         }
         transpose8 (av);
         transpose8 (bv);
-        transpose8 (ev);
         for (int k = 0; k < 8; ++k)
-            yv[k] = y = (av[k] - y) * ev[k] + bv[k];
+            yv[k] = y = (av[k] - y) * loadLanes<Lanes8> (etaRows[i + k]) + bv[k];
         transpose8 (yv);
         for (int r = 0; r < count; ++r)
             storeLanes (reads[r].output + i, yv[r]);
