@@ -1,9 +1,35 @@
 #include "Renderer.h"
 
+#include "engine/Lanes.h"
+
+#include <algorithm>
 #include <cmath>
 
 namespace quorvane::cli
 {
+
+void scanBlock (const float* x, int n, float& peak, bool& finite) noexcept
+{
+    Lanes m = broadcast (peak);
+    IntLanes nonFinite {};
+    int k = 0;
+    for (; k + 4 <= n; k += 4)
+    {
+        const Lanes v = loadLanes (x + k);
+        nonFinite |= v - v != 0.0f;
+        const Lanes a = (Lanes) ((IntLanes) v & 0x7fffffff); // |v|
+        m = a > m ? a : m;
+    }
+    bool allFinite = (nonFinite[0] | nonFinite[1] | nonFinite[2] | nonFinite[3]) == 0;
+    float largest = std::max (std::max (m[0], m[1]), std::max (m[2], m[3]));
+    for (; k < n; ++k)
+    {
+        allFinite = allFinite && std::isfinite (x[k]);
+        largest = std::max (largest, std::fabs (x[k]));
+    }
+    peak = largest;
+    finite = finite && allFinite;
+}
 
 Renderer::Renderer (juce::AudioProcessor& p, const SignalSource& source, int blockSizeToUse)
     : processor (p), blockSize (blockSizeToUse), sourceChannels (source.numChannels())
@@ -64,12 +90,7 @@ RenderResult Renderer::run (SignalSource& source, SampleSink& sink, int64_t tail
         processor.processBlock (block, midi);
 
         for (int ch = 0; ch < 2; ++ch)
-            for (int k = 0; k < n; ++k)
-            {
-                const float v = channels[ch][k];
-                result.finite = result.finite && std::isfinite (v);
-                result.peak = std::max (result.peak, std::abs (v));
-            }
+            scanBlock (channels[ch], n, result.peak, result.finite);
 
         if (! sink.write (channels, n))
         {

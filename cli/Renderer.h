@@ -31,6 +31,12 @@ struct RenderResult
 };
 
 /** Called now and then with the fraction of the render done, 0..1. */
+/** Folds n samples into the largest absolute sample so far and whether every sample was
+    finite. Four running maxima side by side, so the scan vectorises and costs little beside the
+    reverb; a maximum is exact, so splitting it changes nothing (a NaN is skipped, as std::max
+    skips it). */
+void scanBlock (const float* x, int n, float& peak, bool& finite) noexcept;
+
 using ProgressCallback = std::function<void (double fraction)>;
 
 /** Drives an audio processor the way a host does: buses set to the source's channel count in and
