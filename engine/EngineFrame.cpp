@@ -33,14 +33,6 @@ inline float admissible (float x) noexcept
     return 0.0f;
 }
 
-/** One step of the 50 ms gain glide. In single precision the step rounds to nothing within about
-    1e-4 of the target, where the glide would stall for good; it then lands on the target, so that
-    mix 0 passes the input unchanged. */
-inline float glide (float gain, float target, float smoothing) noexcept
-{
-    const float next = gain + (target - gain) * smoothing;
-    return next == gain ? target : next;
-}
 /** One channel of a run with settled gains: out = wet.(the wet signal) + dry.x, and the input
     kept for the network. Vectorised: four lanes on the baseline, eight in the AVX2 copy. */
 [[gnu::always_inline]] inline void mixSettledLoop (float* out, float* io, const float* in, float wet, float dry, int n) noexcept
@@ -121,9 +113,24 @@ QUORVANE_AVX2 void mixGlidingAvx2 (float* out, float* io, const float* in, const
 }
 #endif
 
+/** The 50 ms gain glide steps gain + (target - gain) x smoothing. In single precision a step
+    rounds to nothing within about 1e-4 of the target, where the glide would stall for good; it
+    then lands on the target, so that mix 0 passes the input unchanged. This lands a run that was
+    stepped without looking: a step that rounds to nothing repeats itself for good (the gain no
+    longer moves), so whether the run stalled shows in its last step alone, and from the first
+    stalled step on the gain is the target. */
+void landGlide (float* run, float from, float target, int n) noexcept
+{
+    if (n < 1 || run[n - 1] != (n > 1 ? run[n - 2] : from))
+        return;
+    int first = 0;
+    for (float previous = from; run[first] != previous; previous = run[first++])
+        ;
+    std::fill (run + first, run + n, target);
+}
+
 /** Both gains' glides over a run, each sample's gains stored and the last ones left in wet and dry:
-    the two chains advance side by side in the first two lanes of one vector, each lane with
-    exactly the operations of glide. */
+    the two chains advance side by side in the first two lanes of one vector, then land. */
 void glideGains (float& wet, float& dry, float wetTo, float dryTo, float smoothing, float* wetRun, float* dryRun,
                  int n) noexcept
 {
@@ -131,13 +138,17 @@ void glideGains (float& wet, float& dry, float wetTo, float dryTo, float smoothi
     Lanes gains { wet, dry, 0.0f, 0.0f };
     for (int i = 0; i < n; ++i)
     {
-        const Lanes next = gains + (target - gains) * step;
-        gains = next == gains ? target : next;
+        gains = gains + (target - gains) * step;
         wetRun[i] = gains[0];
         dryRun[i] = gains[1];
     }
-    wet = gains[0];
-    dry = gains[1];
+    landGlide (wetRun, wet, wetTo, n);
+    landGlide (dryRun, dry, dryTo, n);
+    if (n > 0)
+    {
+        wet = wetRun[n - 1];
+        dry = dryRun[n - 1];
+    }
 }
 } // namespace
 

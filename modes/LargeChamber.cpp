@@ -53,8 +53,8 @@ void updateLateLengths (ReverbEngine& e)
     kit::setSegmentLengths (ms, chamberLengths, lines, ms.sizeFactor, e.controlBlockLength);
     for (size_t t = 0; t < taps; ++t)
     {
-        ms.leftTapOffset[t] = (int32_t) std::floor (leftPositions[t] * ms.sizeFactor * 1.4f);
-        ms.rightTapOffset[t] = (int32_t) std::floor (rightPositions[t] * ms.sizeFactor * 1.4f);
+        ms.leftTapOffset[t] = kit::floorToInt (leftPositions[t] * ms.sizeFactor * 1.4f);
+        ms.rightTapOffset[t] = kit::floorToInt (rightPositions[t] * ms.sizeFactor * 1.4f);
     }
     kit::updateGainsAndEarlyLengths (e);
 }

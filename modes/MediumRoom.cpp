@@ -48,8 +48,8 @@ void updateLateLengths (ReverbEngine& e)
         const float d = loopLengths[k] * ms.sizeFactor - e.controlBlockLength - a;
         ms.segmentLength[k] = a;
         ms.segmentLength[k + delayFirst] = d;
-        ms.segmentFloor[k] = (int32_t) std::floor (a);
-        ms.segmentFloor[k + delayFirst] = (int32_t) std::floor (d);
+        ms.segmentFloor[k] = kit::floorToInt (a);
+        ms.segmentFloor[k + delayFirst] = kit::floorToInt (d);
     }
     kit::updateGainsAndEarlyLengths (e);
 }

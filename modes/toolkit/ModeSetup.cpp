@@ -36,7 +36,7 @@ void setSegmentLengths (ModeState& ms, const float* table, int count, float size
     for (size_t k = 0; k < (size_t) count; ++k)
     {
         ms.segmentLength[k] = table[k] * sizeFactor - blockLength;
-        ms.segmentFloor[k] = (int32_t) std::floor (ms.segmentLength[k]);
+        ms.segmentFloor[k] = floorToInt (ms.segmentLength[k]);
     }
 }
 
@@ -51,7 +51,7 @@ float setGeometricLengths (ModeState& ms, int count, float ratio, float sizeFact
     for (size_t k = 0; k < (size_t) count; ++k)
     {
         ms.segmentLength[k] = q[k] / last * sizeFactor * longest - blockLength;
-        ms.segmentFloor[k] = (int32_t) std::floor (ms.segmentLength[k]);
+        ms.segmentFloor[k] = floorToInt (ms.segmentLength[k]);
         sum = sum + ms.segmentLength[k];
     }
     return sum;
@@ -85,7 +85,7 @@ void updateEarlyLengths (ReverbEngine& e)
     for (size_t j = 0; j < 16; ++j)
     {
         ms.earlyLength[j] = scale * earlyLengths[j];
-        ms.earlyFloor[j] = (int32_t) std::floor (ms.earlyLength[j]);
+        ms.earlyFloor[j] = floorToInt (ms.earlyLength[j]);
     }
 }
 

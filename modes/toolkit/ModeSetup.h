@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <limits>
 
 namespace quorvane
@@ -10,6 +11,15 @@ struct ModeState;
 
 namespace quorvane::kit
 {
+
+/** (int32_t) std::floor (x) for every length a mode computes (finite, well inside the int range),
+    without the library call the x86-64 baseline makes of floor: lengths are recomputed for every
+    change of size while a host automates it. */
+inline int32_t floorToInt (float x) noexcept
+{
+    const auto t = (int32_t) x; // toward zero
+    return (float) t > x ? t - 1 : t;
+}
 
 /** The selection every mode shares: the frame's common start (constants, clear, rates, split
     allpass, fresh per-mode state); the current mode's late and early lengths and its decay, bass

@@ -55,6 +55,14 @@ TEST (EngineFrame, MixZeroPassesTheInputFromTheFirstSampleAndLaterChangesGlide)
     run (*engine, Stereo { std::vector<float> (48), std::vector<float> (48) });
     EXPECT_GT (engine->dryGain, 0.9f);
     EXPECT_LT (engine->dryGain, 1.0f);
+
+    // Gliding back, the dry gain lands exactly on 1 (its steps near the target round to nothing),
+    // whatever the host's block sizes; the wet gain shrinks geometrically towards 0.
+    setPhysical (*engine, param::mix, 0.0f);
+    for (int blockSize : { 7, 256, 1 })
+        run (*engine, noise (9600, (unsigned) blockSize), blockSize);
+    EXPECT_EQ (engine->dryGain, 1.0f);
+    EXPECT_LT (engine->wetGain, 1e-6f);
 }
 
 TEST (EngineFrame, ClearThenSilenceGivesSilence)
