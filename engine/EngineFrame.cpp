@@ -19,11 +19,6 @@ namespace
 // Input beyond this magnitude is no audio signal; it is limited so the network cannot overflow.
 constexpr float inputLimit = 1.0e6f;
 
-ShortRunMix shortRunMix (float wet, float dry) noexcept
-{
-    return { broadcast (wet), broadcast (dry), broadcast (inputLimit), broadcast (-inputLimit) };
-}
-
 /** A sample fit to enter the network: non-finite input would poison the tail for good. (x - x is
     0 exactly for finite x and NaN otherwise; written so, the test vectorises.) */
 inline float admissible (float x) noexcept
@@ -33,50 +28,51 @@ inline float admissible (float x) noexcept
     return 0.0f;
 }
 
+/** A block of input fit to enter the network, plus a per-sample offset (offsets[i % 4]): the
+    values of admissible (x) + offset, four samples at a time. The limits are a min and a max,
+    which give admissible's values for finite input; the rest is masked to 0 as there. */
+void admitBlock (float* t, const float* in, const Lanes& offsets, int n) noexcept
+{
+#if defined(__SSE2__)
+    const Lanes upper = broadcast (inputLimit), lower = broadcast (-inputLimit);
+    for (int i = 0; i < n; i += 4)
+    {
+        const Lanes x = loadLanes (in + i);
+        const Lanes limited = _mm_max_ps (_mm_min_ps (x, upper), lower);
+        storeLanes (t + i, (Lanes) ((IntLanes) limited & (x - x == 0.0f)) + offsets);
+    }
+#else
+    for (int i = 0; i < n; ++i)
+        t[i] = admissible (in[i]) + offsets[i % 4];
+#endif
+}
+
 /** One channel of a run with settled gains: out = wet.(the wet signal) + dry.x, and the input
-    kept for the network. Vectorised: four lanes on the baseline, eight in the AVX2 copy. */
+    kept for the network (admitted when the block is complete, see conditionInput). Vectorised:
+    four lanes on the baseline, eight in the AVX2 copy. */
 [[gnu::always_inline]] inline void mixSettledLoop (float* out, float* io, const float* in, float wet, float dry, int n) noexcept
 {
     for (int i = 0; i < n; ++i)
     {
         const float x = in[i];
         out[i] = io[i] * wet + dry * x;
-        io[i] = admissible (x);
+        io[i] = x;
     }
 }
 
-/** Both channels of a short run with settled gains (hosts with tiny buffers), branch-free: the
-    left and right samples side by side in two lanes, each lane with the operations of
-    mixSettledLoop. The limits are a min and a max, which give admissible's values: the same for
-    finite input, and masked to 0 for the rest as there. */
+/** Both channels of a short run with settled gains (hosts with tiny buffers), sample by sample. */
 [[gnu::always_inline]] inline void mixShort (float* outL, float* outR, float* ioL, float* ioR, const float* inL,
-                                             const float* inR, const ShortRunMix& mix, int n) noexcept
+                                             const float* inR, float wet, float dry, int n) noexcept
 {
-#if defined(__SSE2__)
-    for (int i = 0; i < n; ++i)
-    {
-        const Lanes x = _mm_unpacklo_ps (_mm_load_ss (inL + i), _mm_load_ss (inR + i));
-        const Lanes io = _mm_unpacklo_ps (_mm_load_ss (ioL + i), _mm_load_ss (ioR + i));
-        const Lanes out = io * mix.wet + mix.dry * x;
-        outL[i] = out[0];
-        outR[i] = out[1];
-        const Lanes limited = _mm_max_ps (_mm_min_ps (x, mix.upperLimit), mix.lowerLimit);
-        const Lanes entered = (Lanes) ((IntLanes) limited & (x - x == 0.0f));
-        ioL[i] = entered[0];
-        ioR[i] = entered[1];
-    }
-#else
-    const float wet = mix.wet[0], dry = mix.dry[0];
     for (int i = 0; i < n; ++i)
     {
         const float xL = inL[i];
         const float xR = inR[i];
         outL[i] = ioL[i] * wet + dry * xL;
         outR[i] = ioR[i] * wet + dry * xR;
-        ioL[i] = admissible (xL);
-        ioR[i] = admissible (xR);
+        ioL[i] = xL;
+        ioR[i] = xR;
     }
-#endif
 }
 
 /** The same with the gains of each sample. */
@@ -87,7 +83,7 @@ inline float admissible (float x) noexcept
     {
         const float x = in[i];
         out[i] = io[i] * wet[i] + dry[i] * x;
-        io[i] = admissible (x);
+        io[i] = x;
     }
 }
 
@@ -158,12 +154,25 @@ void ReverbEngine::process (float* outL, float* outR, const float* inL, const fl
 {
     // Hosts with tiny buffers: a run that ends inside the current block with settled gains is only
     // the mix, without the machinery of the general path around it (the same operations per sample).
-    if (shortRunsOnlyMix && (unsigned) (n - 1) < 15u && blockPosition + n < blockSize)
+    // One sample per call, the commonest of such hosts, is tested first and mixed in straight code.
+    if (n == 1 && blockPosition < shortRunEnd)
+    {
+        const int i = blockPosition++;
+        const float wet = wetGain, dry = dryGain, xL = *inL, xR = *inR;
+        float& ioL = ioBlock[0][i];
+        float& ioR = ioBlock[1][i];
+        *outL = ioL * wet + dry * xL;
+        *outR = ioR * wet + dry * xR;
+        ioL = xL;
+        ioR = xR;
+        return;
+    }
+    if ((unsigned) (n - 2) < 14u && blockPosition + n <= shortRunEnd)
     {
         float* ioL = ioBlock[0].get() + blockPosition;
         float* ioR = ioBlock[1].get() + blockPosition;
         blockPosition += n;
-        mixShort (outL, outR, ioL, ioR, inL, inR, shortRun, n);
+        mixShort (outL, outR, ioL, ioR, inL, inR, wetGain, dryGain, n);
         return;
     }
     processRuns (outL, outR, inL, inR, n);
@@ -187,8 +196,7 @@ void ReverbEngine::processRuns (float* outL, float* outR, const float* inL, cons
             blockStep();
         }
     }
-    shortRunsOnlyMix = wetGain == wetTarget && dryGain == dryTarget && ! startAtRest;
-    shortRun = shortRunMix (wetGain, dryGain);
+    shortRunEnd = wetGain == wetTarget && dryGain == dryTarget && ! startAtRest ? blockSize - 1 : -1;
 }
 
 inline void ReverbEngine::mixRun (float* outL, float* outR, const float* inL, const float* inR, int n) noexcept
@@ -216,7 +224,7 @@ inline void ReverbEngine::mixRun (float* outL, float* outR, const float* inL, co
             mixSettled (outR, ioR, inR, wet, dry, n);
             return;
         }
-        mixShort (outL, outR, ioL, ioR, inL, inR, shortRunMix (wet, dry), n);
+        mixShort (outL, outR, ioL, ioR, inL, inR, wet, dry, n);
         return;
     }
     // Gliding: the two glides are serial chains, so they run first, alone; the mix then runs over
@@ -266,28 +274,19 @@ void ReverbEngine::conditionInput() noexcept
 {
     if (! isHalfRate())
     {
-        // A tiny offset on every second sample keeps the feedback network out of denormals.
+        // A tiny offset on every second sample keeps the feedback network out of denormals; the
+        // others add -0, which leaves every value as it is (-0 included).
+        const Lanes offsets { 1e-20f, -0.0f, 1e-20f, -0.0f };
         for (size_t c = 0; c < 2; ++c)
-        {
-            const float* in = ioBlock[c].get();
-            float* t = tempBlock[c].get();
-            for (int i = 0; i < blockSize; i += 2)
-            {
-                t[i] = in[i] + 1e-20f;
-                t[i + 1] = in[i + 1];
-            }
-        }
+            admitBlock (tempBlock[c].get(), ioBlock[c].get(), offsets, blockSize);
         processPair (inputSplitFilters[0], inputSplitFilters[1], blockSize, tempBlock[0].get(), tempBlock[1].get());
         return;
     }
 
     for (size_t c = 0; c < 2; ++c)
     {
-        const float* in = ioBlock[c].get();
-        float* t = tempBlock[c].get();
         const float offset = denormalOffsets[c];
-        for (int i = 0; i < blockSize; ++i)
-            t[i] = in[i] + offset;
+        admitBlock (tempBlock[c].get(), ioBlock[c].get(), broadcast (offset), blockSize);
         denormalOffsets[c] = -offset;
     }
     decimateStereo (decimators[0], decimators[1], tempBlock[0].get(), tempBlock[1].get(), tempBlock[2].get(),

@@ -235,7 +235,7 @@ void ReverbEngine::restart()
 {
     clear();
     startAtRest = true;
-    shortRunsOnlyMix = false;
+    shortRunEnd = -1;
 }
 
 void ReverbEngine::settleForStart() noexcept

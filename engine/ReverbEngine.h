@@ -16,12 +16,6 @@
 namespace quorvane
 {
 
-/** The settled gains and the input's limits in every lane, as the mix of a short host block uses them. */
-struct ShortRunMix
-{
-    Lanes wet, dry, upperLimit, lowerLimit;
-};
-
 /** The whole reverb: the parameter table and every quantity derived from it, the sample-rate
     handling, all delay memory, filter and modulator state, and the work blocks the reverb modes
     run in. The frame mixes wet and dry per sample and runs the current mode's network once per
@@ -162,10 +156,10 @@ private:
     void settleForStart() noexcept;
 
     bool startAtRest = true; ///< nothing processed since construction, prepare or restart
-    /** Set after each general run that leaves the gains settled; cleared by a mix change and a
-        restart. While set, a host block that ends inside the current block is only the mix. */
-    bool shortRunsOnlyMix = false;
-    ShortRunMix shortRun {}; ///< what the mix of those blocks needs
+    /** The last position in the block a host block may end at and be only the mix: blockSize - 1
+        after each general run that leaves the gains settled, -1 (none) after a mix change or a
+        restart. */
+    int shortRunEnd = -1;
     void setModulatorRates (RandomLfo* modulators, int count, float rateHz) noexcept;
     void sizeLines (float rate);
 };
