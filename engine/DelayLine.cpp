@@ -112,6 +112,23 @@ template <typename V = Lanes>
 }
 
 #if defined(QUORVANE_SHUFFLES)
+/** Rows of eight lanes into eight columns, as bit patterns (floats and whole delays alike).
+    n a multiple of eight. */
+template <typename T>
+[[gnu::always_inline]] inline void rowsToColumns (const float (*rows)[8], T (*columns)[DelayLine::maxBlock], int n) noexcept
+{
+    static_assert (sizeof (T) == sizeof (float));
+    for (int i = 0; i < n; i += 8)
+    {
+        Lanes8 t[8];
+        for (int k = 0; k < 8; ++k)
+            t[k] = loadLanes<Lanes8> (rows[i + k]);
+        transpose8 (t);
+        for (int r = 0; r < 8; ++r)
+            storeLanes (reinterpret_cast<float*> (columns[r] + i), t[r]);
+    }
+}
+
 /** The glides of up to eight reads side by side, one per lane, each by repeated addition of its
     own step exactly as glide does; columns[r] receives read r's delays. n a multiple of
     eight; unused lanes glide from 0 to 0. (Four side by side save the baseline nothing: measured.) */
@@ -126,15 +143,7 @@ template <typename V = Lanes>
         d = d + step;
         storeLanes (rows[i], d);
     }
-    for (int i = 0; i < n; i += 8)
-    {
-        Lanes8 t[8];
-        for (int k = 0; k < 8; ++k)
-            t[k] = loadLanes<Lanes8> (rows[i + k]);
-        transpose8 (t);
-        for (int r = 0; r < 8; ++r)
-            storeLanes (columns[r] + i, t[r]);
-    }
+    rowsToColumns (rows, columns, n);
 }
 #endif
 
@@ -169,15 +178,7 @@ template <typename V>
         storeIntLanes (reinterpret_cast<int32_t*> (rows[i]), w);
     }
     // The whole delays travel through the transpose as bit patterns.
-    for (int i = 0; i < n; i += 8)
-    {
-        Lanes8 t[8];
-        for (int k = 0; k < 8; ++k)
-            t[k] = loadLanes<Lanes8> (rows[i + k]);
-        transpose8 (t);
-        for (int r = 0; r < 8; ++r)
-            std::memcpy (wholes[r] + i, &t[r], sizeof t[r]);
-    }
+    rowsToColumns (rows, wholes, n);
 }
 #endif
 
