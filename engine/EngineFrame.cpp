@@ -120,8 +120,9 @@ void landGlide (float* run, float from, float target, int n) noexcept
     if (n < 1 || run[n - 1] != (n > 1 ? run[n - 2] : from))
         return;
     int first = 0;
-    for (float previous = from; run[first] != previous; previous = run[first++])
-        ;
+    float previous = from;
+    while (run[first] != previous)
+        previous = run[first++];
     std::fill (run + first, run + n, target);
 }
 

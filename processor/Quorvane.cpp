@@ -150,16 +150,18 @@ void Quorvane::reset() { clearRequested.store (true); }
 
 void Quorvane::applyPendingChanges()
 {
-    if (seedPending.exchange (false))
+    // Plain loads first: most blocks have nothing pending, and an exchange is a locked operation.
+    if (seedPending.load (std::memory_order_relaxed) && seedPending.exchange (false))
         engine.seedRandom (pendingSeed.load());
 
     // Index order puts `type` last: the mode is rebuilt with every other new value in place.
-    if (const uint32_t dirty = dirtyMask.exchange (0); dirty != 0)
-        for (int i = 0; i < param::count; ++i)
-            if ((dirty & (1u << i)) != 0)
-                engine.setNormalised (i, published[(size_t) i].load());
+    if (dirtyMask.load (std::memory_order_relaxed) != 0)
+        if (const uint32_t dirty = dirtyMask.exchange (0); dirty != 0)
+            for (int i = 0; i < param::count; ++i)
+                if ((dirty & (1u << i)) != 0)
+                    engine.setNormalised (i, published[(size_t) i].load());
 
-    if (clearRequested.exchange (false))
+    if (clearRequested.load (std::memory_order_relaxed) && clearRequested.exchange (false))
         engine.restart();
 }
 
