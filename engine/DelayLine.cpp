@@ -370,15 +370,17 @@ template <typename Sample>
         wrapped[-i] = sample (i);
 }
 
-/** The scalar form of readTap, out of line for the same reason. */
+/** The scalar form of readTap (and, added, of readTapAdded), out of line for the same reason. */
+template <bool added>
 [[gnu::noinline]] void readTapRuns (const DelayLine& line, float* output, int n, int32_t start, int first, float gain) noexcept
 {
+    const auto put = [output] (int i, float x) { output[i] = added ? output[i] + x : x; };
     const float* run = line.buffer.get() + start;
     for (int i = 0; i < first; ++i)
-        output[i] = run[-i] * gain;
+        put (i, run[-i] * gain);
     const float* wrapped = run + line.size;
     for (int i = first; i < n; ++i)
-        output[i] = wrapped[-i] * gain;
+        put (i, wrapped[-i] * gain);
 }
 
 /** Stores sample(i) (lanes(i): a vector of them from i on) at writeIndex - i: two contiguous runs,
@@ -416,7 +418,7 @@ template <typename V>
         [a, b] (int i) { return loadLanes<V> (a + i) + loadLanes<V> (b + i); });
 }
 
-template <typename V>
+template <typename V, bool added = false>
 [[gnu::always_inline]] inline void readTapLanes (const DelayLine& line, float* output, int n, int offset, float gain) noexcept
 {
     constexpr int W = laneCount<V>;
@@ -427,10 +429,13 @@ template <typename V>
     if (first == n && n % W == 0)
     {
         const V g = broadcast<V> (gain);
-        forEachVector<W> (n, [&] (int i) { storeLanes (output + i, reversed (loadLanes<V> (run - i - (W - 1))) * g); });
+        forEachVector<W> (n, [&] (int i) {
+            const V x = reversed (loadLanes<V> (run - i - (W - 1))) * g;
+            storeLanes (output + i, added ? loadLanes<V> (output + i) + x : x);
+        });
         return;
     }
-    readTapRuns (line, output, n, start, first, gain);
+    readTapRuns<added> (line, output, n, start, first, gain);
 }
 
 template <typename V>
@@ -611,6 +616,10 @@ QUORVANE_AVX2 void readTapAvx2 (const DelayLine& line, float* output, int n, int
 {
     readTapLanes<Lanes8> (line, output, n, offset, gain);
 }
+QUORVANE_AVX2 void readTapAddedAvx2 (const DelayLine& line, float* output, int n, int offset, float gain) noexcept
+{
+    readTapLanes<Lanes8, true> (line, output, n, offset, gain);
+}
 QUORVANE_AVX2 void readLinearRampedAvx2 (DelayLine& line, float* output, float targetDelay, int n, float rampFactor) noexcept
 {
     readLinearRampedLanes<Lanes8> (line, output, targetDelay, n, rampFactor);
@@ -648,6 +657,10 @@ QUORVANE_AVX2 void readAllpassRampedGroupAvx2 (const AllpassTapRead* reads, int 
 [[gnu::noinline]] void readTapBaseline (const DelayLine& line, float* output, int n, int offset, float gain) noexcept
 {
     readTapLanes<Lanes> (line, output, n, offset, gain);
+}
+[[gnu::noinline]] void readTapAddedBaseline (const DelayLine& line, float* output, int n, int offset, float gain) noexcept
+{
+    readTapLanes<Lanes, true> (line, output, n, offset, gain);
 }
 [[gnu::noinline]] void readLinearRampedBaseline (DelayLine& line, float* output, float targetDelay, int n,
                                                  float rampFactor) noexcept
@@ -703,6 +716,11 @@ void writeBlockSum (DelayLine& line, const float* a, const float* b, int n) noex
 void readTap (const DelayLine& line, float* output, int n, int offset, float gain) noexcept
 {
     QUORVANE_WIDE_OR_BASELINE (readTap, line, output, n, offset, gain);
+}
+
+void readTapAdded (const DelayLine& line, float* output, int n, int offset, float gain) noexcept
+{
+    QUORVANE_WIDE_OR_BASELINE (readTapAdded, line, output, n, offset, gain);
 }
 
 void readLinearRamped (DelayLine& line, float* output, float targetDelay, int n, float rampFactor) noexcept

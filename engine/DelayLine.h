@@ -65,6 +65,9 @@ inline float longestInterpolatedDelay (const DelayLine& line, int n) noexcept { 
 
 /** output[i] = the sample `offset` steps back from block sample i, times gain. */
 void readTap (const DelayLine& line, float* output, int n, int offset, float gain) noexcept;
+/** output[i] = output[i] + (the same tap sample times gain): readTap into a scratch block, then
+    added, in one pass. */
+void readTapAdded (const DelayLine& line, float* output, int n, int offset, float gain) noexcept;
 /** Linear-interpolated read gliding from tapDelay[0] to the target delay. */
 void readLinearRamped (DelayLine& line, float* output, float targetDelay, int n, float rampFactor) noexcept;
 /** One linear-interpolated read of a group: which line, where to, and the target delay. */

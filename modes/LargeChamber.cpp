@@ -78,14 +78,12 @@ void updateDecayGains (ReverbEngine& e)
 void outputTaps (ReverbEngine& e, int n)
 {
     const auto& ms = e.modeState;
-    float* tap = e.tempBlock[0].get();
     auto sumTaps = [&] (size_t channel, const auto& offsets, const auto& gains) {
         for (size_t t = 0; t < taps; ++t)
         {
             if (gains[t] == 0.0f) // a faded tap adds nothing but time
                 continue;
-            readTap (e.lateLines[2 * t + channel], tap, n, offsets[t], gains[t]);
-            addBlock (e.lateSumBlock[channel].get(), tap, n);
+            readTapAdded (e.lateLines[2 * t + channel], e.lateSumBlock[channel].get(), n, offsets[t], gains[t]);
         }
     };
     sumTaps (0, ms.leftTapOffset, ms.leftTapGain);

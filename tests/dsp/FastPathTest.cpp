@@ -442,6 +442,14 @@ TEST_P (FastPaths, BlockWritesAndTapReadsMatchAMaskedIndexPerSample)
             expected[i] = line.buffer[(size_t) ((line.writeIndex + held - i) & line.mask)] * gain;
         readTap (line, actual, n, offset, gain);
         ASSERT_TRUE (sameBits (expected, actual, n)) << "tap, round " << round;
+
+        // The same tap added to what a block holds: the sum of each sample with it.
+        float sums[64], expectedSums[64];
+        fillRandom (rng, sums, n);
+        for (int i = 0; i < n; ++i)
+            expectedSums[i] = sums[i] + expected[i];
+        readTapAdded (line, sums, n, offset, gain);
+        ASSERT_TRUE (sameBits (expectedSums, sums, n)) << "added tap, round " << round;
     }
 }
 
