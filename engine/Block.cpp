@@ -72,7 +72,10 @@ template <typename V>
 }
 
 // Out of line, so that choosing the unit costs no register saves (see the delay line's kernels).
-[[gnu::noinline]] void scaleBaseline (float* out, const float* a, float g, int n) noexcept { scaleLoop<Lanes> (out, a, g, n); }
+[[gnu::noinline]] void scaleBaseline (float* out, const float* a, float g, int n) noexcept
+{
+    scaleLoop<Lanes> (out, a, g, n);
+}
 [[gnu::noinline]] void scaleAddBaseline (float* out, const float* a, float g, const float* b, int n) noexcept
 {
     scaleAddLoop<Lanes> (out, a, g, b, n);
@@ -94,7 +97,10 @@ QUORVANE_AVX2 void scaleAddAvx2 (float* out, const float* a, float g, const floa
     scaleAddLoop<Lanes8> (out, a, g, b, n);
 }
 QUORVANE_AVX2 void addAvx2 (float* out, const float* a, int n) noexcept { addLoop<Lanes8> (out, a, n); }
-QUORVANE_AVX2 void accumulateAvx2 (float* out, const float* a, float g, int n) noexcept { accumulateLoop<Lanes8> (out, a, g, n); }
+QUORVANE_AVX2 void accumulateAvx2 (float* out, const float* a, float g, int n) noexcept
+{
+    accumulateLoop<Lanes8> (out, a, g, n);
+}
 QUORVANE_AVX2 void bandGainAvx2 (float* x, const float* low, float highGain, float lowGain, int n) noexcept
 {
     bandGainLoop<Lanes8> (x, low, highGain, lowGain, n);

@@ -89,7 +89,8 @@ template <typename V>
     The delays are repeated additions of one step (a serial chain, so the last lands on the
     target); each vector's worth is split as soon as it is complete. */
 template <typename V = Lanes>
-[[gnu::always_inline]] inline void glide (float start, float target, int n, float rampFactor, float* frac, int32_t* whole) noexcept
+[[gnu::always_inline]] inline void glide (float start, float target, int n, float rampFactor, float* frac,
+                                          int32_t* whole) noexcept
 {
     constexpr int W = laneCount<V>;
     const float step = (target - start) * rampFactor;
@@ -115,7 +116,8 @@ template <typename V = Lanes>
 /** Rows of eight lanes into eight columns, as bit patterns (floats and whole delays alike).
     n a multiple of eight. */
 template <typename T>
-[[gnu::always_inline]] inline void rowsToColumns (const float (*rows)[8], T (*columns)[DelayLine::maxBlock], int n) noexcept
+[[gnu::always_inline]] inline void rowsToColumns (const float (*rows)[8], T (*columns)[DelayLine::maxBlock],
+                                                  int n) noexcept
 {
     static_assert (sizeof (T) == sizeof (float));
     for (int i = 0; i < n; i += 8)
@@ -165,7 +167,8 @@ template <typename V>
     i of every read, as the recursions take them) and the whole delays go to columns (wholes[r]
     for read r's neighbours). */
 [[gnu::always_inline]] inline void glideAllpassRows (const float* start, const float* target, int n, float rampFactor,
-                                                     int32_t (*wholes)[DelayLine::maxBlock], float (*etaRows)[8]) noexcept
+                                                     int32_t (*wholes)[DelayLine::maxBlock],
+                                                     float (*etaRows)[8]) noexcept
 {
     alignas (32) float rows[DelayLine::maxBlock][8];
     Lanes8 d = loadLanes<Lanes8> (start);

@@ -60,8 +60,9 @@ template <typename V = Lanes>
         return V { x, x, x, x, x, x, x, x };
 }
 
-/** f(i) for i = 0, W, 2W, ... below n (a multiple of W). The engine's two block lengths (64 samples at the full
-    rate, 32 at the half) get loops of a fixed count, laid out without a trip count to work out. */
+/** f(i) for i = 0, W, 2W, ... below n (a multiple of W). The engine's two block lengths (64
+    samples at the full rate, 32 at the half) get loops of a fixed count, laid out without a trip
+    count to work out. */
 template <int W, typename F>
 [[gnu::always_inline]] inline void forEachVector (int n, F&& f) noexcept
 {
