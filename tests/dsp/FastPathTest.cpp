@@ -9,10 +9,12 @@
 #include "engine/ModAllpass.h"
 #include "engine/VectorUnit.h"
 #include "modes/toolkit/LateNetwork.h"
+#include "modes/toolkit/ModeSetup.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <random>
 #include <utility>
@@ -538,4 +540,17 @@ TEST_P (FastPaths, FixedAllpassInOnePassMatchesItsStagesOneByOne)
         advance (line, 32);
         advance (reference, 32);
     }
+}
+
+TEST (LengthFloors, MatchTheLibraryFloor)
+{
+    std::mt19937 rng (37);
+    std::uniform_real_distribution<float> length (-300.0f, 70000.0f);
+    std::vector<float> values { 0.0f, -0.0f, 1.0f, -1.0f, 0.5f, -0.5f, 63.0f, 65535.0f, -64.0f };
+    for (float v : { 1.0f, 64.0f, 1000.0f, -1.0f, -64.0f })
+        values.insert (values.end(), { std::nextafter (v, 0.0f), std::nextafter (v, 2.0f * v) });
+    for (int k = 0; k < 20000; ++k)
+        values.push_back (length (rng));
+    for (float v : values)
+        ASSERT_EQ (kit::floorToInt (v), (int32_t) std::floor (v)) << v;
 }
