@@ -105,13 +105,9 @@ QUORVANE_AVX2 void bandGainAvx2 (float* x, const float* low, float highGain, flo
 {
     bandGainLoop<Lanes8> (x, low, highGain, lowGain, n);
 }
-#define QUORVANE_BLOCK_KERNEL(name, ...)                                                                               \
-    if (n >= 8 && wideVectors())                                                                                       \
-        return name##Avx2 (__VA_ARGS__);                                                                               \
-    name##Baseline (__VA_ARGS__)
-#else
-#define QUORVANE_BLOCK_KERNEL(name, ...) name##Baseline (__VA_ARGS__)
 #endif
+// The wider unit from eight samples on (shorter runs gain nothing from it).
+#define QUORVANE_BLOCK_KERNEL(name, ...) QUORVANE_ON_VECTOR_UNIT (n >= 8, name, __VA_ARGS__)
 } // namespace
 
 void scaleBlock (float* out, const float* a, float g, int n) noexcept { QUORVANE_BLOCK_KERNEL (scale, out, a, g, n); }

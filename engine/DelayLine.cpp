@@ -687,24 +687,10 @@ QUORVANE_AVX2 void readAllpassRampedGroupAvx2 (const AllpassTapRead* reads, int 
         readAllpassRampedGroupLanes<Lanes> (reads + first, std::min (4, count - first), n, rampFactor);
 }
 
-/** True when a block of n samples takes the AVX2 kernels. */
-inline bool wide (int n) noexcept
-{
-#if defined(QUORVANE_HAS_AVX2_KERNELS)
-    return n % 8 == 0 && wideVectors();
-#else
-    (void) n;
-    return false;
-#endif
-}
 } // namespace
 
-#if defined(QUORVANE_HAS_AVX2_KERNELS)
-#define QUORVANE_WIDE_OR_BASELINE(call, ...)                                                                           \
-    (wide (n) ? call##Avx2 (__VA_ARGS__) : call##Baseline (__VA_ARGS__))
-#else
-#define QUORVANE_WIDE_OR_BASELINE(call, ...) call##Baseline (__VA_ARGS__)
-#endif
+// The AVX2 kernels take whole vectors of eight samples.
+#define QUORVANE_WIDE_OR_BASELINE(call, ...) QUORVANE_ON_VECTOR_UNIT (n % 8 == 0, call, __VA_ARGS__)
 
 void writeBlock (DelayLine& line, const float* input, int n) noexcept
 {

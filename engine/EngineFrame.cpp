@@ -87,25 +87,38 @@ void admitBlock (float* t, const float* in, const Lanes& offsets, int n) noexcep
     }
 }
 
-void mixSettled (float* out, float* io, const float* in, float wet, float dry, int n) noexcept
+/** Both channels' memory of one run. */
+struct StereoRun
 {
-    mixSettledLoop (out, io, in, wet, dry, n);
+    float* out[2];
+    float* io[2];
+    const float* in[2];
+};
+
+// Both channels per call, on the unit chosen (the gains: constants, or one per sample).
+void mixSettledBaseline (const StereoRun& r, float wet, float dry, int n) noexcept
+{
+    for (size_t c = 0; c < 2; ++c)
+        mixSettledLoop (r.out[c], r.io[c], r.in[c], wet, dry, n);
 }
 
-void mixGliding (float* out, float* io, const float* in, const float* wet, const float* dry, int n) noexcept
+void mixGlidingBaseline (const StereoRun& r, const float* wet, const float* dry, int n) noexcept
 {
-    mixGlidingLoop (out, io, in, wet, dry, n);
+    for (size_t c = 0; c < 2; ++c)
+        mixGlidingLoop (r.out[c], r.io[c], r.in[c], wet, dry, n);
 }
 
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
-QUORVANE_AVX2 void mixSettledAvx2 (float* out, float* io, const float* in, float wet, float dry, int n) noexcept
+QUORVANE_AVX2 void mixSettledAvx2 (const StereoRun& r, float wet, float dry, int n) noexcept
 {
-    mixSettledLoop (out, io, in, wet, dry, n);
+    for (size_t c = 0; c < 2; ++c)
+        mixSettledLoop (r.out[c], r.io[c], r.in[c], wet, dry, n);
 }
 
-QUORVANE_AVX2 void mixGlidingAvx2 (float* out, float* io, const float* in, const float* wet, const float* dry, int n) noexcept
+QUORVANE_AVX2 void mixGlidingAvx2 (const StereoRun& r, const float* wet, const float* dry, int n) noexcept
 {
-    mixGlidingLoop (out, io, in, wet, dry, n);
+    for (size_t c = 0; c < 2; ++c)
+        mixGlidingLoop (r.out[c], r.io[c], r.in[c], wet, dry, n);
 }
 #endif
 
@@ -205,6 +218,7 @@ inline void ReverbEngine::mixRun (float* outL, float* outR, const float* inL, co
     // Gains in locals: the output stores could otherwise be taken to change them.
     float* ioL = ioBlock[0].get() + blockPosition;
     float* ioR = ioBlock[1].get() + blockPosition;
+    const StereoRun run { { outL, outR }, { ioL, ioR }, { inL, inR } };
     float wet = wetGain, dry = dryGain;
     const float wetTo = wetTarget, dryTo = dryTarget, smoothing = gainSmoothing;
     if (wet == wetTo && dry == dryTo)
@@ -212,19 +226,7 @@ inline void ReverbEngine::mixRun (float* outL, float* outR, const float* inL, co
         // Settled gains: a glide step leaves them as they are, so the run mixes with constants,
         // vectorised unless the run is short (hosts with tiny buffers).
         if (n >= 16)
-        {
-#if defined(QUORVANE_HAS_AVX2_KERNELS)
-            if (wideVectors())
-            {
-                mixSettledAvx2 (outL, ioL, inL, wet, dry, n);
-                mixSettledAvx2 (outR, ioR, inR, wet, dry, n);
-                return;
-            }
-#endif
-            mixSettled (outL, ioL, inL, wet, dry, n);
-            mixSettled (outR, ioR, inR, wet, dry, n);
-            return;
-        }
+            return (void) QUORVANE_ON_VECTOR_UNIT (true, mixSettled, run, wet, dry, n);
         mixShort (outL, outR, ioL, ioR, inL, inR, wet, dry, n);
         return;
     }
@@ -234,16 +236,7 @@ inline void ReverbEngine::mixRun (float* outL, float* outR, const float* inL, co
     glideGains (wet, dry, wetTo, dryTo, smoothing, wetRun, dryRun, n);
     wetGain = wet;
     dryGain = dry;
-#if defined(QUORVANE_HAS_AVX2_KERNELS)
-    if (wideVectors())
-    {
-        mixGlidingAvx2 (outL, ioL, inL, wetRun, dryRun, n);
-        mixGlidingAvx2 (outR, ioR, inR, wetRun, dryRun, n);
-        return;
-    }
-#endif
-    mixGliding (outL, ioL, inL, wetRun, dryRun, n);
-    mixGliding (outR, ioR, inR, wetRun, dryRun, n);
+    QUORVANE_ON_VECTOR_UNIT (true, mixGliding, run, wetRun, dryRun, n);
 }
 
 void ReverbEngine::blockStep() noexcept

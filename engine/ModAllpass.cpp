@@ -55,12 +55,7 @@ void allpassStages (DelayLine& line, const float* input, float* output, const fl
                     float loss) noexcept
 {
     alignas (32) float v[DelayLine::maxBlock];
-#if defined(QUORVANE_HAS_AVX2_KERNELS)
-    if (n % 8 == 0 && wideVectors())
-        stagesAvx2 (input, output, delayed, v, g, n, loss);
-    else
-#endif
-        stagesBaseline (input, output, delayed, v, g, n, loss);
+    QUORVANE_ON_VECTOR_UNIT (n % 8 == 0, stages, input, output, delayed, v, g, n, loss);
     writeBlock (line, v, n);
 }
 
@@ -110,11 +105,7 @@ QUORVANE_AVX2 bool fixedAllpassAvx2 (DelayLine& line, const float* input, float*
 bool fixedAllpassInOnePass (DelayLine& line, const float* input, float* output, float g, int length, float loss,
                             int n) noexcept
 {
-#if defined(QUORVANE_HAS_AVX2_KERNELS)
-    if (wideVectors())
-        return fixedAllpassAvx2 (line, input, output, g, length, loss, n);
-#endif
-    return fixedAllpassBaseline (line, input, output, g, length, loss, n);
+    return QUORVANE_ON_VECTOR_UNIT (true, fixedAllpass, line, input, output, g, length, loss, n);
 }
 
 } // namespace

@@ -42,3 +42,12 @@ inline bool wideVectors() noexcept { return detail::wideUnitChosen.load (std::me
 #define QUORVANE_AVX2 __attribute__ ((target ("avx2")))
 #define QUORVANE_HAS_AVX2_KERNELS 1
 #endif
+
+/** name##Avx2 (...) when `fits` holds for the call and the wider unit was chosen, name##Baseline
+    (...) otherwise: how every kernel with both forms is entered. */
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+#define QUORVANE_ON_VECTOR_UNIT(fits, name, ...)                                                                       \
+    ((fits) && ::quorvane::wideVectors () ? name##Avx2 (__VA_ARGS__) : name##Baseline (__VA_ARGS__))
+#else
+#define QUORVANE_ON_VECTOR_UNIT(fits, name, ...) name##Baseline (__VA_ARGS__)
+#endif
