@@ -161,30 +161,6 @@ template <typename V>
     return c >= cap ? cap : c;
 }
 
-#if defined(QUORVANE_SHUFFLES)
-/** The glides of up to eight allpass reads side by side as glideColumns has them, each sample's
-    delays split in lanes: the interpolators' coefficients stay in rows (etaRows[i] holds sample
-    i of every read, as the recursions take them) and the whole delays go to columns (wholes[r]
-    for read r's neighbours). */
-[[gnu::always_inline]] inline void glideAllpassRows (const float* start, const float* target, int n, float rampFactor,
-                                                     int32_t (*wholes)[DelayLine::maxBlock],
-                                                     float (*etaRows)[8]) noexcept
-{
-    alignas (32) float rows[DelayLine::maxBlock][8];
-    Lanes8 d = loadLanes<Lanes8> (start);
-    const Lanes8 step = (loadLanes<Lanes8> (target) - d) * broadcast<Lanes8> (rampFactor);
-    for (int i = 0; i < n; ++i)
-    {
-        d = d + step;
-        const IntLanes8 w = __builtin_convertvector (d, IntLanes8);
-        storeLanes (etaRows[i], coefficientLanes (d - __builtin_convertvector (w, Lanes8)));
-        storeIntLanes (reinterpret_cast<int32_t*> (rows[i]), w);
-    }
-    // The whole delays travel through the transpose as bit patterns.
-    rowsToColumns (rows, wholes, n);
-}
-#endif
-
 /** Where the newer neighbours of a whole block lie in one run without a wrap (the older ones
     follow them by one): the index of the first newer neighbour, or -1 when the whole delay moves
     within the block or the run wraps. Most blocks of a slowly modulated read take this path, whose
@@ -501,65 +477,54 @@ template <typename V>
 }
 #endif
 
-/** Up to four allpass-interpolated reads; V serves what each read does on its own (its glide,
-    coefficients and neighbours), the four recursions share one four-lane vector. */
-template <typename V>
-[[gnu::always_inline]] inline void readAllpassRampedGroupLanes (const AllpassTapRead* reads, int count, int n,
-                                                                float rampFactor) noexcept
+/** Transposes a tile of laneCount<R> rows. */
+template <typename R>
+[[gnu::always_inline]] inline void transposeRows (R* v) noexcept
 {
-    // Per read, everything that does not depend on the recursion, laid out read by read ...
-    alignas (16) float a[4][DelayLine::maxBlock], b[4][DelayLine::maxBlock], eta[4][DelayLine::maxBlock];
-    Lanes y = { 0.0f, 0.0f, 0.0f, 0.0f };
-    for (size_t r = 0; r < 4; ++r)
-    {
-        if (r >= (size_t) count)
-        {
-            std::fill_n (a[r], n, 0.0f);
-            std::fill_n (b[r], n, 0.0f);
-            std::fill_n (eta[r], n, 0.0f);
-            continue;
-        }
-        DelayLine& line = *reads[r].line;
-        const auto tap = (size_t) reads[r].tap;
-        alignas (16) float frac[DelayLine::maxBlock];
-        alignas (16) int32_t whole[DelayLine::maxBlock];
-        const float target = std::min (reads[r].targetDelay, longestInterpolatedDelay (line, n));
-        glide<V> (glideStart (line.tapDelay[tap], target), target, n, rampFactor, frac, whole);
-        line.tapDelay[tap] = target;
-        allpassCoefficients<V> (frac, eta[r], n);
-        neighbours<V> (line, whole, a[r], b[r], n);
-        y[r] = line.tapState[tap];
-    }
-    // ... then the four recursions y = (a - y) x eta + b together, four samples per tile.
-    for (int i = 0; i < n; i += 4)
-    {
-        Lanes av[4], bv[4], ev[4], yv[4];
-        for (size_t r = 0; r < 4; ++r)
-        {
-            av[r] = loadLanes (a[r] + i);
-            bv[r] = loadLanes (b[r] + i);
-            ev[r] = loadLanes (eta[r] + i);
-        }
-        transpose4 (av[0], av[1], av[2], av[3]);
-        transpose4 (bv[0], bv[1], bv[2], bv[3]);
-        transpose4 (ev[0], ev[1], ev[2], ev[3]);
-        for (size_t k = 0; k < 4; ++k)
-            yv[k] = y = (av[k] - y) * ev[k] + bv[k];
-        transpose4 (yv[0], yv[1], yv[2], yv[3]);
-        for (size_t r = 0; r < (size_t) count; ++r)
-            storeLanes (reads[r].output + i, yv[r]);
-    }
-    for (size_t r = 0; r < (size_t) count; ++r)
-        reads[r].line->tapState[(size_t) reads[r].tap] = y[r];
+    if constexpr (laneCount<R> == 4)
+        transpose4 (v[0], v[1], v[2], v[3]);
+    else
+        transpose8 (v);
 }
 
-#if defined(QUORVANE_SHUFFLES)
-/** Five to eight allpass-interpolated reads on the wider unit: their glides side by side, then
-    their recursions in one eight-lane vector, eight samples per tile. n a multiple of eight. */
-[[gnu::always_inline]] inline void readAllpassRampedEight (const AllpassTapRead* reads, int count, int n,
-                                                           float rampFactor) noexcept
+/** The delays of up to laneCount<R> glides side by side (sample i of each in one row), each by
+    repeated addition of its own step as glide has it, split as the allpass reads take them: each
+    sample's coefficients as a row and its whole delays as a row. V sets how many lanes the split
+    takes at a time (two rows of four with Lanes8); the additions stay one row wide. */
+template <typename R, typename V>
+[[gnu::always_inline]] inline void glideAllpassRows (const float* start, const float* target, int n, float rampFactor,
+                                                     float (*etaRows)[laneCount<R>],
+                                                     int32_t (*wholeRows)[laneCount<R>]) noexcept
 {
-    alignas (32) float start[8] = {}, target[8] = {}, state[8] = {};
+    using IV = IntLanesFor<V>;
+    constexpr int L = laneCount<R>;
+    alignas (32) float rows[DelayLine::maxBlock][L];
+    R d = loadLanes<R> (start);
+    const R step = (loadLanes<R> (target) - d) * broadcast<R> (rampFactor);
+    forEachVector<1> (n, [&] (int i) {
+        d = d + step;
+        storeLanes (rows[i], d);
+    });
+    forEachVector<laneCount<V> / L> (n, [&] (int i) {
+        const V delays = loadLanes<V> (rows[i]);
+        const IV w = __builtin_convertvector (delays, IV);
+        storeLanes (etaRows[i], coefficientLanes (delays - __builtin_convertvector (w, V)));
+        storeIntLanes (wholeRows[i], w);
+    });
+}
+
+/** Up to laneCount<R> allpass-interpolated reads, one per lane throughout: their glides advance
+    side by side, so each sample's coefficients come out as the row the recursions take, and the
+    neighbours of a read whose whole delay holds over the block are loaded straight from its line
+    into the transposes (the vectors come reversed, newest sample last, as the line stores them).
+    Only a read whose whole delay moves gathers its neighbours first. V as glideAllpassRows takes
+    it. n a multiple of laneCount<R>. */
+template <typename R, typename V>
+[[gnu::always_inline]] inline void readAllpassRampedRows (const AllpassTapRead* reads, int count, int n,
+                                                          float rampFactor) noexcept
+{
+    constexpr int L = laneCount<R>;
+    alignas (32) float start[L] = {}, target[L] = {}, state[L] = {};
     for (int r = 0; r < count; ++r)
     {
         DelayLine& line = *reads[r].line;
@@ -569,42 +534,95 @@ template <typename V>
         line.tapDelay[tap] = target[r];
         state[r] = line.tapState[tap];
     }
-    alignas (32) int32_t wholes[8][DelayLine::maxBlock];
-    alignas (32) float etaRows[DelayLine::maxBlock][8];
-    glideAllpassRows (start, target, n, rampFactor, wholes, etaRows);
-    // Unused lanes run on zeros (their outputs are never stored).
-    alignas (32) float a[8][DelayLine::maxBlock], b[8][DelayLine::maxBlock];
-    for (int r = 0; r < 8; ++r)
+    alignas (32) float etaRows[DelayLine::maxBlock][L];
+    alignas (32) int32_t wholeRows[DelayLine::maxBlock][L];
+    glideAllpassRows<R, V> (start, target, n, rampFactor, etaRows, wholeRows);
+
+    // Per read, where sample i's newer neighbour lies: newer[r][-i], the older one just after it.
+    // Unused lanes read zeros; a moving read's neighbours are laid out in `moved` the same way.
+    alignas (32) static constexpr float zeros[DelayLine::maxBlock + 1] {};
+    alignas (32) float moved[L][2][DelayLine::maxBlock];
+    const float* newer[L];
+    const float* older[L];
+    bool allHeld = true;
+    for (int r = 0; r < L; ++r)
     {
+        newer[r] = zeros + n - 1;
+        older[r] = zeros + n;
         if (r >= count)
+            continue;
+        const DelayLine& line = *reads[r].line;
+        alignas (32) int32_t whole[DelayLine::maxBlock];
+        whole[0] = wholeRows[0][r];
+        whole[n - 1] = wholeRows[n - 1][r];
+        if (const int32_t first = contiguousRun (line, whole, n); first >= 0)
         {
-            std::fill_n (a[r], n, 0.0f);
-            std::fill_n (b[r], n, 0.0f);
+            newer[r] = line.buffer.get() + first;
+            older[r] = newer[r] + 1;
             continue;
         }
-        neighbours<Lanes8> (*reads[r].line, wholes[r], a[r], b[r], n);
-    }
-    Lanes8 y = loadLanes<Lanes8> (state);
-    for (int i = 0; i < n; i += 8)
-    {
-        Lanes8 av[8], bv[8], yv[8];
-        for (int r = 0; r < 8; ++r)
+        allHeld = false;
+        for (int i = 0; i < n; ++i)
+            whole[i] = wholeRows[i][r];
+        alignas (32) float a[DelayLine::maxBlock], b[DelayLine::maxBlock];
+        neighbours<R> (line, whole, a, b, n);
+        for (int i = 0; i < n; i += L)
         {
-            av[r] = loadLanes<Lanes8> (a[r] + i);
-            bv[r] = loadLanes<Lanes8> (b[r] + i);
+            storeLanes (moved[r][0] + n - L - i, reversed (loadLanes<R> (a + i)));
+            storeLanes (moved[r][1] + n - L - i, reversed (loadLanes<R> (b + i)));
         }
-        transpose8 (av);
-        transpose8 (bv);
-        for (int k = 0; k < 8; ++k)
-            yv[k] = y = (av[k] - y) * loadLanes<Lanes8> (etaRows[i + k]) + bv[k];
-        transpose8 (yv);
-        for (int r = 0; r < count; ++r)
-            storeLanes (reads[r].output + i, yv[r]);
+        newer[r] = moved[r][0] + n - 1;
+        older[r] = moved[r][1] + n - 1;
     }
+    // The recursions y = (a - y) x eta + b, L samples per tile: a loaded run holds samples
+    // i + L - 1 down to i, so after the transpose row L - 1 - k is sample i + k.
+    R y = loadLanes<R> (state);
+    alignas (32) float unused[DelayLine::maxBlock];
+    float* output[L];
+    for (int r = 0; r < L; ++r)
+        output[r] = r < count ? reads[r].output : unused;
+    const auto loadTile = [&] (const float* const* runs, int i, R* v) {
+        for (int r = 0; r < L; ++r)
+            v[r] = loadLanes<R> (runs[r] - i - (L - 1));
+        transposeRows (v);
+    };
+    const auto storeTile = [&] (int i, R* yv) {
+        transposeRows (yv);
+        for (int r = 0; r < L; ++r)
+            storeLanes (output[r] + i, yv[r]);
+    };
+    if (allHeld)
+    {
+        // Held reads: sample i's older neighbour is sample i - 1's newer one, so one run serves
+        // both and only the first older neighbours are loaded apart.
+        alignas (32) float first[L];
+        for (int r = 0; r < L; ++r)
+            first[r] = older[r][0];
+        R previous = loadLanes<R> (first);
+        forEachVector<L> (n, [&] (int i) {
+            R av[L], yv[L];
+            loadTile (newer, i, av);
+            for (int k = 0; k < L; ++k)
+            {
+                yv[k] = y = (av[L - 1 - k] - y) * loadLanes<R> (etaRows[i + k]) + previous;
+                previous = av[L - 1 - k];
+            }
+            storeTile (i, yv);
+        });
+    }
+    else
+        for (int i = 0; i < n; i += L)
+        {
+            R av[L], bv[L], yv[L];
+            loadTile (newer, i, av);
+            loadTile (older, i, bv);
+            for (int k = 0; k < L; ++k)
+                yv[k] = y = (av[L - 1 - k] - y) * loadLanes<R> (etaRows[i + k]) + bv[L - 1 - k];
+            storeTile (i, yv);
+        }
     for (int r = 0; r < count; ++r)
         reads[r].line->tapState[(size_t) reads[r].tap] = y[r];
 }
-#endif
 
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
 QUORVANE_AVX2 void writeBlockAvx2 (DelayLine& line, const float* input, int n) noexcept
@@ -642,8 +660,8 @@ QUORVANE_AVX2 void readLinearRampedGroupAvx2 (const LinearTapRead* reads, int co
 QUORVANE_AVX2 void readAllpassRampedGroupAvx2 (const AllpassTapRead* reads, int count, int n, float rampFactor) noexcept
 {
     if (count > 4)
-        return readAllpassRampedEight (reads, count, n, rampFactor);
-    readAllpassRampedGroupLanes<Lanes8> (reads, count, n, rampFactor);
+        return readAllpassRampedRows<Lanes8, Lanes8> (reads, count, n, rampFactor);
+    readAllpassRampedRows<Lanes, Lanes8> (reads, count, n, rampFactor);
 }
 #endif
 
@@ -684,7 +702,7 @@ QUORVANE_AVX2 void readAllpassRampedGroupAvx2 (const AllpassTapRead* reads, int 
 [[gnu::noinline]] void readAllpassRampedGroupBaseline (const AllpassTapRead* reads, int count, int n, float rampFactor) noexcept
 {
     for (int first = 0; first < count; first += 4)
-        readAllpassRampedGroupLanes<Lanes> (reads + first, std::min (4, count - first), n, rampFactor);
+        readAllpassRampedRows<Lanes, Lanes> (reads + first, std::min (4, count - first), n, rampFactor);
 }
 
 } // namespace
