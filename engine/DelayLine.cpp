@@ -112,43 +112,6 @@ template <typename V = Lanes>
     }
 }
 
-#if defined(QUORVANE_SHUFFLES)
-/** Rows of eight lanes into eight columns, as bit patterns (floats and whole delays alike).
-    n a multiple of eight. */
-template <typename T>
-[[gnu::always_inline]] inline void rowsToColumns (const float (*rows)[8], T (*columns)[DelayLine::maxBlock],
-                                                  int n) noexcept
-{
-    static_assert (sizeof (T) == sizeof (float));
-    for (int i = 0; i < n; i += 8)
-    {
-        Lanes8 t[8];
-        for (int k = 0; k < 8; ++k)
-            t[k] = loadLanes<Lanes8> (rows[i + k]);
-        transpose8 (t);
-        for (int r = 0; r < 8; ++r)
-            storeLanes (reinterpret_cast<float*> (columns[r] + i), t[r]);
-    }
-}
-
-/** The glides of up to eight reads side by side, one per lane, each by repeated addition of its
-    own step exactly as glide does; columns[r] receives read r's delays. n a multiple of
-    eight; unused lanes glide from 0 to 0. (Four side by side save the baseline nothing: measured.) */
-[[gnu::always_inline]] inline void glideColumns (const float* start, const float* target, int n, float rampFactor,
-                                                 float (*columns)[DelayLine::maxBlock]) noexcept
-{
-    alignas (32) float rows[DelayLine::maxBlock][8];
-    Lanes8 d = loadLanes<Lanes8> (start);
-    const Lanes8 step = (loadLanes<Lanes8> (target) - d) * broadcast<Lanes8> (rampFactor);
-    for (int i = 0; i < n; ++i)
-    {
-        d = d + step;
-        storeLanes (rows[i], d);
-    }
-    rowsToColumns (rows, columns, n);
-}
-#endif
-
 /** coefficientFor of each lane's fraction, with the same operations. */
 template <typename V>
 [[gnu::always_inline]] inline V coefficientLanes (V frac) noexcept
@@ -453,7 +416,11 @@ template <typename V>
 }
 
 #if defined(QUORVANE_SHUFFLES)
-/** Up to eight linear reads on the wider unit, their glides side by side. n a multiple of eight. */
+/** Up to eight linear reads on the wider unit, one per lane: their glides side by side, and the
+    neighbours of the reads whose whole delay holds over the block loaded straight from their
+    lines into one 8 x 8 transpose per tile, the interpolation done on rows (sample i + k of every
+    read) and transposed back. A read whose whole delay moves is read on its own afterwards from
+    its column of the same delays. n a multiple of eight. */
 [[gnu::always_inline]] inline void readLinearRampedEight (const LinearTapRead* reads, int count, int n,
                                                           float rampFactor) noexcept
 {
@@ -465,13 +432,70 @@ template <typename V>
         start[r] = glideStart (line.tapDelay[0], target[r]);
         line.tapDelay[0] = target[r];
     }
-    alignas (32) float delays[8][DelayLine::maxBlock];
-    glideColumns (start, target, n, rampFactor, delays);
-    for (int r = 0; r < count; ++r)
+    alignas (32) float rows[DelayLine::maxBlock][8];
     {
-        alignas (16) float frac[DelayLine::maxBlock];
-        alignas (16) int32_t whole[DelayLine::maxBlock];
-        splitDelays<Lanes8> (delays[r], frac, whole, n);
+        Lanes8 d = loadLanes<Lanes8> (start);
+        const Lanes8 step = (loadLanes<Lanes8> (target) - d) * broadcast<Lanes8> (rampFactor);
+        forEachVector<1> (n, [&] (int i) {
+            d = d + step;
+            storeLanes (rows[i], d);
+        });
+    }
+    // Where sample i's newer neighbour lies for each held read (newer[r][-i], the older one just
+    // after it); moving and unused reads run on zeros in the tiles.
+    alignas (32) static constexpr float zeros[DelayLine::maxBlock + 1] {};
+    const float* newer[8];
+    float* output[8];
+    alignas (32) float unused[DelayLine::maxBlock];
+    unsigned moving = 0;
+    for (int r = 0; r < 8; ++r)
+    {
+        newer[r] = zeros + n - 1;
+        output[r] = unused;
+        if (r >= count)
+            continue;
+        int32_t whole[DelayLine::maxBlock];
+        whole[0] = (int32_t) rows[0][r];
+        whole[n - 1] = (int32_t) rows[n - 1][r];
+        if (const int32_t first = contiguousRun (*reads[r].line, whole, n); first >= 0)
+        {
+            newer[r] = reads[r].line->buffer.get() + first;
+            output[r] = reads[r].output;
+        }
+        else
+            moving |= 1u << r;
+    }
+    alignas (32) float first[8];
+    for (int r = 0; r < 8; ++r)
+        first[r] = newer[r][1];
+    // Sample i's older neighbour is sample i - 1's newer one; a loaded run holds samples i + 7
+    // down to i, so after the transpose row 7 - k is sample i + k.
+    Lanes8 previous = loadLanes<Lanes8> (first);
+    forEachVector<8> (n, [&] (int i) {
+        Lanes8 av[8], out[8];
+        for (int r = 0; r < 8; ++r)
+            av[r] = loadLanes<Lanes8> (newer[r] - i - 7);
+        transpose8 (av);
+        for (int k = 0; k < 8; ++k)
+        {
+            const Lanes8 d = loadLanes<Lanes8> (rows[i + k]), a = av[7 - k];
+            const Lanes8 frac = d - __builtin_convertvector (__builtin_convertvector (d, IntLanes8), Lanes8);
+            out[k] = (previous - a) * frac + a;
+            previous = a;
+        }
+        transpose8 (out);
+        for (int r = 0; r < 8; ++r)
+            storeLanes (output[r] + i, out[r]);
+    });
+    for (int r = 0; moving != 0; ++r, moving >>= 1)
+    {
+        if ((moving & 1u) == 0)
+            continue;
+        alignas (32) float delays[DelayLine::maxBlock], frac[DelayLine::maxBlock];
+        alignas (32) int32_t whole[DelayLine::maxBlock];
+        for (int i = 0; i < n; ++i)
+            delays[i] = rows[i][r];
+        splitDelays<Lanes8> (delays, frac, whole, n);
         interpolateLinear<Lanes8> (*reads[r].line, whole, frac, reads[r].output, n);
     }
 }
