@@ -124,18 +124,10 @@ template <typename V>
     return c >= cap ? cap : c;
 }
 
-/** Where the newer neighbours of a whole block lie in one run without a wrap (the older ones
-    follow them by one): the index of the first newer neighbour, or -1 when the whole delay moves
-    within the block or the run wraps. Most blocks of a slowly modulated read take this path, whose
-    contiguous loads replace one masked gather per neighbour; the samples read are the same. */
+/** heldRun for a block of whole delays. */
 [[gnu::always_inline]] inline int32_t contiguousRun (const DelayLine& line, const int32_t* whole, int n) noexcept
 {
-    // A glide adds one step again and again, and rounding keeps that monotonic, so its whole
-    // delays are too: equal ends mean one whole delay over the block.
-    if (n < 1 || whole[0] != whole[n - 1])
-        return -1;
-    const int32_t first = (whole[0] + line.writeIndex) & line.mask;
-    return first >= n - 1 && first < line.mask ? first : -1;
+    return n < 1 ? -1 : heldRun (line, whole[0], whole[n - 1], n);
 }
 
 /** The buffer index (of the newer neighbour) of every sample of a glide. */
@@ -454,12 +446,10 @@ template <typename V>
         output[r] = unused;
         if (r >= count)
             continue;
-        int32_t whole[DelayLine::maxBlock];
-        whole[0] = (int32_t) rows[0][r];
-        whole[n - 1] = (int32_t) rows[n - 1][r];
-        if (const int32_t first = contiguousRun (*reads[r].line, whole, n); first >= 0)
+        const DelayLine& line = *reads[r].line;
+        if (const int32_t first = heldRun (line, (int32_t) rows[0][r], (int32_t) rows[n - 1][r], n); first >= 0)
         {
-            newer[r] = reads[r].line->buffer.get() + first;
+            newer[r] = line.buffer.get() + first;
             output[r] = reads[r].output;
         }
         else
@@ -500,16 +490,6 @@ template <typename V>
     }
 }
 #endif
-
-/** Transposes a tile of laneCount<R> rows. */
-template <typename R>
-[[gnu::always_inline]] inline void transposeRows (R* v) noexcept
-{
-    if constexpr (laneCount<R> == 4)
-        transpose4 (v[0], v[1], v[2], v[3]);
-    else
-        transpose8 (v);
-}
 
 /** The delays of up to laneCount<R> glides side by side (sample i of each in one row), each by
     repeated addition of its own step as glide has it, split as the allpass reads take them: each
@@ -576,16 +556,14 @@ template <typename R, typename V>
         if (r >= count)
             continue;
         const DelayLine& line = *reads[r].line;
-        alignas (32) int32_t whole[DelayLine::maxBlock];
-        whole[0] = wholeRows[0][r];
-        whole[n - 1] = wholeRows[n - 1][r];
-        if (const int32_t first = contiguousRun (line, whole, n); first >= 0)
+        if (const int32_t first = heldRun (line, wholeRows[0][r], wholeRows[n - 1][r], n); first >= 0)
         {
             newer[r] = line.buffer.get() + first;
             older[r] = newer[r] + 1;
             continue;
         }
         allHeld = false;
+        alignas (32) int32_t whole[DelayLine::maxBlock];
         for (int i = 0; i < n; ++i)
             whole[i] = wholeRows[i][r];
         alignas (32) float a[DelayLine::maxBlock], b[DelayLine::maxBlock];
@@ -608,10 +586,10 @@ template <typename R, typename V>
     const auto loadTile = [&] (const float* const* runs, int i, R* v) {
         for (int r = 0; r < L; ++r)
             v[r] = loadLanes<R> (runs[r] - i - (L - 1));
-        transposeRows (v);
+        transposeTile (v);
     };
     const auto storeTile = [&] (int i, R* yv) {
-        transposeRows (yv);
+        transposeTile (yv);
         for (int r = 0; r < L; ++r)
             storeLanes (output[r] + i, yv[r]);
     };

@@ -60,6 +60,21 @@ inline void advance (DelayLine& line, int n) noexcept { line.writeIndex = (line.
    the lines were not sized for) is held at the longest one it holds, so the sound stays a
    delay, never a wrap into samples just written. */
 
+/** Where the newer neighbours of a glide's n samples lie in one run without a wrap, given the
+    whole delays of its first and last sample (the older neighbours follow them by one): the
+    index of the first newer neighbour, or -1 when the whole delay moves within the block or the
+    run wraps. Most blocks of a slowly modulated read take such a run, whose contiguous loads
+    replace one masked gather per neighbour; the samples read are the same. */
+inline int32_t heldRun (const DelayLine& line, int32_t firstWhole, int32_t lastWhole, int n) noexcept
+{
+    // A glide adds one step again and again, and rounding keeps that monotonic, so its whole
+    // delays are too: equal ends mean one whole delay over the block.
+    if (firstWhole != lastWhole)
+        return -1;
+    const int32_t first = (firstWhole + line.writeIndex) & line.mask;
+    return first >= n - 1 && first < line.mask ? first : -1;
+}
+
 /** The longest delay an interpolated read of n samples can take from this line. */
 inline float longestInterpolatedDelay (const DelayLine& line, int n) noexcept { return (float) (line.size - n - 1); }
 

@@ -166,6 +166,16 @@ template <int W, typename F>
     c = __builtin_shufflevector (ab1, cd1, 0, 1, 8, 9, 4, 5, 12, 13);
     d = __builtin_shufflevector (ab1, cd1, 2, 3, 10, 11, 6, 7, 14, 15);
 }
+
+/** Transposes a square tile of laneCount<V> vectors. */
+template <typename V>
+[[gnu::always_inline]] inline void transposeTile (V* v) noexcept
+{
+    if constexpr (laneCount<V> == 4)
+        transpose4 (v[0], v[1], v[2], v[3]);
+    else
+        transpose8 (v);
+}
 #endif
 
 } // namespace quorvane

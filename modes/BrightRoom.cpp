@@ -53,10 +53,10 @@ void processNetwork (ReverbEngine& e)
         kit::allpassStage (e, kit::AllpassRead::allpass, s * loops, loops, modulation, e.diffuserGain, n);
     kit::tapLines (e, loops, ms.leftTapGain.data(), ms.rightTapGain.data(), n);
     using kit::LineRead;
-    kit::delaySegments (e, delayFirst, loops, { LineRead::tap, LineRead::tap, LineRead::tap, LineRead::tap }, nullptr,
-                        nullptr, n);
     // The delay segment's own decay sits above the bass split; the loop's bass decay below it.
-    kit::splitHighThenBass (e, loops, ms.highGain.data(), ms.segmentGain.data() + delayFirst, ms.bassGain.data(), n);
+    const auto splits = kit::highThenBass (e, ms.highGain.data(), ms.segmentGain.data() + delayFirst, ms.bassGain.data());
+    kit::delaySegments (e, delayFirst, loops, { LineRead::tap, LineRead::tap, LineRead::tap, LineRead::tap }, nullptr,
+                        nullptr, n, splits);
 
     for (auto& sum : e.lateSumBlock)
         scaleBlock (sum.get(), sum.get(), ms.midNormaliser, n);

@@ -78,8 +78,8 @@ void runNetwork (ReverbEngine& e, const float* groupModulation, const kit::Early
     }
     using kit::LineRead;
     const auto moving = shape.modulatedRead;
-    kit::delaySegments (e, 0, lines, { moving, moving, LineRead::tap, LineRead::tap }, modulation, nullptr, n, feed);
-    kit::splitBassThenHigh (e, lines, ms.segmentGain.data(), ms.bassGain.data(), ms.highGain.data(), n);
+    kit::delaySegments (e, 0, lines, { moving, moving, LineRead::tap, LineRead::tap }, modulation, nullptr, n, feed,
+                        kit::bassThenHigh (e, ms.segmentGain.data(), ms.bassGain.data(), ms.highGain.data()));
     shape.taps (e, n);
     kit::butterflyMatrix (e, lines, n);
     if (shape.bandNormaliser)

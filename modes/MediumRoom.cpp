@@ -97,9 +97,9 @@ void processNetwork (ReverbEngine& e)
     const size_t half = lines / 2;
     kit::tapLines (e, lines, ms.leftTapGain.data(), ms.rightTapGain.data(), n);
     using kit::LineRead;
+    const auto splits = kit::bassThenHigh (e, ms.segmentGain.data() + delayFirst, ms.bassGain.data(), ms.highGain.data());
     kit::delaySegments (e, delayFirst, lines, { LineRead::tap, LineRead::tap, LineRead::tap, LineRead::tap }, nullptr,
-                        nullptr, n);
-    kit::splitBassThenHigh (e, lines, ms.segmentGain.data() + delayFirst, ms.bassGain.data(), ms.highGain.data(), n);
+                        nullptr, n, splits);
     kit::tapLines (e, lines, ms.leftTapGain.data() + half, ms.rightTapGain.data() + half, n);
 
     kit::normaliseLateBands (e, n);

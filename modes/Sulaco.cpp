@@ -58,8 +58,8 @@ void processNetwork (ReverbEngine& e)
     const auto feed = kit::runEarlySectionDeferred (e, kit::stepEarlyModulators (e, 1.0f), n);
     using kit::LineRead;
     kit::delaySegments (e, 0, lines, { LineRead::linear, LineRead::linear, LineRead::allpass, LineRead::allpass },
-                        modulation, nullptr, n, feed);
-    kit::splitBassThenHigh (e, lines, ms.segmentGain.data(), ms.bassGain.data(), ms.highGain.data(), n);
+                        modulation, nullptr, n, feed,
+                        kit::bassThenHigh (e, ms.segmentGain.data(), ms.bassGain.data(), ms.highGain.data()));
     kit::butterflyMatrix (e, lines, n);
     for (size_t c = 0; c < 2; ++c)
         std::copy_n (e.lineBlock[c].get(), n, e.lateSumBlock[c].get());

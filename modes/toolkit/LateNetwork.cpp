@@ -1,6 +1,7 @@
 #include "LateNetwork.h"
 
 #include "engine/Lanes.h"
+#include "engine/LineBank.h"
 #include "engine/ModAllpass.h"
 #include "engine/ReverbEngine.h"
 #include "engine/VectorUnit.h"
@@ -183,6 +184,75 @@ void readSegments (ReverbEngine& e, int first, int count, const std::array<LineR
 }
 } // namespace
 
+namespace
+{
+/** readSegments, then the splits, as one bank of reads: the allpass-interpolated reads go first
+    (in groups, as readSegments has them) and enter the bank as read already. */
+void readSegmentsThenSplit (ReverbEngine& e, int first, int count, const std::array<LineRead, 4>& pattern,
+                            const float* modulation, const float* gains, int n, const TwoBandSplits& splits)
+{
+    const auto& ms = e.modeState;
+    const float ramp = 1.0f / (float) n;
+    std::array<BankRead, 32> bank;
+    AllpassTapRead allpassReads[8];
+    int pending = 0;
+    BankRead::Kind kinds[4];
+    for (size_t j = 0; j < 4; ++j)
+        kinds[j] = pattern[j] == LineRead::tap      ? BankRead::Kind::tap
+                   : pattern[j] == LineRead::linear ? BankRead::Kind::linear
+                                                    : BankRead::Kind::ready;
+    for (size_t k = 0; k < (size_t) count; ++k)
+    {
+        // Every field filled whatever the kind: straight code, and the bank reads only its own.
+        const size_t s = (size_t) first + k;
+        auto& line = e.lateLines[s];
+        float* block = e.lineBlock[k].get();
+        const float delay = std::max (0.0f, ms.segmentLength[s] + modulationOf (modulation, s));
+        bank[k] = { kinds[k % 4], &line, ms.segmentFloor[s], gains != nullptr ? gains[s] : 1.0f, delay, block };
+        if (pattern[k % 4] == LineRead::allpass)
+        {
+            allpassReads[pending++] = { &line, 0, block, delay };
+            if (pending == 8)
+            {
+                readAllpassRampedGroup (allpassReads, pending, n, ramp);
+                pending = 0;
+            }
+        }
+    }
+    readAllpassRampedGroup (allpassReads, pending, n, ramp);
+    readAndSplitBank (bank.data(), count, splits.first, splits.second, n, ramp);
+}
+} // namespace
+
+TwoBandSplits bassThenHigh (ReverbEngine& e, const float* bassHigh, const float* bassLow, const float* highGain)
+{
+    return { { e.bassFilters.data(), e.bassSplitCoef, bassHigh, bassLow },
+             { e.highFilters.data(), e.highSplitCoef, highGain, nullptr } };
+}
+
+TwoBandSplits highThenBass (ReverbEngine& e, const float* highGain, const float* bassHigh, const float* bassLow)
+{
+    const auto [bass, high] = bassThenHigh (e, bassHigh, bassLow, highGain);
+    return { high, bass };
+}
+
+void delaySegments (ReverbEngine& e, int first, int count, const std::array<LineRead, 4>& pattern,
+                    const float* modulation, const float* gains, int n, const TwoBandSplits& splits)
+{
+    for (size_t k = 0; k < (size_t) count; ++k)
+        writeBlock (e.lateLines[(size_t) first + k], e.lineBlock[k].get(), n);
+    readSegmentsThenSplit (e, first, count, pattern, modulation, gains, n, splits);
+}
+
+void delaySegments (ReverbEngine& e, int first, int count, const std::array<LineRead, 4>& pattern,
+                    const float* modulation, const float* gains, int n, const EarlyFeed& feed,
+                    const TwoBandSplits& splits)
+{
+    for (size_t k = 0; k < (size_t) count; ++k)
+        writeBlockSum (e.lateLines[(size_t) first + k], e.lineBlock[k].get(), feed.block[k % 4], n);
+    readSegmentsThenSplit (e, first, count, pattern, modulation, gains, n, splits);
+}
+
 void delaySegments (ReverbEngine& e, int first, int count, const std::array<LineRead, 4>& pattern,
                     const float* modulation, const float* gains, int n)
 {
@@ -267,16 +337,16 @@ void splitBassThenHigh (ReverbEngine& e, int count, const float* bassHigh, const
                         int n)
 {
     auto blocks = lineBlocks (e, count);
-    splitTwoBandsBank ({ e.bassFilters.data(), e.bassSplitCoef, bassHigh, bassLow },
-                       { e.highFilters.data(), e.highSplitCoef, highGain, nullptr }, blocks.data(), count, n);
+    const auto splits = bassThenHigh (e, bassHigh, bassLow, highGain);
+    splitTwoBandsBank (splits.first, splits.second, blocks.data(), count, n);
 }
 
 void splitHighThenBass (ReverbEngine& e, int count, const float* highGain, const float* bassHigh, const float* bassLow,
                         int n)
 {
     auto blocks = lineBlocks (e, count);
-    splitTwoBandsBank ({ e.highFilters.data(), e.highSplitCoef, highGain, nullptr },
-                       { e.bassFilters.data(), e.bassSplitCoef, bassHigh, bassLow }, blocks.data(), count, n);
+    const auto splits = highThenBass (e, highGain, bassHigh, bassLow);
+    splitTwoBandsBank (splits.first, splits.second, blocks.data(), count, n);
 }
 
 namespace

@@ -2,6 +2,8 @@
 
 #include "EarlySection.h"
 
+#include "engine/Filters.h"
+
 #include <array>
 
 namespace quorvane
@@ -33,6 +35,27 @@ void delaySegments (ReverbEngine& e, int first, int count, const std::array<Line
     feed.block[k % 4]); the blocks themselves are not changed before they are replaced. */
 void delaySegments (ReverbEngine& e, int first, int count, const std::array<LineRead, 4>& pattern,
                     const float* modulation, const float* gains, int n, const EarlyFeed& feed);
+
+/** The two band splits a network applies to its line blocks (block k through filter k of each,
+    its gains at k), the second on what the first leaves. */
+struct TwoBandSplits
+{
+    BandSplit first, second;
+};
+
+/** The bass split with the gains of splitBass, then the high split with those of splitHigh. */
+TwoBandSplits bassThenHigh (ReverbEngine& e, const float* bassHigh, const float* bassLow, const float* highGain);
+/** The high split, then the bass split. */
+TwoBandSplits highThenBass (ReverbEngine& e, const float* highGain, const float* bassHigh, const float* bassLow);
+
+/** delaySegments, then the splits over the line blocks; where it can, each vector's worth of
+    lines is read and split in one pass. The same samples as the two apart. */
+void delaySegments (ReverbEngine& e, int first, int count, const std::array<LineRead, 4>& pattern,
+                    const float* modulation, const float* gains, int n, const TwoBandSplits& splits);
+/** The same with the early feed. */
+void delaySegments (ReverbEngine& e, int first, int count, const std::array<LineRead, 4>& pattern,
+                    const float* modulation, const float* gains, int n, const EarlyFeed& feed,
+                    const TwoBandSplits& splits);
 
 /** How the delayed sample inside a Schroeder allpass segment is read. */
 enum class AllpassRead

@@ -6,6 +6,7 @@
 #include "engine/DelayLine.h"
 #include "engine/Filters.h"
 #include "engine/HalfbandFilter.h"
+#include "engine/LineBank.h"
 #include "engine/ModAllpass.h"
 #include "engine/VectorUnit.h"
 #include "modes/toolkit/LateNetwork.h"
@@ -478,6 +479,107 @@ TEST_P (FastPaths, GroupedLinearReadsMatchEachReadOnItsOwn)
         {
             ASSERT_TRUE (sameBits (expected[r], actual[r], n)) << "round " << round << ", read " << r;
             ASSERT_EQ (lines[r].tapDelay[0], reads[r].targetDelay);
+        }
+    }
+}
+
+/** One line of a bank test: its memory twice (the kernel's and the reference's) and what it reads. */
+struct BankLine
+{
+    DelayLine line { 1024 }, reference { 1024 };
+    alignas (32) float block[128], expected[128];
+};
+
+TEST_P (FastPaths, ReadAndSplitBankMatchesEachReadThenBothSplits)
+{
+    using Kind = BankRead::Kind;
+    std::mt19937 rng (31);
+    std::uniform_real_distribution<float> unit (0.0f, 1.0f);
+    std::vector<BankLine> bank (32);
+    const Kind patterns[][4] = { { Kind::linear, Kind::linear, Kind::tap, Kind::tap },
+                                 { Kind::tap, Kind::tap, Kind::linear, Kind::linear },
+                                 { Kind::linear, Kind::linear, Kind::ready, Kind::ready },
+                                 { Kind::ready, Kind::ready, Kind::tap, Kind::tap },
+                                 { Kind::tap, Kind::tap, Kind::tap, Kind::tap } };
+    for (int round = 0; round < 300; ++round)
+    {
+        const int count = (int[]) { 32, 16, 8, 12, 5, 24 }[round % 6], n = (int[]) { 64, 32, 16, 4, 6 }[round % 5];
+        const float ramp = 1.0f / (float) n;
+        BankRead reads[32];
+        for (int k = 0; k < count; ++k)
+        {
+            auto& b = bank[(size_t) k];
+            fillRandom (rng, b.line.buffer.get(), b.line.size);
+            std::copy_n (b.line.buffer.get(), b.line.size, b.reference.buffer.get());
+            // Write positions near the start of the memory half the time, so runs wrap.
+            b.line.writeIndex = b.reference.writeIndex = (int32_t) (round % 2 == 0 ? rng() % 80u : rng() % 1024u);
+            const Kind kind = round % 7 == 6 ? (Kind) (rng() % 3u) : patterns[(round / 2) % 5][k % 4];
+            reads[k] = { kind, &b.line, (int) (rng() % 1100u), 0.5f + unit (rng), 0.0f, b.block };
+            if (kind == Kind::tap)
+            {
+                const int32_t start = b.reference.writeIndex + std::min (reads[k].offset, b.reference.size - n);
+                for (int i = 0; i < n; ++i)
+                    b.expected[i] = b.reference.buffer[(size_t) ((start - i) & b.reference.mask)] * reads[k].gain;
+            }
+            else if (kind == Kind::linear)
+            {
+                // Held, crossing one whole sample, or moving far; from the target at a first read.
+                const float whole = (float) (rng() % 900u), shape = unit (rng);
+                const float start = whole + (shape < 0.4f ? 0.3f : 0.9f);
+                const float target = shape < 0.4f ? whole + 0.6f : shape < 0.8f ? whole + 1.4f : 1000.0f * unit (rng);
+                reads[k].targetDelay = target;
+                const float held = std::min (target, longestInterpolatedDelay (b.reference, n));
+                const bool first = round % 5 == 3;
+                b.line.tapDelay[0] = first ? DelayLine::startDelay : start;
+                ReferenceRead::linear (b.reference, first ? held : start, held, n, ramp, b.expected);
+                b.reference.tapDelay[0] = held;
+            }
+            else
+            {
+                fillRandom (rng, b.block, n);
+                std::copy_n (b.block, n, b.expected);
+            }
+        }
+        OnePoleLowpass filters[2][32], expectedFilters[2][32];
+        float gains[4][32];
+        for (auto& g : gains)
+            fillRandom (rng, g, 32);
+        for (int k = 0; k < 32; ++k)
+            for (int f = 0; f < 2; ++f)
+                filters[f][k].state = expectedFilters[f][k].state = unit (rng) - 0.5f;
+        const bool unitLow = round % 3 == 0;
+        const BandSplit first { filters[0], 0.3f, gains[0], unitLow ? nullptr : gains[1] };
+        const BandSplit second { filters[1], 0.05f + 0.01f * (float) (round % 9), round % 4 == 1 ? nullptr : gains[2],
+                                 round % 2 == 0 ? nullptr : gains[3] };
+        for (int k = 0; k < count; ++k)
+            for (int f = 0; f < 2; ++f)
+            {
+                const BandSplit& split = f == 0 ? first : second;
+                const float g = split.g, c = 1.0f - g;
+                const float hi = split.highGain != nullptr ? split.highGain[k] : 1.0f;
+                const float lo = split.lowGain != nullptr ? split.lowGain[k] : 1.0f;
+                float& state = expectedFilters[f][k].state;
+                for (int i = 0; i < n; ++i)
+                {
+                    float& x = bank[(size_t) k].expected[i];
+                    state = g * x + c * state;
+                    x = (x - state) * hi + state * lo;
+                }
+            }
+
+        readAndSplitBank (reads, count, first, second, n, ramp);
+        for (int k = 0; k < count; ++k)
+        {
+            const auto& b = bank[(size_t) k];
+            ASSERT_TRUE (sameBits (b.expected, b.block, n))
+                << "round " << round << ", line " << k << " of " << count << ", " << n << " samples, kind "
+                << (int) reads[k].kind;
+            ASSERT_EQ (filters[0][k].state, expectedFilters[0][k].state) << "round " << round << ", line " << k;
+            ASSERT_EQ (filters[1][k].state, expectedFilters[1][k].state) << "round " << round << ", line " << k;
+            if (reads[k].kind == Kind::linear)
+            {
+                ASSERT_EQ (b.line.tapDelay[0], b.reference.tapDelay[0]);
+            }
         }
     }
 }

@@ -1,0 +1,434 @@
+// A bank of line reads fused with the two band splits that follow them.
+#include "LineBank.h"
+
+#include "Lanes.h"
+#include "SplitLanes.h"
+#include "VectorUnit.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <type_traits>
+
+namespace quorvane
+{
+
+namespace
+{
+/** The splits as they apply to lines from k on. */
+BandSplit fromLine (const BandSplit& split, int k) noexcept
+{
+    return { split.filters + k, split.g, split.highGain != nullptr ? split.highGain + k : nullptr,
+             split.lowGain != nullptr ? split.lowGain + k : nullptr };
+}
+
+/** Each read on its own, then the splits: the reference the fused passes keep to, and what lines
+    no tile takes go through. */
+void readThenSplit (const BankRead* reads, int count, const BandSplit& first, const BandSplit& second, int n,
+                    float rampFactor) noexcept
+{
+    for (int k = 0; k < count; ++k)
+    {
+        const BankRead& read = reads[k];
+        if (read.kind == BankRead::Kind::tap)
+            readTap (*read.line, read.block, n, read.offset, read.gain);
+        else if (read.kind == BankRead::Kind::linear)
+            readLinearRamped (*read.line, read.block, read.targetDelay, n, rampFactor);
+    }
+    constexpr int chunk = 32;
+    for (int k = 0; k < count; k += chunk)
+    {
+        float* blocks[chunk];
+        const int lines = std::min (chunk, count - k);
+        for (int j = 0; j < lines; ++j)
+            blocks[j] = reads[k + j].block;
+        splitTwoBandsBank (fromLine (first, k), fromLine (second, k), blocks, lines, n);
+    }
+}
+
+#if defined(QUORVANE_SHUFFLES)
+template <typename V>
+using IntLanesFor = std::conditional_t<laneCount<V> == 4, IntLanes, IntLanes8>;
+
+/* Networks read their lines in a pattern that repeats every four lines, often two of one kind and
+   two of another (two modulated reads, two taps). Two groups of lines then regroup into one of
+   each kind: the lines 4j and 4j + 1 of both groups in one vector, 4j + 2 and 4j + 3 in another,
+   so no tile computes an interpolation for lines that do not need one. */
+
+/** The lanes of the lines 4j, 4j + 1 (high: 4j + 2, 4j + 3) of two groups a and b. Picking the low
+    and the high pairs of the two picked vectors gives a and b back. */
+template <typename V>
+[[gnu::always_inline]] inline V pickPairs (V a, V b, bool high) noexcept
+{
+    if constexpr (laneCount<V> == 4)
+        return high ? __builtin_shufflevector (a, b, 2, 3, 6, 7) : __builtin_shufflevector (a, b, 0, 1, 4, 5);
+    else
+        return high ? __builtin_shufflevector (a, b, 2, 3, 10, 11, 6, 7, 14, 15)
+                    : __builtin_shufflevector (a, b, 0, 1, 8, 9, 4, 5, 12, 13);
+}
+
+/** The line of two groups of W that lane r of pickPairs holds. */
+constexpr int pickedLine (int W, int r, bool high) noexcept
+{
+    const int j = r % 4, quarter = 4 * (r / 4);
+    return (j < 2 ? quarter + j : W + quarter + j - 2) + (high ? 2 : 0);
+}
+
+/** What the tiles of one group of laneCount<V> lines need: where each lane's samples lie (sample i
+    at newer[r][-i], reversed as the lines hold them), the gain of a tap, and for a held linear
+    read its glide and the older neighbour of sample 0. Reads that cannot load from one run of
+    their line (a moving glide, a tap across the wrap) or are ready already take their block,
+    reversed, from `reversedBlocks` with a gain of 1 (x times 1 is x, bit for bit). */
+template <typename V>
+struct GroupRuns
+{
+    static constexpr int W = laneCount<V>;
+    const float* newer[W];
+    float* blocks[W];
+    alignas (32) float gain[W];
+    alignas (32) int32_t linear[W];
+    alignas (32) float previous[W];
+    // For a glide that crosses one whole sample within the block: the whole delay it starts from
+    // (lo) and the sample before the older neighbour of sample 0 (neighbours of the run at lo
+    // give those of lo + 1 one sample later).
+    alignas (32) int32_t lowWhole[W];
+    alignas (32) float beforePrevious[W];
+    bool anyCrossing = false;
+    /** Every lane ready: the blocks are loaded as they are, in time order. */
+    bool forward = true;
+    alignas (32) float rows[DelayLine::maxBlock][W];
+    alignas (32) float reversedBlocks[W][DelayLine::maxBlock];
+    bool anyLinear = false;
+
+    [[gnu::always_inline]] void readBlock (int r, int n) noexcept
+    {
+        for (int i = 0; i < n; i += W)
+            storeLanes (reversedBlocks[r] + n - W - i, reversed (loadLanes<V> (blocks[r] + i)));
+        newer[r] = reversedBlocks[r] + n - 1;
+        gain[r] = 1.0f;
+    }
+
+    /** rows[i] = first + step + .. + step (i + 1 steps), one addition after another. */
+    template <int N>
+    [[gnu::always_inline]] void glideRows (V d, V step) noexcept
+    {
+    #pragma GCC unroll 16
+        for (int i = 0; i < N; ++i)
+        {
+            d = d + step;
+            storeLanes (rows[i], d);
+        }
+    }
+
+    [[gnu::always_inline]] void glideRows (V d, V step, int n) noexcept
+    {
+        for (int i = 0; i < n; ++i)
+        {
+            d = d + step;
+            storeLanes (rows[i], d);
+        }
+    }
+
+    /** Lane r reads reads[lineOf[r]]. */
+    [[gnu::always_inline]] GroupRuns (const BankRead* reads, const int* lineOf, int n, float rampFactor) noexcept
+    {
+        alignas (32) float start[W], target[W];
+        storeLanes (gain, broadcast<V> (1.0f));
+        storeLanes (previous, V {});
+        storeLanes (beforePrevious, V {});
+        storeIntLanes (lowWhole, IntLanesFor<V> {});
+        storeLanes (start, V {});
+        storeLanes (target, V {});
+        storeIntLanes (linear, IntLanesFor<V> {});
+        for (int r = 0; r < W; ++r)
+        {
+            blocks[r] = reads[lineOf[r]].block;
+            forward = forward && reads[lineOf[r]].kind == BankRead::Kind::ready;
+        }
+        if (forward)
+        {
+            for (int r = 0; r < W; ++r)
+                newer[r] = blocks[r];
+            return;
+        }
+    #pragma GCC unroll 8
+        for (int r = 0; r < W; ++r)
+        {
+            const BankRead& read = reads[lineOf[r]];
+            if (read.kind == BankRead::Kind::tap)
+            {
+                DelayLine& line = *read.line;
+                const int32_t run = (line.writeIndex + std::min (read.offset, line.size - n)) & line.mask;
+                if (run >= n - 1)
+                {
+                    newer[r] = line.buffer.get() + run;
+                    gain[r] = read.gain;
+                    continue;
+                }
+                readTap (line, read.block, n, read.offset, read.gain);
+            }
+            else if (read.kind == BankRead::Kind::linear)
+            {
+                const DelayLine& line = *read.line;
+                target[r] = std::min (read.targetDelay, longestInterpolatedDelay (line, n));
+                start[r] = glideStart (line.tapDelay[0], target[r]);
+                linear[r] = -1;
+                anyLinear = true;
+                continue;
+            }
+            readBlock (r, n);
+        }
+        if (! anyLinear)
+            return;
+        // The glides side by side (each lane adds its own step, as readLinearRamped does).
+        const V first = loadLanes<V> (start), step = (loadLanes<V> (target) - first) * broadcast<V> (rampFactor);
+        if (n == 64)
+            glideRows<64> (first, step);
+        else if (n == 32)
+            glideRows<32> (first, step);
+        else
+            glideRows (first, step, n);
+        anyLinear = false;
+    #pragma GCC unroll 8
+        for (int r = 0; r < W; ++r)
+        {
+            if (linear[r] == 0)
+                continue;
+            const BankRead& read = reads[lineOf[r]];
+            DelayLine& line = *read.line;
+            const auto firstWhole = (int32_t) rows[0][r], lastWhole = (int32_t) rows[n - 1][r];
+            if (const int32_t run = heldRun (line, firstWhole, lastWhole, n); run >= 0)
+            {
+                newer[r] = line.buffer.get() + run;
+                previous[r] = newer[r][1];
+                lowWhole[r] = firstWhole;
+                line.tapDelay[0] = target[r];
+                anyLinear = true;
+                continue;
+            }
+            const int32_t lo = std::min (firstWhole, lastWhole), base = (lo + line.writeIndex) & line.mask;
+            if (std::abs (lastWhole - firstWhole) == 1 && base >= n - 1 && base + 2 <= line.mask)
+            {
+                newer[r] = line.buffer.get() + base;
+                previous[r] = newer[r][1];
+                beforePrevious[r] = newer[r][2];
+                lowWhole[r] = lo;
+                line.tapDelay[0] = target[r];
+                anyLinear = anyCrossing = true;
+                continue;
+            }
+            linear[r] = 0;
+            readLinearRamped (line, read.block, read.targetDelay, n, rampFactor);
+            readBlock (r, n);
+        }
+    }
+};
+
+/** What the linear lanes of a group need: none, held glides, or glides that may cross one
+    whole sample. */
+enum class Glides
+{
+    none,
+    held,
+    crossing
+};
+
+/** The tiles of one group: a loaded run holds samples i + W - 1 down to i, so after the transpose
+    row W - 1 - k is sample i + k; a held linear read's older neighbour of sample i is the newer
+    one of sample i - 1 (and a crossing read, once past its whole sample, takes the pair one
+    sample further back). Then both splits, and the tile back to the blocks. */
+template <typename V, Glides glides, bool forward, bool firstUnitLow, bool secondUnitLow>
+[[gnu::always_inline]] inline void splitTiles (const GroupRuns<V>& runs, SplitLanes<V>& a, SplitLanes<V>& b,
+                                               int n) noexcept
+{
+    constexpr int W = laneCount<V>;
+    using IV = IntLanesFor<V>;
+    const V gain = loadLanes<V> (runs.gain);
+    const IV linear = loadIntLanes<IV> (runs.linear), lowWhole = loadIntLanes<IV> (runs.lowWhole);
+    V previous = loadLanes<V> (runs.previous), beforePrevious = loadLanes<V> (runs.beforePrevious);
+    // Pointers in locals: the stores could otherwise be taken to change them, and every tile
+    // would load them again.
+    const float* newer[W];
+    float* blocks[W];
+    for (int r = 0; r < W; ++r)
+    {
+        newer[r] = runs.newer[r];
+        blocks[r] = runs.blocks[r];
+    }
+    const float (*rows)[W] = runs.rows;
+    SplitLanes<V> first = a, second = b;
+    // A plain loop: a lambda's body would not be built for the wider unit if left out of line.
+    for (int i = 0; i < n; i += W)
+    {
+        V tile[W];
+        for (int r = 0; r < W; ++r)
+            tile[r] = loadLanes<V> (forward ? newer[r] + i : newer[r] - i - (W - 1));
+        transposeTile (tile);
+        V out[W];
+        for (int k = 0; k < W; ++k)
+        {
+            const V x = tile[forward ? k : W - 1 - k];
+            // Ready blocks pass as they are (no gain to apply).
+            V y = forward ? x : x * gain;
+            if constexpr (glides == Glides::held)
+            {
+                const V d = loadLanes<V> (rows[i + k]);
+                const V frac = d - __builtin_convertvector(__builtin_convertvector(d, IV), V);
+                y = linear ? (previous - x) * frac + x : y;
+                previous = x;
+            }
+            else if constexpr (glides == Glides::crossing)
+            {
+                const V d = loadLanes<V> (rows[i + k]);
+                const IV whole = __builtin_convertvector(d, IV);
+                const V frac = d - __builtin_convertvector(whole, V);
+                const IV later = whole != lowWhole;
+                const V newerOne = later ? previous : x, olderOne = later ? beforePrevious : previous;
+                y = linear ? (olderOne - newerOne) * frac + newerOne : y;
+                beforePrevious = previous;
+                previous = x;
+            }
+            out[k] = second.template apply<secondUnitLow> (first.template apply<firstUnitLow> (y));
+        }
+        transposeTile (out);
+        for (int r = 0; r < W; ++r)
+            storeLanes (blocks[r] + i, out[r]);
+    }
+    a.s = first.s;
+    b.s = second.s;
+}
+
+template <typename V, Glides glides, bool forward = false>
+[[gnu::always_inline]] inline void splitTiles (const GroupRuns<V>& runs, SplitLanes<V>& a, SplitLanes<V>& b, bool unitA,
+                                               bool unitB, int n) noexcept
+{
+    if (unitA)
+        unitB ? splitTiles<V, glides, forward, true, true> (runs, a, b, n)
+              : splitTiles<V, glides, forward, true, false> (runs, a, b, n);
+    else
+        unitB ? splitTiles<V, glides, forward, false, true> (runs, a, b, n)
+              : splitTiles<V, glides, forward, false, false> (runs, a, b, n);
+}
+
+/** One group, lane r reading reads[lineOf[r]], through the splits a and b (their states move on). */
+template <typename V>
+[[gnu::always_inline]] inline void readAndSplitGroup (const BankRead* reads, const int* lineOf, SplitLanes<V>& a,
+                                                      SplitLanes<V>& b, bool unitA, bool unitB, int n,
+                                                      float rampFactor) noexcept
+{
+    const GroupRuns<V> runs (reads, lineOf, n, rampFactor);
+    // Plain branches rather than a generic lambda: a lambda would not be built for the wider unit.
+    if (runs.forward)
+        splitTiles<V, Glides::none, true> (runs, a, b, unitA, unitB, n);
+    else if (runs.anyCrossing)
+        splitTiles<V, Glides::crossing> (runs, a, b, unitA, unitB, n);
+    else if (runs.anyLinear)
+        splitTiles<V, Glides::held> (runs, a, b, unitA, unitB, n);
+    else
+        splitTiles<V, Glides::none> (runs, a, b, unitA, unitB, n);
+}
+
+/** How many lines from the first (a multiple of four) come as two of one kind and two of
+    another, so that any two groups among them regroup by pickPairs into groups of one kind. */
+int pairedKinds (const BankRead* reads, int count) noexcept
+{
+    if (count < 4)
+        return 0;
+    const auto low = reads[0].kind, high = reads[2].kind;
+    if (low == high)
+        return 0;
+    const auto kind = [reads] (int k) { return reads[k].kind; };
+    int k = 0;
+    while (k + 4 <= count && kind (k) == low && kind (k + 1) == low && kind (k + 2) == high && kind (k + 3) == high)
+        k += 4;
+    return k;
+}
+
+/** The picked lines of two groups from `line` on (pickPairs), as the split takes them. */
+template <typename V>
+[[gnu::always_inline]] inline V pickedLanes (const float* values, int line, bool high, float otherwise) noexcept
+{
+    if (values == nullptr)
+        return broadcast<V> (otherwise);
+    return pickPairs (loadLanes<V> (values + line), loadLanes<V> (values + line + laneCount<V>), high);
+}
+
+template <typename V>
+[[gnu::always_inline]] inline SplitLanes<V> pickedSplit (const BandSplit& split, int line, bool high) noexcept
+{
+    return SplitLanes<V> (split, pickedLanes<V> (split.highGain, line, high, 1.0f),
+                          pickedLanes<V> (split.lowGain, line, high, 1.0f),
+                          pickedLanes<V> (&split.filters[0].state, line, high, 0.0f));
+}
+
+/** The lines from `line` on in groups of laneCount<V>, two groups at a time regrouped by kind
+    where they allow it; returns the first line left over. */
+template <typename V>
+[[gnu::always_inline]] inline int readAndSplitGroups (const BankRead* reads, int line, int count,
+                                                      const BandSplit& first, const BandSplit& second, int n,
+                                                      float rampFactor) noexcept
+{
+    constexpr int W = laneCount<V>;
+    const bool unitA = first.lowGain == nullptr, unitB = second.lowGain == nullptr;
+    const int paired = line + 2 * W <= count ? pairedKinds (reads, count) : 0;
+    for (; line + 2 * W <= paired; line += 2 * W)
+    {
+        V statesA[2], statesB[2];
+        for (const bool high : { false, true })
+        {
+            auto a = pickedSplit<V> (first, line, high), b = pickedSplit<V> (second, line, high);
+            int lineOf[W];
+            for (int r = 0; r < W; ++r)
+                lineOf[r] = line + pickedLine (W, r, high);
+            readAndSplitGroup<V> (reads, lineOf, a, b, unitA, unitB, n, rampFactor);
+            statesA[high] = a.s;
+            statesB[high] = b.s;
+        }
+        for (const bool high : { false, true })
+        {
+            storeLanes (&first.filters[line + (high ? W : 0)].state, pickPairs (statesA[0], statesA[1], high));
+            storeLanes (&second.filters[line + (high ? W : 0)].state, pickPairs (statesB[0], statesB[1], high));
+        }
+    }
+    for (; line + W <= count; line += W)
+    {
+        SplitLanes<V> a (first, line), b (second, line);
+        int lineOf[W];
+        for (int r = 0; r < W; ++r)
+            lineOf[r] = line + r;
+        readAndSplitGroup<V> (reads, lineOf, a, b, unitA, unitB, n, rampFactor);
+        a.store (first, line);
+        b.store (second, line);
+    }
+    return line;
+}
+
+[[gnu::noinline]] int readAndSplitBaseline (const BankRead* reads, int count, const BandSplit& first,
+                                            const BandSplit& second, int n, float rampFactor) noexcept
+{
+    return readAndSplitGroups<Lanes> (reads, 0, count, first, second, n, rampFactor);
+}
+
+    #if defined(QUORVANE_HAS_AVX2_KERNELS)
+QUORVANE_AVX2 int readAndSplitAvx2 (const BankRead* reads, int count, const BandSplit& first, const BandSplit& second,
+                                    int n, float rampFactor) noexcept
+{
+    const int line = readAndSplitGroups<Lanes8> (reads, 0, count, first, second, n, rampFactor);
+    return readAndSplitGroups<Lanes> (reads, line, count, first, second, n, rampFactor);
+}
+    #endif
+#endif
+} // namespace
+
+void readAndSplitBank (const BankRead* reads, int count, const BandSplit& first, const BandSplit& second, int n,
+                       float rampFactor) noexcept
+{
+    int line = 0;
+#if defined(QUORVANE_SHUFFLES)
+    if (n % 4 == 0 && n <= DelayLine::maxBlock)
+        line = QUORVANE_ON_VECTOR_UNIT (n % 8 == 0, readAndSplit, reads, count, first, second, n, rampFactor);
+#endif
+    if (line < count)
+        readThenSplit (reads + line, count - line, fromLine (first, line), fromLine (second, line), n, rampFactor);
+}
+
+} // namespace quorvane
