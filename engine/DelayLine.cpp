@@ -548,7 +548,31 @@ template <typename R, typename V>
     alignas (32) float moved[L][2][DelayLine::maxBlock];
     const float* newer[L];
     const float* older[L];
-    bool allHeld = true;
+    // A read whose whole delay crosses one sample within the block reads the run at the lower
+    // whole delay: once past the crossing, its neighbours are those of one sample earlier.
+    alignas (32) int32_t lowWhole[L] = {};
+    alignas (32) float beforeFirst[L] = {};
+    // Each read's run: held (>= 0), crossing (-2 - its index) or neither (-1). Only groups of
+    // eight look for crossings: for four the check costs more than it saves (measured).
+    int32_t runs[L];
+    bool allHeld = true, anyCrossing = false;
+    for (int r = 0; r < count; ++r)
+    {
+        const DelayLine& line = *reads[r].line;
+        const int32_t firstWhole = wholeRows[0][r], lastWhole = wholeRows[n - 1][r];
+        lowWhole[r] = std::min (firstWhole, lastWhole);
+        runs[r] = heldRun (line, firstWhole, lastWhole, n);
+        const int32_t base = (lowWhole[r] + line.writeIndex) & line.mask;
+        if (L == 8 && runs[r] < 0 && std::abs (lastWhole - firstWhole) == 1 && base >= n - 1
+            && base + 2 <= line.mask)
+        {
+            runs[r] = -2 - base;
+            anyCrossing = true;
+        }
+        allHeld = allHeld && runs[r] != -1;
+    }
+    // Crossing reads take the moving reads' way unless every read has a run.
+    anyCrossing = anyCrossing && allHeld;
     for (int r = 0; r < L; ++r)
     {
         newer[r] = zeros + n - 1;
@@ -556,13 +580,13 @@ template <typename R, typename V>
         if (r >= count)
             continue;
         const DelayLine& line = *reads[r].line;
-        if (const int32_t first = heldRun (line, wholeRows[0][r], wholeRows[n - 1][r], n); first >= 0)
+        if (runs[r] >= 0 || (runs[r] < -1 && allHeld))
         {
-            newer[r] = line.buffer.get() + first;
+            newer[r] = line.buffer.get() + (runs[r] >= 0 ? runs[r] : -2 - runs[r]);
             older[r] = newer[r] + 1;
+            beforeFirst[r] = runs[r] >= 0 ? 0.0f : newer[r][2];
             continue;
         }
-        allHeld = false;
         alignas (32) int32_t whole[DelayLine::maxBlock];
         for (int i = 0; i < n; ++i)
             whole[i] = wholeRows[i][r];
@@ -600,17 +624,33 @@ template <typename R, typename V>
         alignas (32) float first[L];
         for (int r = 0; r < L; ++r)
             first[r] = older[r][0];
-        R previous = loadLanes<R> (first);
-        forEachVector<L> (n, [&] (int i) {
-            R av[L], yv[L];
-            loadTile (newer, i, av);
-            for (int k = 0; k < L; ++k)
-            {
-                yv[k] = y = (av[L - 1 - k] - y) * loadLanes<R> (etaRows[i + k]) + previous;
-                previous = av[L - 1 - k];
-            }
-            storeTile (i, yv);
-        });
+        R previous = loadLanes<R> (first), beforePrevious = loadLanes<R> (beforeFirst);
+        const IntLanesFor<R> low = loadIntLanes<IntLanesFor<R>> (lowWhole);
+        const auto tiles = [&] (auto crossing) {
+            forEachVector<L> (n, [&] (int i) {
+                R av[L], yv[L];
+                loadTile (newer, i, av);
+                for (int k = 0; k < L; ++k)
+                {
+                    const R x = av[L - 1 - k];
+                    if constexpr (decltype (crossing)::value)
+                    {
+                        const auto later = loadIntLanes<IntLanesFor<R>> (wholeRows[i + k]) != low;
+                        const R a = later ? previous : x, b = later ? beforePrevious : previous;
+                        yv[k] = y = (a - y) * loadLanes<R> (etaRows[i + k]) + b;
+                        beforePrevious = previous;
+                    }
+                    else
+                        yv[k] = y = (x - y) * loadLanes<R> (etaRows[i + k]) + previous;
+                    previous = x;
+                }
+                storeTile (i, yv);
+            });
+        };
+        if (anyCrossing)
+            tiles (std::true_type {});
+        else
+            tiles (std::false_type {});
     }
     else
         for (int i = 0; i < n; i += L)
