@@ -186,8 +186,7 @@ template <typename V>
     // A glide that crosses one whole sample within the block: its neighbours come from three runs
     // (the delays lo, lo + 1 and lo + 2), each sample taking the pair its whole delay selects.
     const int32_t lo = std::min (whole[0], whole[n - 1]);
-    const int32_t base = (lo + line.writeIndex) & line.mask;
-    if (n % W == 0 && std::abs (whole[n - 1] - whole[0]) == 1 && base >= n - 1 && base + 2 <= line.mask)
+    if (const int32_t base = crossingRun (line, whole[0], whole[n - 1], n); n % W == 0 && base >= 0)
     {
         using IV = IntLanesFor<V>;
         const float* run = buf + base;
@@ -552,8 +551,8 @@ template <typename R, typename V>
     // whole delay: once past the crossing, its neighbours are those of one sample earlier.
     alignas (32) int32_t lowWhole[L] = {};
     alignas (32) float beforeFirst[L] = {};
-    // Each read's run: held (>= 0), crossing (-2 - its index) or neither (-1). Only groups of
-    // eight look for crossings: for four the check costs more than it saves (measured).
+    // Each read's run: held (its index, >= 0), crossing (-2 - its index) or neither (-1). Only
+    // groups of eight look for crossings: for four the check costs more than it saves (measured).
     int32_t runs[L];
     bool allHeld = true, anyCrossing = false;
     for (int r = 0; r < count; ++r)
@@ -562,9 +561,8 @@ template <typename R, typename V>
         const int32_t firstWhole = wholeRows[0][r], lastWhole = wholeRows[n - 1][r];
         lowWhole[r] = std::min (firstWhole, lastWhole);
         runs[r] = heldRun (line, firstWhole, lastWhole, n);
-        const int32_t base = (lowWhole[r] + line.writeIndex) & line.mask;
-        if (L == 8 && runs[r] < 0 && std::abs (lastWhole - firstWhole) == 1 && base >= n - 1
-            && base + 2 <= line.mask)
+        const bool mayCross = L == 8 && runs[r] < 0;
+        if (const int32_t base = mayCross ? crossingRun (line, firstWhole, lastWhole, n) : -1; base >= 0)
         {
             runs[r] = -2 - base;
             anyCrossing = true;

@@ -75,6 +75,18 @@ inline int32_t heldRun (const DelayLine& line, int32_t firstWhole, int32_t lastW
     return first >= n - 1 && first < line.mask ? first : -1;
 }
 
+/** For a glide whose whole delay moves by exactly one sample within the block (from firstWhole
+    to lastWhole): where the newer neighbours at the lower whole delay lie in one run without a
+    wrap, with two samples to spare beyond them (the neighbours at the higher whole delay are
+    those of one sample earlier, so they lie in it too); -1 otherwise. */
+inline int32_t crossingRun (const DelayLine& line, int32_t firstWhole, int32_t lastWhole, int n) noexcept
+{
+    if (lastWhole - firstWhole != 1 && firstWhole - lastWhole != 1)
+        return -1;
+    const int32_t base = ((firstWhole < lastWhole ? firstWhole : lastWhole) + line.writeIndex) & line.mask;
+    return base >= n - 1 && base + 2 <= line.mask ? base : -1;
+}
+
 /** The longest delay an interpolated read of n samples can take from this line. */
 inline float longestInterpolatedDelay (const DelayLine& line, int n) noexcept { return (float) (line.size - n - 1); }
 

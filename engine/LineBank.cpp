@@ -6,7 +6,6 @@
 #include "VectorUnit.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <type_traits>
 
 namespace quorvane
@@ -205,13 +204,12 @@ struct GroupRuns
                 anyLinear = true;
                 continue;
             }
-            const int32_t lo = std::min (firstWhole, lastWhole), base = (lo + line.writeIndex) & line.mask;
-            if (std::abs (lastWhole - firstWhole) == 1 && base >= n - 1 && base + 2 <= line.mask)
+            if (const int32_t run = crossingRun (line, firstWhole, lastWhole, n); run >= 0)
             {
-                newer[r] = line.buffer.get() + base;
+                newer[r] = line.buffer.get() + run;
                 previous[r] = newer[r][1];
                 beforePrevious[r] = newer[r][2];
-                lowWhole[r] = lo;
+                lowWhole[r] = std::min (firstWhole, lastWhole);
                 line.tapDelay[0] = target[r];
                 anyLinear = anyCrossing = true;
                 continue;

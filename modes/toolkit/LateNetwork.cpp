@@ -139,6 +139,25 @@ void fusedButterflyMatrix (ReverbEngine& e, int count, int n)
 
 namespace
 {
+/** A segment's modulated delay, held at 0 or more. */
+float segmentDelay (const ModeState& ms, const float* modulation, size_t s)
+{
+    return std::max (0.0f, ms.segmentLength[s] + modulationOf (modulation, s));
+}
+
+/** Line block k into segment first + k, with the early feed added on the way when there is one. */
+void writeSegments (ReverbEngine& e, int first, int count, int n, const EarlyFeed* feed)
+{
+    for (size_t k = 0; k < (size_t) count; ++k)
+    {
+        auto& line = e.lateLines[(size_t) first + k];
+        if (feed != nullptr)
+            writeBlockSum (line, e.lineBlock[k].get(), feed->block[k % 4], n);
+        else
+            writeBlock (line, e.lineBlock[k].get(), n);
+    }
+}
+
 /** The reads of delaySegments, after the writes. */
 void readSegments (ReverbEngine& e, int first, int count, const std::array<LineRead, 4>& pattern,
                    const float* modulation, const float* gains, int n)
@@ -157,12 +176,11 @@ void readSegments (ReverbEngine& e, int first, int count, const std::array<LineR
         const size_t s = (size_t) first + k;
         auto& line = e.lateLines[s];
         float* block = e.lineBlock[k].get();
-        const float delay = std::max (0.0f, ms.segmentLength[s] + modulationOf (modulation, s));
         switch (pattern[k % 4])
         {
             case LineRead::tap: readTap (line, block, n, ms.segmentFloor[s], gains != nullptr ? gains[s] : 1.0f); break;
             case LineRead::linear:
-                linearReads[pendingLinear++] = { &line, block, delay };
+                linearReads[pendingLinear++] = { &line, block, segmentDelay (ms, modulation, s) };
                 if (pendingLinear == 8)
                 {
                     readLinearRampedGroup (linearReads, pendingLinear, n, ramp);
@@ -170,7 +188,7 @@ void readSegments (ReverbEngine& e, int first, int count, const std::array<LineR
                 }
                 break;
             case LineRead::allpass:
-                allpassReads[pending++] = { &line, 0, block, delay };
+                allpassReads[pending++] = { &line, 0, block, segmentDelay (ms, modulation, s) };
                 if (pending == 8)
                 {
                     readAllpassRampedGroup (allpassReads, pending, n, ramp);
@@ -207,7 +225,7 @@ void readSegmentsThenSplit (ReverbEngine& e, int first, int count, const std::ar
         const size_t s = (size_t) first + k;
         auto& line = e.lateLines[s];
         float* block = e.lineBlock[k].get();
-        const float delay = std::max (0.0f, ms.segmentLength[s] + modulationOf (modulation, s));
+        const float delay = segmentDelay (ms, modulation, s);
         bank[k] = { kinds[k % 4], &line, ms.segmentFloor[s], gains != nullptr ? gains[s] : 1.0f, delay, block };
         if (pattern[k % 4] == LineRead::allpass)
         {
@@ -239,8 +257,7 @@ TwoBandSplits highThenBass (ReverbEngine& e, const float* highGain, const float*
 void delaySegments (ReverbEngine& e, int first, int count, const std::array<LineRead, 4>& pattern,
                     const float* modulation, const float* gains, int n, const TwoBandSplits& splits)
 {
-    for (size_t k = 0; k < (size_t) count; ++k)
-        writeBlock (e.lateLines[(size_t) first + k], e.lineBlock[k].get(), n);
+    writeSegments (e, first, count, n, nullptr);
     readSegmentsThenSplit (e, first, count, pattern, modulation, gains, n, splits);
 }
 
@@ -248,24 +265,14 @@ void delaySegments (ReverbEngine& e, int first, int count, const std::array<Line
                     const float* modulation, const float* gains, int n, const EarlyFeed& feed,
                     const TwoBandSplits& splits)
 {
-    for (size_t k = 0; k < (size_t) count; ++k)
-        writeBlockSum (e.lateLines[(size_t) first + k], e.lineBlock[k].get(), feed.block[k % 4], n);
+    writeSegments (e, first, count, n, &feed);
     readSegmentsThenSplit (e, first, count, pattern, modulation, gains, n, splits);
 }
 
 void delaySegments (ReverbEngine& e, int first, int count, const std::array<LineRead, 4>& pattern,
                     const float* modulation, const float* gains, int n)
 {
-    for (size_t k = 0; k < (size_t) count; ++k)
-        writeBlock (e.lateLines[(size_t) first + k], e.lineBlock[k].get(), n);
-    readSegments (e, first, count, pattern, modulation, gains, n);
-}
-
-void delaySegments (ReverbEngine& e, int first, int count, const std::array<LineRead, 4>& pattern,
-                    const float* modulation, const float* gains, int n, const EarlyFeed& feed)
-{
-    for (size_t k = 0; k < (size_t) count; ++k)
-        writeBlockSum (e.lateLines[(size_t) first + k], e.lineBlock[k].get(), feed.block[k % 4], n);
+    writeSegments (e, first, count, n, nullptr);
     readSegments (e, first, count, pattern, modulation, gains, n);
 }
 

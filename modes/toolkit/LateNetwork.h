@@ -31,10 +31,6 @@ enum class LineRead
     before it is read, so any delay from 0 up is valid; a modulated read is held at 0 or more. */
 void delaySegments (ReverbEngine& e, int first, int count, const std::array<LineRead, 4>& pattern,
                     const float* modulation, const float* gains, int n);
-/** As above with the early feed added to each block on its way into the line (line block k takes
-    feed.block[k % 4]); the blocks themselves are not changed before they are replaced. */
-void delaySegments (ReverbEngine& e, int first, int count, const std::array<LineRead, 4>& pattern,
-                    const float* modulation, const float* gains, int n, const EarlyFeed& feed);
 
 /** The two band splits a network applies to its line blocks (block k through filter k of each,
     its gains at k), the second on what the first leaves. */
@@ -52,7 +48,8 @@ TwoBandSplits highThenBass (ReverbEngine& e, const float* highGain, const float*
     lines is read and split in one pass. The same samples as the two apart. */
 void delaySegments (ReverbEngine& e, int first, int count, const std::array<LineRead, 4>& pattern,
                     const float* modulation, const float* gains, int n, const TwoBandSplits& splits);
-/** The same with the early feed. */
+/** The same with the early feed added to each block on its way into the line (line block k takes
+    feed.block[k % 4]); the blocks themselves are not changed before they are replaced. */
 void delaySegments (ReverbEngine& e, int first, int count, const std::array<LineRead, 4>& pattern,
                     const float* modulation, const float* gains, int n, const EarlyFeed& feed,
                     const TwoBandSplits& splits);
