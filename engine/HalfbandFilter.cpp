@@ -1,8 +1,13 @@
 #include "HalfbandFilter.h"
 
 #include "Lanes.h"
+#include "VectorUnit.h"
 
 #include <type_traits>
+
+#if defined(__x86_64__)
+    #include <immintrin.h>
+#endif
 
 namespace quorvane
 {
@@ -226,6 +231,174 @@ void interpolateLanes (HalfbandFilter& left, HalfbandFilter& right, const float*
 #endif
     sections.finish (left, right);
 }
+
+#if defined(QUORVANE_HAS_AVX2_KERNELS) && defined(QUORVANE_SHUFFLES)
+/* Four sections as a wavefront on the wider unit: at step t section s filters sample t - s, so
+   its input is what section s - 1 gave one step before, and two vectors hold all four sections of
+   the four recursions, sections [0 | 1] in one and [3 | 2] in the other (the last section's output
+   is then the low half). Every lane does the operations of its section on its samples in order, as
+   the sections one after another do; only which lanes share an instruction changes. Steps before a
+   section's first sample and after its last keep its state. */
+[[gnu::always_inline]] inline Lanes8 pair (const Lanes (&v)[4], size_t low, size_t high) noexcept
+{
+    return __builtin_shufflevector (v[low], v[high], 0, 1, 2, 3, 4, 5, 6, 7);
+}
+
+struct Wavefront
+{
+    Lanes8 a[2], offset[2], state[2], y[2] {};
+
+    QUORVANE_AVX2 Wavefront (const HalfbandFilter& l, const HalfbandFilter& r) noexcept
+    {
+        const SectionLanes<4> lanes (l, r);
+        a[0] = pair (lanes.a, 0, 1);
+        a[1] = pair (lanes.a, 3, 2);
+        offset[0] = pair (lanes.offset, 0, 1);
+        offset[1] = pair (lanes.offset, 3, 2);
+        state[0] = pair (lanes.state, 0, 1);
+        state[1] = pair (lanes.state, 3, 2);
+    }
+
+    /** One step; bit s of `running` set when section s has a sample in it. Returns the last
+        section's output. */
+    template <unsigned running = 15u>
+    [[gnu::always_inline]] QUORVANE_AVX2 Lanes step (Lanes x) noexcept
+    {
+        // x below the first section's output (the upper half of the cast is left undefined, then
+        // replaced).
+        const Lanes8 in[2] = { (Lanes8) _mm256_insertf128_ps (_mm256_castps128_ps256 ((__m128) x),
+                                                              _mm256_castps256_ps128 ((__m256) y[0]), 1),
+                               __builtin_shufflevector (y[1], y[0], 4, 5, 6, 7, 12, 13, 14, 15) };
+        advance<running, 0> (in[0]);
+        advance<running, 1> (in[1]);
+        return __builtin_shufflevector (y[1], y[1], 0, 1, 2, 3);
+    }
+
+    template <unsigned running, size_t j>
+    [[gnu::always_inline]] void advance (Lanes8 x) noexcept
+    {
+        const Lanes8 v = x + offset[j] - a[j] * state[j];
+        y[j] = a[j] * v + state[j];
+        state[j] = keep<running, j> (state[j], v);
+    }
+
+    /** The new states of the running sections (low half: section 0 or 3, high: 1 or 2). */
+    template <unsigned running, size_t j>
+    [[gnu::always_inline]] static Lanes8 keep (Lanes8 old, Lanes8 v) noexcept
+    {
+        constexpr bool low = (running >> (j == 0 ? 0 : 3)) & 1u, high = (running >> (j == 0 ? 1 : 2)) & 1u;
+        if constexpr (low && high)
+            return v;
+        else
+            return __builtin_shufflevector (old, v, low ? 8 : 0, low ? 9 : 1, low ? 10 : 2, low ? 11 : 3,
+                                            high ? 12 : 4, high ? 13 : 5, high ? 14 : 6, high ? 15 : 7);
+    }
+
+    QUORVANE_AVX2 void finish (HalfbandFilter& l, HalfbandFilter& r) const noexcept
+    {
+        const Lanes states[4] = { __builtin_shufflevector (state[0], state[0], 0, 1, 2, 3),
+                                  __builtin_shufflevector (state[0], state[0], 4, 5, 6, 7),
+                                  __builtin_shufflevector (state[1], state[1], 4, 5, 6, 7),
+                                  __builtin_shufflevector (state[1], state[1], 0, 1, 2, 3) };
+        for (size_t s = 0; s < 4; ++s)
+        {
+            AllpassSection* sections[4] = { &l.sections[s], &l.sections[s + 6], &r.sections[s], &r.sections[s + 6] };
+            for (size_t lane = 0; lane < 4; ++lane)
+            {
+                sections[lane]->state = states[s][lane];
+                sections[lane]->offset = -sections[lane]->offset;
+            }
+        }
+    }
+};
+
+/** The four outputs of samples k..k+3 (last sections' outputs o) into both channels' blocks. */
+[[gnu::always_inline]] inline void storeDecimated (const Lanes (&o)[4], float* outL, float* outR, int k) noexcept
+{
+    const Lanes half = broadcast (0.5f);
+    // Branch A plus branch B of each channel, as 0.5 (a + b) of the scalar form.
+    const Lanes a01 = __builtin_shufflevector (o[0], o[1], 0, 2, 4, 6);
+    const Lanes b01 = __builtin_shufflevector (o[0], o[1], 1, 3, 5, 7);
+    const Lanes a23 = __builtin_shufflevector (o[2], o[3], 0, 2, 4, 6);
+    const Lanes b23 = __builtin_shufflevector (o[2], o[3], 1, 3, 5, 7);
+    const Lanes s01 = a01 + b01, s23 = a23 + b23; // left, right, left, right
+    storeLanes (outL + k, half * __builtin_shufflevector (s01, s23, 0, 2, 4, 6));
+    storeLanes (outR + k, half * __builtin_shufflevector (s01, s23, 1, 3, 5, 7));
+}
+
+/** Step t of the decimator takes in[2t] and, one sample late for the odd branch, in[2t - 1]. */
+[[gnu::always_inline]] inline Lanes decimatorInput (const float* inL, const float* inR, int t) noexcept
+{
+    return __builtin_shufflevector (loadLanes (inL + 2 * t - 2), loadLanes (inR + 2 * t - 2), 2, 1, 6, 5);
+}
+
+/** Both branches of a channel take the same sample: sample j of the four in l and r. */
+template <int j>
+[[gnu::always_inline]] inline Lanes interpolatorInput (Lanes l, Lanes r) noexcept
+{
+    return __builtin_shufflevector (l, r, j, j, j + 4, j + 4);
+}
+
+QUORVANE_AVX2 void decimateWavefront (HalfbandFilter& left, HalfbandFilter& right, const float* inL, const float* inR,
+                                      float* outL, float* outR) noexcept
+{
+    Wavefront w (left, right);
+    w.step<1u> (Lanes { inL[0], left.lastSample, inR[0], right.lastSample });
+    w.step<3u> (decimatorInput (inL, inR, 1));
+    w.step<7u> (decimatorInput (inL, inR, 2));
+    Lanes o[4];
+    for (int k = 0; k < 28; k += 4)
+    {
+        for (int j = 0; j < 4; ++j)
+            o[j] = w.step (decimatorInput (inL, inR, k + j + 3));
+        storeDecimated (o, outL, outR, k);
+    }
+    o[0] = w.step (decimatorInput (inL, inR, 31));
+    o[1] = w.step<14u> (Lanes {});
+    o[2] = w.step<12u> (Lanes {});
+    o[3] = w.step<8u> (Lanes {});
+    storeDecimated (o, outL, outR, 28);
+    left.lastSample = inL[63];
+    right.lastSample = inR[63];
+    w.finish (left, right);
+}
+
+/** Branch A then B of each output of samples k..k+3 into both channels' blocks (2k onwards). */
+[[gnu::always_inline]] inline void storeInterpolated (const Lanes (&o)[4], float* outL, float* outR, int k) noexcept
+{
+    storeLanes (outL + 2 * k, __builtin_shufflevector (o[0], o[1], 0, 1, 4, 5));
+    storeLanes (outL + 2 * k + 4, __builtin_shufflevector (o[2], o[3], 0, 1, 4, 5));
+    storeLanes (outR + 2 * k, __builtin_shufflevector (o[0], o[1], 2, 3, 6, 7));
+    storeLanes (outR + 2 * k + 4, __builtin_shufflevector (o[2], o[3], 2, 3, 6, 7));
+}
+
+QUORVANE_AVX2 void interpolateWavefront (HalfbandFilter& left, HalfbandFilter& right, const float* inL,
+                                         const float* inR, float* outL, float* outR) noexcept
+{
+    Wavefront w (left, right);
+    Lanes l = loadLanes (inL), r = loadLanes (inR);
+    w.step<1u> (interpolatorInput<0> (l, r));
+    w.step<3u> (interpolatorInput<1> (l, r));
+    w.step<7u> (interpolatorInput<2> (l, r));
+    Lanes o[4];
+    for (int k = 0; k < 28; k += 4)
+    {
+        o[0] = w.step (interpolatorInput<3> (l, r));
+        l = loadLanes (inL + k + 4);
+        r = loadLanes (inR + k + 4);
+        o[1] = w.step (interpolatorInput<0> (l, r));
+        o[2] = w.step (interpolatorInput<1> (l, r));
+        o[3] = w.step (interpolatorInput<2> (l, r));
+        storeInterpolated (o, outL, outR, k);
+    }
+    o[0] = w.step (interpolatorInput<3> (l, r));
+    o[1] = w.step<14u> (Lanes {});
+    o[2] = w.step<12u> (Lanes {});
+    o[3] = w.step<8u> (Lanes {});
+    storeInterpolated (o, outL, outR, 28);
+    w.finish (left, right);
+}
+#endif
 } // namespace
 
 void decimateStereo (HalfbandFilter& left, HalfbandFilter& right, const float* inL, const float* inR, float* outL,
@@ -237,6 +410,10 @@ void decimateStereo (HalfbandFilter& left, HalfbandFilter& right, const float* i
         right.decimate (inR, outR);
         return;
     }
+#if defined(QUORVANE_HAS_AVX2_KERNELS) && defined(QUORVANE_SHUFFLES)
+    if (left.sectionCount == 4 && wideVectors())
+        return decimateWavefront (left, right, inL, inR, outL, outR);
+#endif
     withSectionCount (left.sectionCount, [&] (auto count) { decimateLanes<count()> (left, right, inL, inR, outL, outR); });
 }
 
@@ -249,6 +426,10 @@ void interpolateStereo (HalfbandFilter& left, HalfbandFilter& right, const float
         right.interpolate (inR, outR);
         return;
     }
+#if defined(QUORVANE_HAS_AVX2_KERNELS) && defined(QUORVANE_SHUFFLES)
+    if (left.sectionCount == 4 && wideVectors())
+        return interpolateWavefront (left, right, inL, inR, outL, outR);
+#endif
     withSectionCount (left.sectionCount,
                       [&] (auto count) { interpolateLanes<count()> (left, right, inL, inR, outL, outR); });
 }
