@@ -384,6 +384,24 @@ template <typename V>
     interpolateLinear<V> (line, whole, frac, output, n);
 }
 
+/** A fraction rounded down to a multiple of 1/32. */
+template <typename V>
+[[gnu::always_inline]] inline V quantised (V frac) noexcept
+{
+    return __builtin_convertvector (__builtin_convertvector (frac * broadcast<V> (32.0f), IntLanesFor<V>), V)
+           * broadcast<V> (0.03125f);
+}
+
+template <typename V>
+[[gnu::always_inline]] inline void quantiseFractions (float* frac, int n) noexcept
+{
+    constexpr int W = laneCount<V>;
+    const int vectors = n - n % W;
+    forEachVector<W> (vectors, [&] (int i) { storeLanes (frac + i, quantised (loadLanes<V> (frac + i))); });
+    for (int i = vectors; i < n; ++i)
+        frac[i] = (float) (int32_t) (frac[i] * 32.0f) * 0.03125f;
+}
+
 template <typename V>
 [[gnu::always_inline]] inline void readQuantisedRampedLanes (DelayLine& line, float* output, float targetDelay, int n,
                                                              float rampFactor) noexcept
@@ -393,16 +411,7 @@ template <typename V>
     targetDelay = std::min (targetDelay, longestInterpolatedDelay (line, n));
     glide<V> (glideStart (line.tapDelay[0], targetDelay), targetDelay, n, rampFactor, frac, whole);
     line.tapDelay[0] = targetDelay;
-    using IV = IntLanesFor<V>;
-    constexpr int W = laneCount<V>;
-    const int vectors = n - n % W;
-    const V steps = broadcast<V> (32.0f), step = broadcast<V> (0.03125f);
-    forEachVector<W> (vectors, [&] (int i) {
-        const IV k = __builtin_convertvector (loadLanes<V> (frac + i) * steps, IV);
-        storeLanes (frac + i, __builtin_convertvector (k, V) * step);
-    });
-    for (int i = vectors; i < n; ++i)
-        frac[i] = (float) (int32_t) (frac[i] * 32.0f) * 0.03125f;
+    quantiseFractions<V> (frac, n);
     interpolateLinear<V> (line, whole, frac, output, n);
 }
 
@@ -411,7 +420,9 @@ template <typename V>
     neighbours of the reads whose whole delay holds over the block loaded straight from their
     lines into one 8 x 8 transpose per tile, the interpolation done on rows (sample i + k of every
     read) and transposed back. A read whose whole delay moves is read on its own afterwards from
-    its column of the same delays. n a multiple of eight. */
+    its column of the same delays. n a multiple of eight. With `quantisedFractions` each
+    fraction is rounded down to a multiple of 1/32, as readQuantisedRamped has it. */
+template <bool quantisedFractions>
 [[gnu::always_inline]] inline void readLinearRampedEight (const LinearTapRead* reads, int count, int n,
                                                           float rampFactor) noexcept
 {
@@ -468,7 +479,9 @@ template <typename V>
         for (int k = 0; k < 8; ++k)
         {
             const Lanes8 d = loadLanes<Lanes8> (rows[i + k]), a = av[7 - k];
-            const Lanes8 frac = d - __builtin_convertvector (__builtin_convertvector (d, IntLanes8), Lanes8);
+            Lanes8 frac = d - __builtin_convertvector (__builtin_convertvector (d, IntLanes8), Lanes8);
+            if constexpr (quantisedFractions)
+                frac = quantised (frac);
             out[k] = (previous - a) * frac + a;
             previous = a;
         }
@@ -485,6 +498,8 @@ template <typename V>
         for (int i = 0; i < n; ++i)
             delays[i] = rows[i][r];
         splitDelays<Lanes8> (delays, frac, whole, n);
+        if constexpr (quantisedFractions)
+            quantiseFractions<Lanes8> (frac, n);
         interpolateLinear<Lanes8> (*reads[r].line, whole, frac, reads[r].output, n);
     }
 }
@@ -693,9 +708,17 @@ QUORVANE_AVX2 void readLinearRampedGroupAvx2 (const LinearTapRead* reads, int co
 {
     // Side by side the glides pay for the transposes from about four reads on.
     if (count >= 4)
-        return readLinearRampedEight (reads, count, n, rampFactor);
+        return readLinearRampedEight<false> (reads, count, n, rampFactor);
     for (int r = 0; r < count; ++r)
         readLinearRampedLanes<Lanes8> (*reads[r].line, reads[r].output, reads[r].targetDelay, n, rampFactor);
+}
+QUORVANE_AVX2 void readQuantisedRampedGroupAvx2 (const LinearTapRead* reads, int count, int n,
+                                                 float rampFactor) noexcept
+{
+    if (count >= 4)
+        return readLinearRampedEight<true> (reads, count, n, rampFactor);
+    for (int r = 0; r < count; ++r)
+        readQuantisedRampedLanes<Lanes8> (*reads[r].line, reads[r].output, reads[r].targetDelay, n, rampFactor);
 }
 QUORVANE_AVX2 void readAllpassRampedGroupAvx2 (const AllpassTapRead* reads, int count, int n, float rampFactor) noexcept
 {
@@ -738,6 +761,12 @@ QUORVANE_AVX2 void readAllpassRampedGroupAvx2 (const AllpassTapRead* reads, int 
     // Four glides side by side cost the baseline as much as they save (measured): one by one.
     for (int r = 0; r < count; ++r)
         readLinearRampedLanes<Lanes> (*reads[r].line, reads[r].output, reads[r].targetDelay, n, rampFactor);
+}
+[[gnu::noinline]] void readQuantisedRampedGroupBaseline (const LinearTapRead* reads, int count, int n,
+                                                         float rampFactor) noexcept
+{
+    for (int r = 0; r < count; ++r)
+        readQuantisedRampedLanes<Lanes> (*reads[r].line, reads[r].output, reads[r].targetDelay, n, rampFactor);
 }
 [[gnu::noinline]] void readAllpassRampedGroupBaseline (const AllpassTapRead* reads, int count, int n, float rampFactor) noexcept
 {
@@ -784,6 +813,17 @@ void readLinearRampedGroup (const LinearTapRead* reads, int count, int n, float 
         return;
     }
     QUORVANE_WIDE_OR_BASELINE (readLinearRampedGroup, reads, count, n, rampFactor);
+}
+
+void readQuantisedRampedGroup (const LinearTapRead* reads, int count, int n, float rampFactor) noexcept
+{
+    if (count < 1 || count > 8 || n % 4 != 0)
+    {
+        for (int r = 0; r < count; ++r)
+            readQuantisedRamped (*reads[r].line, reads[r].output, reads[r].targetDelay, n, rampFactor);
+        return;
+    }
+    QUORVANE_WIDE_OR_BASELINE (readQuantisedRampedGroup, reads, count, n, rampFactor);
 }
 
 void readAllpassRampedGroup (const AllpassTapRead* reads, int count, int n, float rampFactor) noexcept

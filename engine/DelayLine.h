@@ -126,6 +126,8 @@ void readAllpassRampedGroup (const AllpassTapRead* reads, int count, int n, floa
 
 /** As readLinearRamped with each fraction rounded down to a multiple of 1/32. */
 void readQuantisedRamped (DelayLine& line, float* output, float targetDelay, int n, float rampFactor) noexcept;
+/** Up to eight readQuantisedRamped calls at once, each on its own line, as readLinearRampedGroup. */
+void readQuantisedRampedGroup (const LinearTapRead* reads, int count, int n, float rampFactor) noexcept;
 /** Allpass-interpolated read of one tap gliding from tapDelay[tap] to the target delay. */
 void readAllpassRamped (DelayLine& line, float* output, float targetDelay, int n, int tap, float rampFactor) noexcept;
 

@@ -130,6 +130,37 @@ void modAllpassGroup (DelayLine* const* lines, float* const* blocks, float g, co
         allpassStages (*lines[k], blocks[k], blocks[k], delayed[k], g, n, losses[k]);
 }
 
+namespace
+{
+/** The stages of up to eight linear-read allpasses after their reads, run as one group. */
+void linearGroup (bool quantisedFractions, DelayLine* const* lines, float* const* blocks, float g,
+                  const float* targetDelays, const float* losses, int count, int n, float rampFactor) noexcept
+{
+    alignas (16) float delayed[8][DelayLine::maxBlock];
+    LinearTapRead reads[8] {};
+    for (size_t k = 0; k < (size_t) count; ++k)
+        reads[k] = { lines[k], delayed[k], targetDelays[k] };
+    if (quantisedFractions)
+        readQuantisedRampedGroup (reads, count, n, rampFactor);
+    else
+        readLinearRampedGroup (reads, count, n, rampFactor);
+    for (size_t k = 0; k < (size_t) count; ++k)
+        allpassStages (*lines[k], blocks[k], blocks[k], delayed[k], g, n, losses[k]);
+}
+} // namespace
+
+void modAllpassLinearGroup (DelayLine* const* lines, float* const* blocks, float g, const float* targetDelays,
+                            const float* losses, int count, int n, float rampFactor) noexcept
+{
+    linearGroup (false, lines, blocks, g, targetDelays, losses, count, n, rampFactor);
+}
+
+void modAllpass32Group (DelayLine* const* lines, float* const* blocks, float g, const float* targetDelays,
+                        const float* losses, int count) noexcept
+{
+    linearGroup (true, lines, blocks, g, targetDelays, losses, count, 32, 1.0f / 32.0f);
+}
+
 void modAllpassLinear (DelayLine& line, const float* input, float* output, float g, float targetDelay, int n,
                        float loss, float rampFactor) noexcept
 {

@@ -20,9 +20,15 @@ void modAllpassGroup (DelayLine* const* lines, float* const* blocks, float g, co
 /** Allpass with a linear-interpolated, gliding delay. */
 void modAllpassLinear (DelayLine& line, const float* input, float* output, float g, float targetDelay, int n,
                        float loss, float rampFactor) noexcept;
+/** modAllpassLinear on up to eight lines at once (blocks in place), their delayed reads run side by side. */
+void modAllpassLinearGroup (DelayLine* const* lines, float* const* blocks, float g, const float* targetDelays,
+                            const float* losses, int count, int n, float rampFactor) noexcept;
 /** 32-sample allpass with a linear-interpolated delay whose fraction is quantised to 1/32. */
 void modAllpass32 (DelayLine& line, const float* input, float* output, float g, float targetDelay,
                    float loss) noexcept;
+/** modAllpass32 on up to eight lines at once, as modAllpassLinearGroup. */
+void modAllpass32Group (DelayLine* const* lines, float* const* blocks, float g, const float* targetDelays,
+                        const float* losses, int count) noexcept;
 /** 32-sample allpass with an integer delay of length - 32 samples. */
 void fixedAllpass32 (DelayLine& line, const float* input, float* output, float g, int length, float loss) noexcept;
 

@@ -280,37 +280,27 @@ void allpassStage (ReverbEngine& e, AllpassRead read, int first, int count, cons
 {
     const auto& ms = e.modeState;
     const float ramp = 1.0f / (float) n;
-    if (read == AllpassRead::allpass)
+    // Eight lines at a time: their delayed reads run side by side (each line is read before any of
+    // the group is written, and only its own line is read, so the order changes nothing).
+    for (size_t k = 0; k < (size_t) count; k += 8)
     {
-        // Eight lines at a time: their interpolators' recursions share vectors.
-        for (size_t k = 0; k < (size_t) count; k += 8)
+        const int group = std::min (8, count - (int) k);
+        DelayLine* lines[8];
+        float* blocks[8];
+        float delays[8], losses[8];
+        for (size_t j = 0; j < (size_t) group; ++j)
         {
-            const int group = std::min (8, count - (int) k);
-            DelayLine* lines[8];
-            float* blocks[8];
-            float delays[8], losses[8];
-            for (size_t j = 0; j < (size_t) group; ++j)
-            {
-                const size_t s = (size_t) first + k + j;
-                lines[j] = &e.lateLines[s];
-                blocks[j] = e.lineBlock[k + j].get();
-                delays[j] = std::max ((float) n, ms.segmentLength[s] + modulationOf (modulation, s));
-                losses[j] = ms.segmentGain[s];
-            }
-            modAllpassGroup (lines, blocks, g, delays, losses, group, n, ramp);
+            const size_t s = (size_t) first + k + j;
+            lines[j] = &e.lateLines[s];
+            blocks[j] = e.lineBlock[k + j].get();
+            delays[j] = std::max ((float) n, ms.segmentLength[s] + modulationOf (modulation, s));
+            losses[j] = ms.segmentGain[s];
         }
-        return;
-    }
-    for (size_t k = 0; k < (size_t) count; ++k)
-    {
-        const size_t s = (size_t) first + k;
-        float* block = e.lineBlock[k].get();
-        const float delay = std::max ((float) n, ms.segmentLength[s] + modulationOf (modulation, s));
         switch (read)
         {
-            case AllpassRead::linear: modAllpassLinear (e.lateLines[s], block, block, g, delay, n, ms.segmentGain[s], ramp); break;
-            case AllpassRead::allpass: modAllpass (e.lateLines[s], block, block, g, delay, n, ms.segmentGain[s], ramp); break;
-            case AllpassRead::quantised: modAllpass32 (e.lateLines[s], block, block, g, delay, ms.segmentGain[s]); break;
+            case AllpassRead::allpass: modAllpassGroup (lines, blocks, g, delays, losses, group, n, ramp); break;
+            case AllpassRead::linear: modAllpassLinearGroup (lines, blocks, g, delays, losses, group, n, ramp); break;
+            case AllpassRead::quantised: modAllpass32Group (lines, blocks, g, delays, losses, group); break;
         }
     }
 }

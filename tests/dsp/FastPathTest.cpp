@@ -39,14 +39,18 @@ struct ReferenceRead
             d[(size_t) i] = x = x + step;
     }
 
-    static void linear (const DelayLine& line, float start, float target, int n, float ramp, float* out)
+    /** With `quantised` the fraction is rounded down to a multiple of 1/32. */
+    static void linear (const DelayLine& line, float start, float target, int n, float ramp, float* out,
+                        bool quantised = false)
     {
         std::vector<float> d ((size_t) n);
         delays (start, target, n, ramp, d);
         for (int i = 0; i < n; ++i)
         {
             const auto w = (int32_t) d[(size_t) i];
-            const float f = d[(size_t) i] - (float) w;
+            float f = d[(size_t) i] - (float) w;
+            if (quantised)
+                f = (float) (int32_t) (f * 32.0f) * 0.03125f;
             const int32_t j = (w + line.writeIndex - i) & line.mask;
             const float a = line.buffer[(size_t) j], b = line.buffer[(size_t) ((j + 1) & line.mask)];
             out[i] = (b - a) * f + a;
@@ -471,9 +475,11 @@ TEST_P (FastPaths, GroupedLinearReadsMatchEachReadOnItsOwn)
 {
     ReadGroupSetup setup (23);
     auto& lines = setup.lines;
-    for (int round = 0; round < 400; ++round)
+    for (int round = 0; round < 800; ++round)
     {
-        const int count = 1 + round % 8, n = round % 3 == 0 ? 32 : 64;
+        // Every other round the fractions are quantised (as the 32-sample allpasses read them).
+        const bool quantised = round % 2 == 1;
+        const int count = 1 + (round / 2) % 8, n = round % 3 == 0 ? 32 : 64;
         const float ramp = 1.0f / (float) n;
         float expected[8][64], actual[8][64];
         LinearTapRead reads[8];
@@ -482,13 +488,14 @@ TEST_P (FastPaths, GroupedLinearReadsMatchEachReadOnItsOwn)
             auto& line = lines[r];
             const auto [start, target] = setup.glideFor (line, round);
             line.tapDelay[0] = start;
-            ReferenceRead::linear (line, start, target, n, ramp, expected[r]);
+            ReferenceRead::linear (line, start, target, n, ramp, expected[r], quantised);
             reads[r] = { &line, actual[r], target };
         }
-        readLinearRampedGroup (reads, count, n, ramp);
+        quantised ? readQuantisedRampedGroup (reads, count, n, ramp) : readLinearRampedGroup (reads, count, n, ramp);
         for (size_t r = 0; r < (size_t) count; ++r)
         {
-            ASSERT_TRUE (sameBits (expected[r], actual[r], n)) << "round " << round << ", read " << r;
+            ASSERT_TRUE (sameBits (expected[r], actual[r], n))
+                << "round " << round << ", read " << r << (quantised ? ", quantised" : "");
             ASSERT_EQ (lines[r].tapDelay[0], reads[r].targetDelay);
         }
     }
