@@ -130,6 +130,32 @@ void modAllpassGroup (DelayLine* const* lines, float* const* blocks, float g, co
         allpassStages (*lines[k], blocks[k], blocks[k], delayed[k], g, n, losses[k]);
 }
 
+void modAllpassChain (DelayLine* const* lines, float* const* blocks, float g, const float* targetDelays,
+                      const float* losses, int stages, int count, int n, float rampFactor) noexcept
+{
+    constexpr int most = 32;
+    alignas (16) float delayed[most][DelayLine::maxBlock];
+    const int perChunk = std::max (1, most / std::max (1, count));
+    for (int first = 0; first < stages; first += perChunk)
+    {
+        const int chunk = std::min (perChunk, stages - first), reads = chunk * count;
+        const int offset = first * count;
+        AllpassTapRead group[8] {};
+        for (int r = 0; r < reads; r += 8)
+        {
+            const int size = std::min (8, reads - r);
+            for (int j = 0; j < size; ++j)
+                group[j] = { lines[offset + r + j], 0, delayed[r + j], targetDelays[offset + r + j] };
+            readAllpassRampedGroup (group, size, n, rampFactor);
+        }
+        for (int r = 0; r < reads; ++r)
+        {
+            float* block = blocks[r % count];
+            allpassStages (*lines[offset + r], block, block, delayed[r], g, n, losses[offset + r]);
+        }
+    }
+}
+
 namespace
 {
 /** The stages of up to eight linear-read allpasses after their reads, run as one group. */

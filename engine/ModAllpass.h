@@ -17,6 +17,11 @@ void modAllpass (DelayLine& line, const float* input, float* output, float g, fl
 /** modAllpass on up to eight lines at once (blocks in place), their delayed reads run side by side. */
 void modAllpassGroup (DelayLine* const* lines, float* const* blocks, float g, const float* targetDelays,
                       const float* losses, int count, int n, float rampFactor) noexcept;
+/** modAllpass in series on `count` blocks in place: stage s of block k on lines[s * count + k]
+    (targets and losses alike). Every stage's delayed read runs first, up to eight side by side
+    whatever their stage: each reads only its own line, before the stage writes it, as in series. */
+void modAllpassChain (DelayLine* const* lines, float* const* blocks, float g, const float* targetDelays,
+                      const float* losses, int stages, int count, int n, float rampFactor) noexcept;
 /** Allpass with a linear-interpolated, gliding delay. */
 void modAllpassLinear (DelayLine& line, const float* input, float* output, float g, float targetDelay, int n,
                        float loss, float rampFactor) noexcept;

@@ -68,8 +68,7 @@ void processNetwork (ReverbEngine& e)
     kit::runEarlySection (e, kit::stepEarlyModulators (e, 2.0f), lines, n);
 
     kit::allpassStage (e, kit::AllpassRead::linear, 0, lines, modulation, allpassGain, n);
-    for (int stage = 1; stage < allpassesPerLine; ++stage)
-        kit::allpassStage (e, kit::AllpassRead::allpass, stage * lines, lines, modulation, allpassGain, n);
+    kit::allpassStages (e, lines, allpassesPerLine - 1, lines, modulation, allpassGain, n);
     kit::splitHighThenBass (e, lines, ms.highGain.data(), nullptr, ms.bassGain.data(), n);
     kit::tapLines (e, 2, &ms.outputGain, &ms.outputGain, n);
     using kit::LineRead;

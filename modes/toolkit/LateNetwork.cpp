@@ -305,6 +305,32 @@ void allpassStage (ReverbEngine& e, AllpassRead read, int first, int count, cons
     }
 }
 
+void allpassStages (ReverbEngine& e, int first, int stages, int count, const float* modulation, float g, int n)
+{
+    const auto& ms = e.modeState;
+    constexpr int most = 64;
+    DelayLine* lines[most];
+    float* blocks[most];
+    float delays[most], losses[most];
+    count = std::min (count, most); // no network has more lines
+    for (int k = 0; k < count; ++k)
+        blocks[k] = e.lineBlock[(size_t) k].get();
+    // As many whole stages at a time as the arrays hold.
+    const int perChunk = std::max (1, most / std::max (1, count));
+    for (int stage = 0; stage < stages; stage += perChunk)
+    {
+        const int chunk = std::min (perChunk, stages - stage);
+        for (int j = 0; j < chunk * count; ++j)
+        {
+            const size_t s = (size_t) (first + stage * count + j);
+            lines[j] = &e.lateLines[s];
+            delays[j] = std::max ((float) n, ms.segmentLength[s] + modulationOf (modulation, s));
+            losses[j] = ms.segmentGain[s];
+        }
+        modAllpassChain (lines, blocks, g, delays, losses, chunk, count, n, 1.0f / (float) n);
+    }
+}
+
 void fixedAllpassStage (ReverbEngine& e, int first, int count, float g)
 {
     const auto& ms = e.modeState;

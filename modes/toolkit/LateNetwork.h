@@ -68,6 +68,10 @@ enum class AllpassRead
     with deep modulation it would otherwise read samples this block has not yet written). */
 void allpassStage (ReverbEngine& e, AllpassRead read, int first, int count, const float* modulation, float g, int n);
 
+/** `stages` stages of allpass-interpolated allpasses in series, as allpassStage on segments first,
+    first + count, .. in turn (their reads run side by side across the stages). */
+void allpassStages (ReverbEngine& e, int first, int stages, int count, const float* modulation, float g, int n);
+
 /** A stage of allpasses with integer delays (32-sample blocks): line block k through segment
     first + k at the floor of its length, coefficient g, the segment's decay gain as loss. */
 void fixedAllpassStage (ReverbEngine& e, int first, int count, float g);

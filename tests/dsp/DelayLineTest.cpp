@@ -4,6 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <random>
+#include <tuple>
 #include <vector>
 
 using namespace quorvane;
@@ -209,4 +212,58 @@ TEST (ModAllpass, LossBelowOneDrainsEnergyAndOutputMayAliasInput)
     }
     EXPECT_LT (e, 0.99);
     EXPECT_GT (e, 0.25);
+}
+
+TEST (ModAllpass, ChainMatchesTheAllpassesOneAfterAnother)
+{
+    // Stage s of block k on line s * count + k; the chain reads every line first, the reference runs
+    // each allpass in turn. Delays as short as the block (the shortest an allpass may read) and moving.
+    std::mt19937 rng (5);
+    std::uniform_real_distribution<float> noise (-1.0f, 1.0f), delay (32.0f, 300.0f);
+    for (const auto& [stages, count, n] : { std::tuple { 5, 4, 32 }, { 3, 8, 64 }, { 12, 3, 32 }, { 1, 1, 64 } })
+    {
+        const size_t lineCount = (size_t) (stages * count);
+        std::vector<DelayLine> lines, reference;
+        for (size_t j = 0; j < lineCount; ++j)
+        {
+            lines.emplace_back (1024);
+            reference.emplace_back (1024);
+        }
+        std::vector<std::vector<float>> blocks ((size_t) count, std::vector<float> ((size_t) n));
+        auto expected = blocks;
+        std::vector<float> targets (lineCount), losses (lineCount);
+        for (int b = 0; b < 6; ++b)
+        {
+            for (size_t k = 0; k < (size_t) count; ++k)
+                for (size_t i = 0; i < (size_t) n; ++i)
+                    blocks[k][i] = expected[k][i] = noise (rng);
+            for (size_t j = 0; j < lineCount; ++j)
+            {
+                targets[j] = b % 2 == 0 ? delay (rng) : std::max ((float) n, targets[j] + 0.3f * noise (rng));
+                losses[j] = 0.9f + 0.01f * (float) j;
+            }
+            std::vector<DelayLine*> linePointers;
+            for (auto& line : lines)
+                linePointers.push_back (&line);
+            std::vector<float*> blockPointers;
+            for (auto& block : blocks)
+                blockPointers.push_back (block.data());
+            modAllpassChain (linePointers.data(), blockPointers.data(), 0.6f, targets.data(), losses.data(), stages,
+                             count, n, 1.0f / (float) n);
+            for (size_t j = 0; j < lineCount; ++j)
+            {
+                float* block = expected[j % (size_t) count].data();
+                modAllpass (reference[j], block, block, 0.6f, targets[j], n, losses[j], 1.0f / (float) n);
+            }
+            for (size_t k = 0; k < (size_t) count; ++k)
+                ASSERT_EQ (0, std::memcmp (blocks[k].data(), expected[k].data(), sizeof (float) * (size_t) n))
+                    << stages << " stages of " << count << ", block " << b << ", line " << k;
+            for (size_t j = 0; j < lineCount; ++j)
+            {
+                ASSERT_EQ (0, std::memcmp (lines[j].buffer.get(), reference[j].buffer.get(), sizeof (float) * 1024));
+                advance (lines[j], n);
+                advance (reference[j], n);
+            }
+        }
+    }
 }
