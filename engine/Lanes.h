@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 namespace quorvane
 {
@@ -57,7 +58,14 @@ template <typename V = Lanes>
     if constexpr (laneCount<V> == 4)
         return V { x, x, x, x };
     else
-        return V { x, x, x, x, x, x, x, x };
+    {
+        // The kernels of eight lanes are templates built for the baseline and then inlined into
+        // functions built for the wider unit; written as eight copies, the broadcast would be split
+        // into two halves of four inserts each on the way. One lane and a shuffle stay one shuffle.
+        V v {};
+        v[0] = x;
+        return __builtin_shufflevector (v, v, 0, 0, 0, 0, 0, 0, 0, 0);
+    }
 }
 
 /** f(i) for i = 0, W, 2W, ... below n (a multiple of W). The engine's two block lengths (64
