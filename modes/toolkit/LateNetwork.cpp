@@ -374,28 +374,61 @@ void splitHighThenBass (ReverbEngine& e, int count, const float* highGain, const
 
 namespace
 {
+/** Vectors vectors of one channel's sum from sample i on: the sums stay in registers while every
+    tap adds to them in turn, so each sample still gets its taps in order. */
+template <typename V, int Vectors>
+[[gnu::always_inline]] inline void tapRun (float* sum, const float* const* lines, const float* gains, size_t taps,
+                                           int i) noexcept
+{
+    constexpr int W = laneCount<V>;
+    V acc[Vectors];
+    for (int v = 0; v < Vectors; ++v)
+        acc[v] = loadLanes<V> (sum + i + v * W);
+    for (size_t j = 0; j < taps; ++j)
+    {
+        const V g = broadcast<V> (gains[j]);
+        const float* line = lines[j] + i;
+        for (int v = 0; v < Vectors; ++v)
+            acc[v] = acc[v] + loadLanes<V> (line + v * W) * g;
+    }
+    for (int v = 0; v < Vectors; ++v)
+        storeLanes (sum + i + v * W, acc[v]);
+}
+
 /** Each sum element takes its taps in the same order as tap by tap, held in a register between
     them instead of stored and loaded again. */
 template <typename V>
 [[gnu::always_inline]] inline void tapLinesLanes (ReverbEngine& e, size_t taps, const float* left, const float* right, int n)
 {
+    constexpr int W = laneCount<V>;
     for (size_t c = 0; c < 2; ++c)
     {
-        const float* gains = c == 0 ? left : right;
-        V g[16];
         const float* lines[16];
         for (size_t j = 0; j < taps; ++j)
-        {
-            g[j] = broadcast<V> (gains[j]);
             lines[j] = e.lineBlock[2 * j + c].get();
-        }
         float* sum = e.lateSumBlock[c].get();
-        forEachVector<laneCount<V>> (n, [&] (int i) {
-            V acc = loadLanes<V> (sum + i);
+        const float* gains = c == 0 ? left : right;
+        if (taps <= 4)
+        {
+            // So few taps keep their gains and lines in registers over the whole block.
+            V g[4];
             for (size_t j = 0; j < taps; ++j)
-                acc = acc + loadLanes<V> (lines[j] + i) * g[j];
-            storeLanes (sum + i, acc);
-        });
+                g[j] = broadcast<V> (gains[j]);
+            forEachVector<W> (n, [&] (int i) {
+                V acc = loadLanes<V> (sum + i);
+                for (size_t j = 0; j < taps; ++j)
+                    acc = acc + loadLanes<V> (lines[j] + i) * g[j];
+                storeLanes (sum + i, acc);
+            });
+            continue;
+        }
+        int i = 0;
+        for (; i + 8 * W <= n; i += 8 * W)
+            tapRun<V, 8> (sum, lines, gains, taps, i);
+        for (; i + 4 * W <= n; i += 4 * W)
+            tapRun<V, 4> (sum, lines, gains, taps, i);
+        for (; i < n; i += W)
+            tapRun<V, 1> (sum, lines, gains, taps, i);
     }
 }
 
