@@ -97,6 +97,7 @@ struct GroupRuns
     alignas (32) float rows[DelayLine::maxBlock][W];
     alignas (32) float reversedBlocks[W][DelayLine::maxBlock];
     bool anyLinear = false;
+    int heldLanes = 0;
 
     [[gnu::always_inline]] void readBlock (int r, int n) noexcept
     {
@@ -202,6 +203,7 @@ struct GroupRuns
                 lowWhole[r] = firstWhole;
                 line.tapDelay[0] = target[r];
                 anyLinear = true;
+                ++heldLanes;
                 continue;
             }
             if (const int32_t run = crossingRun (line, firstWhole, lastWhole, n); run >= 0)
@@ -227,6 +229,8 @@ enum class Glides
 {
     none,
     held,
+    /** Every lane a held linear read: no gain or choice of lanes to apply. */
+    heldEveryLane,
     crossing
 };
 
@@ -266,8 +270,15 @@ template <typename V, Glides glides, bool forward, bool firstUnitLow, bool secon
         {
             const V x = tile[forward ? k : W - 1 - k];
             // Ready blocks pass as they are (no gain to apply).
-            V y = forward ? x : x * gain;
-            if constexpr (glides == Glides::held)
+            V y = forward || glides == Glides::heldEveryLane ? x : x * gain;
+            if constexpr (glides == Glides::heldEveryLane)
+            {
+                const V d = loadLanes<V> (rows[i + k]);
+                const V frac = d - __builtin_convertvector(__builtin_convertvector(d, IV), V);
+                y = (previous - x) * frac + x;
+                previous = x;
+            }
+            else if constexpr (glides == Glides::held)
             {
                 const V d = loadLanes<V> (rows[i + k]);
                 const V frac = d - __builtin_convertvector(__builtin_convertvector(d, IV), V);
@@ -319,6 +330,8 @@ template <typename V>
         splitTiles<V, Glides::none, true> (runs, a, b, unitA, unitB, n);
     else if (runs.anyCrossing)
         splitTiles<V, Glides::crossing> (runs, a, b, unitA, unitB, n);
+    else if (runs.heldLanes == laneCount<V>)
+        splitTiles<V, Glides::heldEveryLane> (runs, a, b, unitA, unitB, n);
     else if (runs.anyLinear)
         splitTiles<V, Glides::held> (runs, a, b, unitA, unitB, n);
     else
