@@ -4,6 +4,7 @@
 #include "engine/ReverbEngine.h"
 #include "engine/VectorUnit.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace quorvane::kit
@@ -56,6 +57,82 @@ void diffuse (const CrossMixer& left, const CrossMixer& right, const CrossMixer&
 #endif
     diffuseLanes<Lanes> (left, right, cross, aL, bL, aR, bR, n);
 }
+
+/** Where a stage's tap run starts when the stage can write its block and read its tap in one
+    pass: neither the block nor the tap wraps. Sample i of the tap is sample i - offset of the
+    block or older, so once each vector is written before its tap is read, every read finds what
+    it would after the whole block's write (a tap shorter than the block included); nullptr
+    otherwise. */
+const float* tapRunOf (const DelayLine& line, int offset, int n) noexcept
+{
+    const int32_t w = line.writeIndex;
+    const int held = std::min (offset, line.size - n); // as readTap holds a tap longer than the line
+    if (w < n - 1 || held < 0)
+        return nullptr;
+    const int32_t start = (w + held) & line.mask;
+    return start >= n - 1 ? line.buffer.get() + start : nullptr;
+}
+
+/** The early diffuser's stages: each writes a into its lines, reads a back from their taps (unit
+    gain) and rotates; in one pass per stage where tapRunOf allows, as those three steps
+    otherwise. The samples are the same either way. */
+template <typename V>
+[[gnu::always_inline]] inline void runStages (ReverbEngine& e, float* aL, float* bL, float* aR, float* bR,
+                                              int n) noexcept
+{
+    constexpr int W = laneCount<V>;
+    const auto& ms = e.modeState;
+    for (size_t stage = 0; stage < stages; ++stage)
+    {
+        auto& lineL = e.earlyLines[stage];
+        auto& lineR = e.earlyLines[stage + 8];
+        const CrossMixer &left = e.diffusionMixers[2 * stage], &right = e.diffusionMixers[2 * stage + 1];
+        const CrossMixer& cross = e.earlyCrossMixers[stage];
+        const float* tapL = n % W == 0 ? tapRunOf (lineL, ms.earlyFloor[stage], n) : nullptr;
+        const float* tapR = n % W == 0 ? tapRunOf (lineR, ms.earlyFloor[stage + 8], n) : nullptr;
+        if (tapL == nullptr || tapR == nullptr)
+        {
+            writeBlock (lineL, aL, n);
+            writeBlock (lineR, aR, n);
+            readTap (lineL, aL, n, ms.earlyFloor[stage], 1.0f);
+            readTap (lineR, aR, n, ms.earlyFloor[stage + 8], 1.0f);
+            diffuse (left, right, cross, aL, bL, aR, bR, n);
+            continue;
+        }
+        lineL.written = lineR.written = true;
+        float* const runL = lineL.buffer.get() + lineL.writeIndex;
+        float* const runR = lineR.buffer.get() + lineR.writeIndex;
+        const RotationLanes<V> rotateLeft (left), rotateRight (right), rotateCross (cross);
+        // A plain loop: a lambda's body would not be built for the wider unit if left out of line.
+        for (int i = 0; i < n; i += W)
+        {
+            storeLanes (runL - i - (W - 1), reversed (loadLanes<V> (aL + i)));
+            storeLanes (runR - i - (W - 1), reversed (loadLanes<V> (aR + i)));
+            // The taps' unit gain leaves each sample as it is.
+            V xL = reversed (loadLanes<V> (tapL - i - (W - 1))), yL = loadLanes<V> (bL + i);
+            V xR = reversed (loadLanes<V> (tapR - i - (W - 1))), yR = loadLanes<V> (bR + i);
+            rotateLeft (xL, yL);
+            rotateRight (xR, yR);
+            rotateCross (xL, xR);
+            storeLanes (aL + i, xL);
+            storeLanes (bL + i, yL);
+            storeLanes (aR + i, xR);
+            storeLanes (bR + i, yR);
+        }
+    }
+}
+
+[[gnu::noinline]] void runStagesBaseline (ReverbEngine& e, float* aL, float* bL, float* aR, float* bR, int n) noexcept
+{
+    runStages<Lanes> (e, aL, bL, aR, bR, n);
+}
+
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+QUORVANE_AVX2 void runStagesAvx2 (ReverbEngine& e, float* aL, float* bL, float* aR, float* bR, int n) noexcept
+{
+    runStages<Lanes8> (e, aL, bL, aR, bR, n);
+}
+#endif
 } // namespace
 
 EarlyFeed runEarlySectionDeferred (ReverbEngine& e, const EarlyModulation& modulation, int n)
@@ -81,17 +158,7 @@ EarlyFeed runEarlySectionDeferred (ReverbEngine& e, const EarlyModulation& modul
     readTap (e.predelayLines[0], directL, n, (int) std::trunc (pd), e.directSendGain);
     readTap (e.predelayLines[1], directR, n, (int) std::trunc (pd), e.directSendGain);
 
-    for (size_t stage = 0; stage < stages; ++stage)
-    {
-        auto& lineL = e.earlyLines[stage];
-        auto& lineR = e.earlyLines[stage + 8];
-        writeBlock (lineL, aL, n);
-        writeBlock (lineR, aR, n);
-        readTap (lineL, aL, n, ms.earlyFloor[stage], 1.0f);
-        readTap (lineR, aR, n, ms.earlyFloor[stage + 8], 1.0f);
-        diffuse (e.diffusionMixers[2 * stage], e.diffusionMixers[2 * stage + 1], e.earlyCrossMixers[stage], aL, bL,
-                 aR, bR, n);
-    }
+    QUORVANE_ON_VECTOR_UNIT (n % 8 == 0, runStages, e, aL, bL, aR, bR, n);
 
     scaleBlock (e.earlyOutBlock[0].get(), bL, e.earlyLevel, n);
     scaleBlock (e.earlyOutBlock[1].get(), bR, e.earlyLevel, n);
