@@ -246,6 +246,8 @@ template <typename V, Glides glides, bool forward, bool firstUnitLow, bool secon
     using IV = IntLanesFor<V>;
     const V gain = loadLanes<V> (runs.gain);
     const IV linear = loadIntLanes<IV> (runs.linear), lowWhole = loadIntLanes<IV> (runs.lowWhole);
+    // A held read's whole delay is lowWhole on every sample, so its fraction is d less that.
+    const V heldWhole = __builtin_convertvector (lowWhole, V);
     V previous = loadLanes<V> (runs.previous), beforePrevious = loadLanes<V> (runs.beforePrevious);
     // Pointers in locals: the stores could otherwise be taken to change them, and every tile
     // would load them again.
@@ -273,15 +275,13 @@ template <typename V, Glides glides, bool forward, bool firstUnitLow, bool secon
             V y = forward || glides == Glides::heldEveryLane ? x : x * gain;
             if constexpr (glides == Glides::heldEveryLane)
             {
-                const V d = loadLanes<V> (rows[i + k]);
-                const V frac = d - __builtin_convertvector(__builtin_convertvector(d, IV), V);
+                const V frac = loadLanes<V> (rows[i + k]) - heldWhole;
                 y = (previous - x) * frac + x;
                 previous = x;
             }
             else if constexpr (glides == Glides::held)
             {
-                const V d = loadLanes<V> (rows[i + k]);
-                const V frac = d - __builtin_convertvector(__builtin_convertvector(d, IV), V);
+                const V frac = loadLanes<V> (rows[i + k]) - heldWhole;
                 y = linear ? (previous - x) * frac + x : y;
                 previous = x;
             }
