@@ -468,6 +468,9 @@ template <bool quantisedFractions>
     alignas (32) float first[8];
     for (int r = 0; r < 8; ++r)
         first[r] = newer[r][1];
+    // A held read's whole delay is the same on every sample (the other lanes read zeros).
+    const Lanes8 heldWhole = __builtin_convertvector (__builtin_convertvector (loadLanes<Lanes8> (rows[0]), IntLanes8),
+                                                      Lanes8);
     // Sample i's older neighbour is sample i - 1's newer one; a loaded run holds samples i + 7
     // down to i, so after the transpose row 7 - k is sample i + k.
     Lanes8 previous = loadLanes<Lanes8> (first);
@@ -479,7 +482,7 @@ template <bool quantisedFractions>
         for (int k = 0; k < 8; ++k)
         {
             const Lanes8 d = loadLanes<Lanes8> (rows[i + k]), a = av[7 - k];
-            Lanes8 frac = d - __builtin_convertvector (__builtin_convertvector (d, IntLanes8), Lanes8);
+            Lanes8 frac = d - heldWhole;
             if constexpr (quantisedFractions)
                 frac = quantised (frac);
             out[k] = (previous - a) * frac + a;
