@@ -108,6 +108,33 @@ bool fixedAllpassInOnePass (DelayLine& line, const float* input, float* output, 
     return QUORVANE_ON_VECTOR_UNIT (true, fixedAllpass, line, input, output, g, length, loss, n);
 }
 
+/** The lines of a group that take the one pass, in one call; returns a mask of those that did not. */
+template <typename V>
+[[gnu::always_inline]] inline unsigned fixedAllpassGroupLanes (DelayLine* const* lines, float* const* blocks, float g,
+                                                               const int* lengths, const float* losses,
+                                                               int count) noexcept
+{
+    unsigned left = 0;
+    for (int k = 0; k < count; ++k)
+        if (! fixedAllpassLanes<V> (*lines[k], blocks[k], blocks[k], g, lengths[k], losses[k], 32))
+            left |= 1u << k;
+    return left;
+}
+
+[[gnu::noinline]] unsigned fixedAllpassGroupBaseline (DelayLine* const* lines, float* const* blocks, float g,
+                                                      const int* lengths, const float* losses, int count) noexcept
+{
+    return fixedAllpassGroupLanes<Lanes> (lines, blocks, g, lengths, losses, count);
+}
+
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+QUORVANE_AVX2 unsigned fixedAllpassGroupAvx2 (DelayLine* const* lines, float* const* blocks, float g,
+                                              const int* lengths, const float* losses, int count) noexcept
+{
+    return fixedAllpassGroupLanes<Lanes8> (lines, blocks, g, lengths, losses, count);
+}
+#endif
+
 } // namespace
 
 void modAllpass (DelayLine& line, const float* input, float* output, float g, float targetDelay, int n, float loss,
@@ -200,6 +227,16 @@ void modAllpass32 (DelayLine& line, const float* input, float* output, float g, 
     alignas (16) float delayed[32];
     readQuantisedRamped (line, delayed, targetDelay, 32, 1.0f / 32.0f);
     allpassStages (line, input, output, delayed, g, 32, loss);
+}
+
+void fixedAllpass32Group (DelayLine* const* lines, float* const* blocks, float g, const int* lengths,
+                         const float* losses, int count) noexcept
+{
+    count = std::min (count, 32);
+    unsigned left = QUORVANE_ON_VECTOR_UNIT (true, fixedAllpassGroup, lines, blocks, g, lengths, losses, count);
+    for (int k = 0; left != 0; ++k, left >>= 1)
+        if ((left & 1u) != 0)
+            fixedAllpass32 (*lines[k], blocks[k], blocks[k], g, lengths[k], losses[k]);
 }
 
 void fixedAllpass32 (DelayLine& line, const float* input, float* output, float g, int length, float loss) noexcept

@@ -36,5 +36,8 @@ void modAllpass32Group (DelayLine* const* lines, float* const* blocks, float g, 
                         const float* losses, int count) noexcept;
 /** 32-sample allpass with an integer delay of length - 32 samples. */
 void fixedAllpass32 (DelayLine& line, const float* input, float* output, float g, int length, float loss) noexcept;
+/** fixedAllpass32 on up to 32 lines (blocks in place), the vector unit entered once for them all. */
+void fixedAllpass32Group (DelayLine* const* lines, float* const* blocks, float g, const int* lengths,
+                          const float* losses, int count) noexcept;
 
 } // namespace quorvane

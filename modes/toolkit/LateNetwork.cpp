@@ -334,14 +334,20 @@ void allpassStages (ReverbEngine& e, int first, int stages, int count, const flo
 void fixedAllpassStage (ReverbEngine& e, int first, int count, float g)
 {
     const auto& ms = e.modeState;
+    constexpr int most = 32;
+    DelayLine* lines[most];
+    float* blocks[most];
+    int lengths[most];
+    count = std::min (count, most); // no network has more lines
     for (size_t k = 0; k < (size_t) count; ++k)
     {
         const size_t s = (size_t) first + k;
-        float* block = e.lineBlock[k].get();
+        lines[k] = &e.lateLines[s];
+        blocks[k] = e.lineBlock[k].get();
         // The delay is the length less the block; it cannot go below the block it reads before writing.
-        const int length = std::max (2 * 32, (int) ms.segmentFloor[s]);
-        fixedAllpass32 (e.lateLines[s], block, block, g, length, ms.segmentGain[s]);
+        lengths[k] = std::max (2 * 32, (int) ms.segmentFloor[s]);
     }
+    fixedAllpass32Group (lines, blocks, g, lengths, ms.segmentGain.data() + first, count);
 }
 
 void splitBass (ReverbEngine& e, int count, const float* highGain, const float* lowGain, int n)

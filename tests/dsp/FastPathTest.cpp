@@ -707,3 +707,45 @@ TEST_P (FastPaths, EarlyStagesDoNotDependOnWhereTheirLinesWrite)
         }
     }
 }
+
+TEST_P (FastPaths, FixedAllpassGroupMatchesEachAllpassOnItsOwn)
+{
+    // Lines that take the one pass and lines that do not (a read into the block being written, a
+    // run across the wrap) in one group.
+    std::mt19937 rng (43);
+    for (int round = 0; round < 200; ++round)
+    {
+        const int count = 1 + round % 8;
+        std::vector<DelayLine> lines, reference;
+        DelayLine* pointers[8];
+        float blocks[8][32], expected[8][32];
+        float* blockPointers[8];
+        int lengths[8];
+        float losses[8];
+        for (int k = 0; k < count; ++k)
+        {
+            lines.emplace_back (256);
+            reference.emplace_back (256);
+        }
+        for (int k = 0; k < count; ++k)
+        {
+            fillRandom (rng, lines[(size_t) k].buffer.get(), 256);
+            std::copy_n (lines[(size_t) k].buffer.get(), 256, reference[(size_t) k].buffer.get());
+            lines[(size_t) k].writeIndex = reference[(size_t) k].writeIndex = (int32_t) (rng() & 255u);
+            lengths[k] = (int[]) { 40, 64, 65, 130, 240, 300 }[rng() % 6];
+            losses[k] = 0.9f + 0.01f * (float) k;
+            fillRandom (rng, blocks[k], 32);
+            std::copy_n (blocks[k], 32, expected[k]);
+            pointers[k] = &lines[(size_t) k];
+            blockPointers[k] = blocks[k];
+        }
+        fixedAllpass32Group (pointers, blockPointers, 0.62f, lengths, losses, count);
+        for (int k = 0; k < count; ++k)
+        {
+            fixedAllpass32 (reference[(size_t) k], expected[k], expected[k], 0.62f, lengths[k], losses[k]);
+            ASSERT_TRUE (sameBits (expected[k], blocks[k], 32)) << "round " << round << ", line " << k;
+            ASSERT_TRUE (sameBits (reference[(size_t) k].buffer.get(), lines[(size_t) k].buffer.get(), 256))
+                << "round " << round << ", line " << k;
+        }
+    }
+}
