@@ -175,12 +175,19 @@ void ReverbEngine::process (float* outL, float* outR, const float* inL, const fl
         const float wet = wetGain, dry = dryGain, xL = *inL, xR = *inR;
         float& ioL = ioBlock[0][i];
         float& ioR = ioBlock[1][i];
-        *outL = ioL * wet + dry * xL;
-        *outR = ioR * wet + dry * xR;
+        // The wet samples taken before the dry ones replace them; the outputs are stored last.
+        const float wetL = ioL * wet, wetR = ioR * wet;
         ioL = xL;
         ioR = xR;
+        *outL = wetL + dry * xL;
+        *outR = wetR + dry * xR;
         return;
     }
+    processLonger (outL, outR, inL, inR, n);
+}
+
+void ReverbEngine::processLonger (float* outL, float* outR, const float* inL, const float* inR, int n) noexcept
+{
     if ((unsigned) (n - 2) < 14u && blockPosition + n <= shortRunEnd)
     {
         float* ioL = ioBlock[0].get() + blockPosition;

@@ -143,6 +143,9 @@ struct ReverbEngine
     void finishModeConfiguration();
 
 private:
+    /** process for more than one sample, or one that ends a block; out of line, so a call of one
+        sample needs none of the registers these paths take. */
+    [[gnu::noinline]] void processLonger (float* outL, float* outR, const float* inL, const float* inR, int n) noexcept;
     /** The general path of process: the host block cut at the block boundaries, any gains. */
     [[gnu::noinline]] void processRuns (float* outL, float* outR, const float* inL, const float* inR, int n) noexcept;
     void blockStep() noexcept;
