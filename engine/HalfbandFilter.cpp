@@ -239,7 +239,7 @@ void interpolateLanes (HalfbandFilter& left, HalfbandFilter& right, const float*
    is then the low half). Every lane does the operations of its section on its samples in order, as
    the sections one after another do; only which lanes share an instruction changes. Steps before a
    section's first sample and after its last keep its state. */
-[[gnu::always_inline]] inline Lanes8 pair (const Lanes (&v)[4], size_t low, size_t high) noexcept
+[[gnu::always_inline]] QUORVANE_AVX2 inline Lanes8 pair (const Lanes (&v)[4], size_t low, size_t high) noexcept
 {
     return __builtin_shufflevector (v[low], v[high], 0, 1, 2, 3, 4, 5, 6, 7);
 }
@@ -275,7 +275,7 @@ struct Wavefront
     }
 
     template <unsigned running, size_t j>
-    [[gnu::always_inline]] void advance (Lanes8 x) noexcept
+    [[gnu::always_inline]] QUORVANE_AVX2 void advance (Lanes8 x) noexcept
     {
         const Lanes8 v = x + offset[j] - a[j] * state[j];
         y[j] = a[j] * v + state[j];
@@ -284,7 +284,7 @@ struct Wavefront
 
     /** The new states of the running sections (low half: section 0 or 3, high: 1 or 2). */
     template <unsigned running, size_t j>
-    [[gnu::always_inline]] static Lanes8 keep (Lanes8 old, Lanes8 v) noexcept
+    [[gnu::always_inline]] QUORVANE_AVX2 static Lanes8 keep (Lanes8 old, Lanes8 v) noexcept
     {
         constexpr bool low = (running >> (j == 0 ? 0 : 3)) & 1u, high = (running >> (j == 0 ? 1 : 2)) & 1u;
         if constexpr (low && high)
