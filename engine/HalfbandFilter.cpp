@@ -83,6 +83,21 @@ void HalfbandFilter::interpolate (const float* input, float* output) noexcept
 
 namespace
 {
+/** Section s's states as lanes (left branch A, left B, right A, right B) into the filters, every
+    offset flipped, as one pass of each section leaves them. */
+void storeSections (HalfbandFilter& l, HalfbandFilter& r, const Lanes* states, int count) noexcept
+{
+    for (size_t s = 0; s < (size_t) count; ++s)
+    {
+        AllpassSection* sections[4] = { &l.sections[s], &l.sections[s + 6], &r.sections[s], &r.sections[s + 6] };
+        for (size_t lane = 0; lane < 4; ++lane)
+        {
+            sections[lane]->state = states[s][lane];
+            sections[lane]->offset = -sections[lane]->offset;
+        }
+    }
+}
+
 /** The sections of two filters as lanes: left branch A, left B, right A, right B. The section
     count is a constant, so the recursions' states stay in registers over the block. */
 template <int Count>
@@ -112,19 +127,7 @@ struct SectionLanes
         return x;
     }
 
-    /** Stores the states and flips every offset, as one pass of each section does. */
-    void finish (HalfbandFilter& l, HalfbandFilter& r) const noexcept
-    {
-        for (size_t s = 0; s < (size_t) Count; ++s)
-        {
-            AllpassSection* sections[4] = { &l.sections[s], &l.sections[s + 6], &r.sections[s], &r.sections[s + 6] };
-            for (size_t lane = 0; lane < 4; ++lane)
-            {
-                sections[lane]->state = state[s][lane];
-                sections[lane]->offset = -sections[lane]->offset;
-            }
-        }
-    }
+    void finish (HalfbandFilter& l, HalfbandFilter& r) const noexcept { storeSections (l, r, state, Count); }
 };
 
 bool pairable (const HalfbandFilter& l, const HalfbandFilter& r) noexcept
@@ -199,6 +202,18 @@ void decimateLanes (HalfbandFilter& left, HalfbandFilter& right, const float* in
     sections.finish (left, right);
 }
 
+#if defined(QUORVANE_SHUFFLES)
+/** Branch A then B of each output of samples k..k+3 into both channels' blocks (2k onwards). */
+[[gnu::always_inline]] inline void storeInterpolated (const Lanes (&o)[4], float* outL, float* outR, int k) noexcept
+{
+    storeLanes (outL + 2 * k, __builtin_shufflevector (o[0], o[1], 0, 1, 4, 5));
+    storeLanes (outL + 2 * k + 4, __builtin_shufflevector (o[2], o[3], 0, 1, 4, 5));
+    storeLanes (outR + 2 * k, __builtin_shufflevector (o[0], o[1], 2, 3, 6, 7));
+    storeLanes (outR + 2 * k + 4, __builtin_shufflevector (o[2], o[3], 2, 3, 6, 7));
+}
+
+#endif
+
 template <int Count>
 void interpolateLanes (HalfbandFilter& left, HalfbandFilter& right, const float* inL, const float* inR, float* outL,
                        float* outR) noexcept
@@ -210,14 +225,11 @@ void interpolateLanes (HalfbandFilter& left, HalfbandFilter& right, const float*
     for (int k = 0; k < 32; k += 4)
     {
         const Lanes l = loadLanes (inL + k), r = loadLanes (inR + k);
-        const Lanes y0 = sections (__builtin_shufflevector (l, r, 0, 0, 4, 4));
-        const Lanes y1 = sections (__builtin_shufflevector (l, r, 1, 1, 5, 5));
-        const Lanes y2 = sections (__builtin_shufflevector (l, r, 2, 2, 6, 6));
-        const Lanes y3 = sections (__builtin_shufflevector (l, r, 3, 3, 7, 7));
-        storeLanes (outL + 2 * k, __builtin_shufflevector (y0, y1, 0, 1, 4, 5));
-        storeLanes (outL + 2 * k + 4, __builtin_shufflevector (y2, y3, 0, 1, 4, 5));
-        storeLanes (outR + 2 * k, __builtin_shufflevector (y0, y1, 2, 3, 6, 7));
-        storeLanes (outR + 2 * k + 4, __builtin_shufflevector (y2, y3, 2, 3, 6, 7));
+        const Lanes y[4] = { sections (__builtin_shufflevector (l, r, 0, 0, 4, 4)),
+                             sections (__builtin_shufflevector (l, r, 1, 1, 5, 5)),
+                             sections (__builtin_shufflevector (l, r, 2, 2, 6, 6)),
+                             sections (__builtin_shufflevector (l, r, 3, 3, 7, 7)) };
+        storeInterpolated (y, outL, outR, k);
     }
 #else
     for (int k = 0; k < 32; ++k)
@@ -300,15 +312,7 @@ struct Wavefront
                                   __builtin_shufflevector (state[0], state[0], 4, 5, 6, 7),
                                   __builtin_shufflevector (state[1], state[1], 4, 5, 6, 7),
                                   __builtin_shufflevector (state[1], state[1], 0, 1, 2, 3) };
-        for (size_t s = 0; s < 4; ++s)
-        {
-            AllpassSection* sections[4] = { &l.sections[s], &l.sections[s + 6], &r.sections[s], &r.sections[s + 6] };
-            for (size_t lane = 0; lane < 4; ++lane)
-            {
-                sections[lane]->state = states[s][lane];
-                sections[lane]->offset = -sections[lane]->offset;
-            }
-        }
+        storeSections (l, r, states, 4);
     }
 };
 
@@ -361,15 +365,6 @@ QUORVANE_AVX2 void decimateWavefront (HalfbandFilter& left, HalfbandFilter& righ
     left.lastSample = inL[63];
     right.lastSample = inR[63];
     w.finish (left, right);
-}
-
-/** Branch A then B of each output of samples k..k+3 into both channels' blocks (2k onwards). */
-[[gnu::always_inline]] inline void storeInterpolated (const Lanes (&o)[4], float* outL, float* outR, int k) noexcept
-{
-    storeLanes (outL + 2 * k, __builtin_shufflevector (o[0], o[1], 0, 1, 4, 5));
-    storeLanes (outL + 2 * k + 4, __builtin_shufflevector (o[2], o[3], 0, 1, 4, 5));
-    storeLanes (outR + 2 * k, __builtin_shufflevector (o[0], o[1], 2, 3, 6, 7));
-    storeLanes (outR + 2 * k + 4, __builtin_shufflevector (o[2], o[3], 2, 3, 6, 7));
 }
 
 QUORVANE_AVX2 void interpolateWavefront (HalfbandFilter& left, HalfbandFilter& right, const float* inL,

@@ -14,22 +14,41 @@ namespace
 {
 constexpr int stages = 7;
 
-/** One diffuser stage after its reads: each channel's rotation, then the cross between them, in
-    one pass (the same operations per element as the three rotations one after another). */
+/** A diffuser stage's rotations: each channel's, then the cross between them (the same
+    operations per element as the three rotations one after another). */
 template <typename V>
-[[gnu::always_inline]] inline void diffuseLanes (const CrossMixer& left, const CrossMixer& right, const CrossMixer& cross,
-                                                 float* aL, float* bL, float* aR, float* bR, int n) noexcept
+struct StageRotations
 {
-    const RotationLanes<V> rotateLeft (left), rotateRight (right), rotateCross (cross);
-    forEachVector<laneCount<V>> (n, [&] (int i) {
-        V xL = loadLanes<V> (aL + i), yL = loadLanes<V> (bL + i), xR = loadLanes<V> (aR + i), yR = loadLanes<V> (bR + i);
-        rotateLeft (xL, yL);
-        rotateRight (xR, yR);
-        rotateCross (xL, xR);
+    RotationLanes<V> left, right, cross;
+
+    [[gnu::always_inline]] StageRotations (const CrossMixer& l, const CrossMixer& r, const CrossMixer& c)
+        : left (l), right (r), cross (c)
+    {
+    }
+
+    /** Rotates sample i on of the stage's a (x) and b (y) of both channels into the blocks. */
+    [[gnu::always_inline]] void operator() (V xL, V yL, V xR, V yR, float* aL, float* bL, float* aR, float* bR,
+                                            int i) const noexcept
+    {
+        left (xL, yL);
+        right (xR, yR);
+        cross (xL, xR);
         storeLanes (aL + i, xL);
         storeLanes (bL + i, yL);
         storeLanes (aR + i, xR);
         storeLanes (bR + i, yR);
+    }
+};
+
+/** One diffuser stage after its reads, in one pass. */
+template <typename V>
+[[gnu::always_inline]] inline void diffuseLanes (const CrossMixer& left, const CrossMixer& right, const CrossMixer& cross,
+                                                 float* aL, float* bL, float* aR, float* bR, int n) noexcept
+{
+    const StageRotations<V> rotate (left, right, cross);
+    forEachVector<laneCount<V>> (n, [&] (int i) {
+        rotate (loadLanes<V> (aL + i), loadLanes<V> (bL + i), loadLanes<V> (aR + i), loadLanes<V> (bR + i), aL, bL, aR,
+                bR, i);
     });
 }
 
@@ -102,22 +121,15 @@ template <typename V>
         lineL.written = lineR.written = true;
         float* const runL = lineL.buffer.get() + lineL.writeIndex;
         float* const runR = lineR.buffer.get() + lineR.writeIndex;
-        const RotationLanes<V> rotateLeft (left), rotateRight (right), rotateCross (cross);
+        const StageRotations<V> rotate (left, right, cross);
         // A plain loop: a lambda's body would not be built for the wider unit if left out of line.
         for (int i = 0; i < n; i += W)
         {
             storeLanes (runL - i - (W - 1), reversed (loadLanes<V> (aL + i)));
             storeLanes (runR - i - (W - 1), reversed (loadLanes<V> (aR + i)));
             // The taps' unit gain leaves each sample as it is.
-            V xL = reversed (loadLanes<V> (tapL - i - (W - 1))), yL = loadLanes<V> (bL + i);
-            V xR = reversed (loadLanes<V> (tapR - i - (W - 1))), yR = loadLanes<V> (bR + i);
-            rotateLeft (xL, yL);
-            rotateRight (xR, yR);
-            rotateCross (xL, xR);
-            storeLanes (aL + i, xL);
-            storeLanes (bL + i, yL);
-            storeLanes (aR + i, xR);
-            storeLanes (bR + i, yR);
+            rotate (reversed (loadLanes<V> (tapL - i - (W - 1))), loadLanes<V> (bL + i),
+                    reversed (loadLanes<V> (tapR - i - (W - 1))), loadLanes<V> (bR + i), aL, bL, aR, bR, i);
         }
     }
 }
