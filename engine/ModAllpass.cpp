@@ -162,6 +162,7 @@ void modAllpassChain (DelayLine* const* lines, float* const* blocks, float g, co
 {
     constexpr int most = 32;
     alignas (16) float delayed[most][DelayLine::maxBlock];
+    count = std::min (count, most); // a stage's reads must fit the scratch blocks
     const int perChunk = std::max (1, most / std::max (1, count));
     for (int first = 0; first < stages; first += perChunk)
     {

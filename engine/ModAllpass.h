@@ -17,7 +17,7 @@ void modAllpass (DelayLine& line, const float* input, float* output, float g, fl
 /** modAllpass on up to eight lines at once (blocks in place), their delayed reads run side by side. */
 void modAllpassGroup (DelayLine* const* lines, float* const* blocks, float g, const float* targetDelays,
                       const float* losses, int count, int n, float rampFactor) noexcept;
-/** modAllpass in series on `count` blocks in place: stage s of block k on lines[s * count + k]
+/** modAllpass in series on `count` blocks (at most 32) in place: stage s of block k on lines[s * count + k]
     (targets and losses alike). Every stage's delayed read runs first, up to eight side by side
     whatever their stage: each reads only its own line, before the stage writes it, as in series. */
 void modAllpassChain (DelayLine* const* lines, float* const* blocks, float g, const float* targetDelays,

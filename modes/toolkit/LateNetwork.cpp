@@ -312,7 +312,7 @@ void allpassStages (ReverbEngine& e, int first, int stages, int count, const flo
     DelayLine* lines[most];
     float* blocks[most];
     float delays[most], losses[most];
-    count = std::min (count, most); // no network has more lines
+    count = std::min (count, 32); // as many lines as a chain takes; no network has more
     for (int k = 0; k < count; ++k)
         blocks[k] = e.lineBlock[(size_t) k].get();
     // As many whole stages at a time as the arrays hold.
