@@ -97,7 +97,9 @@ struct GroupRuns
     alignas (32) float rows[DelayLine::maxBlock][W];
     alignas (32) float reversedBlocks[W][DelayLine::maxBlock];
     bool anyLinear = false;
-    int heldLanes = 0;
+    int heldLanes = 0, crossingLanes = 0;
+    /** Every lane's gain is 1 (no product to form). */
+    bool unitGains = true;
 
     [[gnu::always_inline]] void readBlock (int r, int n) noexcept
     {
@@ -162,6 +164,7 @@ struct GroupRuns
                 {
                     newer[r] = line.buffer.get() + run;
                     gain[r] = read.gain;
+                    unitGains = unitGains && read.gain == 1.0f;
                     continue;
                 }
                 readTap (line, read.block, n, read.offset, read.gain);
@@ -214,6 +217,7 @@ struct GroupRuns
                 lowWhole[r] = std::min (firstWhole, lastWhole);
                 line.tapDelay[0] = target[r];
                 anyLinear = anyCrossing = true;
+                ++crossingLanes;
                 continue;
             }
             linear[r] = 0;
@@ -231,7 +235,11 @@ enum class Glides
     held,
     /** Every lane a held linear read: no gain or choice of lanes to apply. */
     heldEveryLane,
-    crossing
+    crossing,
+    /** Every lane a linear read, held or crossing (a held one never takes the later pair). */
+    crossingEveryLane,
+    /** No linear lanes, and every gain 1. */
+    unitGains
 };
 
 /** The tiles of one group: a loaded run holds samples i + W - 1 down to i, so after the transpose
@@ -248,6 +256,9 @@ template <typename V, Glides glides, bool forward, bool firstUnitLow, bool secon
     const IV linear = loadIntLanes<IV> (runs.linear), lowWhole = loadIntLanes<IV> (runs.lowWhole);
     // A held read's whole delay is lowWhole on every sample, so its fraction is d less that.
     const V heldWhole = __builtin_convertvector (lowWhole, V);
+    // A crossing read's whole delay is lowWhole + 1 from the first d at or past that (rows are
+    // monotonic and stay within the two), so d less its whole delay is d less one of the two.
+    const V higherWhole = heldWhole + broadcast<V> (1.0f);
     V previous = loadLanes<V> (runs.previous), beforePrevious = loadLanes<V> (runs.beforePrevious);
     // Pointers in locals: the stores could otherwise be taken to change them, and every tile
     // would load them again.
@@ -272,7 +283,9 @@ template <typename V, Glides glides, bool forward, bool firstUnitLow, bool secon
         {
             const V x = tile[forward ? k : W - 1 - k];
             // Ready blocks pass as they are (no gain to apply).
-            V y = forward || glides == Glides::heldEveryLane ? x : x * gain;
+            constexpr bool noGain = forward || glides == Glides::heldEveryLane || glides == Glides::crossingEveryLane
+                                    || glides == Glides::unitGains;
+            V y = noGain ? x : x * gain;
             if constexpr (glides == Glides::heldEveryLane)
             {
                 const V frac = loadLanes<V> (rows[i + k]) - heldWhole;
@@ -285,14 +298,17 @@ template <typename V, Glides glides, bool forward, bool firstUnitLow, bool secon
                 y = linear ? (previous - x) * frac + x : y;
                 previous = x;
             }
-            else if constexpr (glides == Glides::crossing)
+            else if constexpr (glides == Glides::crossing || glides == Glides::crossingEveryLane)
             {
                 const V d = loadLanes<V> (rows[i + k]);
-                const IV whole = __builtin_convertvector(d, IV);
-                const V frac = d - __builtin_convertvector(whole, V);
-                const IV later = whole != lowWhole;
+                const IV later = (IV) (d >= higherWhole);
+                const V frac = d - (later ? higherWhole : heldWhole);
                 const V newerOne = later ? previous : x, olderOne = later ? beforePrevious : previous;
-                y = linear ? (olderOne - newerOne) * frac + newerOne : y;
+                const V interpolated = (olderOne - newerOne) * frac + newerOne;
+                if constexpr (glides == Glides::crossingEveryLane)
+                    y = interpolated;
+                else
+                    y = linear ? interpolated : y;
                 beforePrevious = previous;
                 previous = x;
             }
@@ -328,12 +344,16 @@ template <typename V>
     // Plain branches rather than a generic lambda: a lambda would not be built for the wider unit.
     if (runs.forward)
         splitTiles<V, Glides::none, true> (runs, a, b, unitA, unitB, n);
+    else if (runs.anyCrossing && runs.heldLanes + runs.crossingLanes == laneCount<V>)
+        splitTiles<V, Glides::crossingEveryLane> (runs, a, b, unitA, unitB, n);
     else if (runs.anyCrossing)
         splitTiles<V, Glides::crossing> (runs, a, b, unitA, unitB, n);
     else if (runs.heldLanes == laneCount<V>)
         splitTiles<V, Glides::heldEveryLane> (runs, a, b, unitA, unitB, n);
     else if (runs.anyLinear)
         splitTiles<V, Glides::held> (runs, a, b, unitA, unitB, n);
+    else if (runs.unitGains)
+        splitTiles<V, Glides::unitGains> (runs, a, b, unitA, unitB, n);
     else
         splitTiles<V, Glides::none> (runs, a, b, unitA, unitB, n);
 }
