@@ -61,10 +61,19 @@ template <typename V = Lanes>
     {
         // The kernels of eight lanes are templates built for the baseline and then inlined into
         // functions built for the wider unit; written as eight copies, the broadcast would be split
-        // into two halves of four inserts each on the way. One lane and a shuffle stay one shuffle.
+        // into two halves of four inserts each on the way, and even one lane and a shuffle take
+        // three instructions (a load, a move that clears the upper lanes, the shuffle). GCC takes
+        // the one instruction as it is, from memory or a register, and refuses it at compile time
+        // in any function not built for the wider unit.
+#if defined(__GNUC__) && ! defined(__clang__)
+        V v;
+        asm ("vbroadcastss %1, %0" : "=x"(v) : "xm"(x));
+        return v;
+#else
         V v {};
         v[0] = x;
         return __builtin_shufflevector (v, v, 0, 0, 0, 0, 0, 0, 0, 0);
+#endif
     }
 }
 
