@@ -92,6 +92,36 @@ const float* tapRunOf (const DelayLine& line, int offset, int n) noexcept
     return start >= n - 1 ? line.buffer.get() + start : nullptr;
 }
 
+/** One stage's pass where neither run wraps: the block written into both lines (which hold time
+    reversed), the taps read back and the rotations, a vector at a time. */
+template <typename V>
+struct StagePass
+{
+    float* runL;
+    float* runR;
+    const float* tapL;
+    const float* tapR;
+
+    /** N samples, or n for N = 0. A plain loop: a lambda's body would not be built for the wider
+        unit if left out of line. */
+    template <int N>
+    [[gnu::always_inline]] void run (const StageRotations<V>& rotate, float* aL, float* bL, float* aR, float* bR,
+                                     int n) const noexcept
+    {
+        constexpr int W = laneCount<V>;
+        const int count = N > 0 ? N : n;
+    #pragma GCC unroll 8
+        for (int i = 0; i < count; i += W)
+        {
+            storeLanes (runL - i - (W - 1), reversed (loadLanes<V> (aL + i)));
+            storeLanes (runR - i - (W - 1), reversed (loadLanes<V> (aR + i)));
+            // The taps' unit gain leaves each sample as it is.
+            rotate (reversed (loadLanes<V> (tapL - i - (W - 1))), loadLanes<V> (bL + i),
+                    reversed (loadLanes<V> (tapR - i - (W - 1))), loadLanes<V> (bR + i), aL, bL, aR, bR, i);
+        }
+    }
+};
+
 /** The early diffuser's stages: each writes a into its lines, reads a back from their taps (unit
     gain) and rotates; in one pass per stage where tapRunOf allows, as those three steps
     otherwise. The samples are the same either way. */
@@ -119,18 +149,15 @@ template <typename V>
             continue;
         }
         lineL.written = lineR.written = true;
-        float* const runL = lineL.buffer.get() + lineL.writeIndex;
-        float* const runR = lineR.buffer.get() + lineR.writeIndex;
         const StageRotations<V> rotate (left, right, cross);
-        // A plain loop: a lambda's body would not be built for the wider unit if left out of line.
-        for (int i = 0; i < n; i += W)
-        {
-            storeLanes (runL - i - (W - 1), reversed (loadLanes<V> (aL + i)));
-            storeLanes (runR - i - (W - 1), reversed (loadLanes<V> (aR + i)));
-            // The taps' unit gain leaves each sample as it is.
-            rotate (reversed (loadLanes<V> (tapL - i - (W - 1))), loadLanes<V> (bL + i),
-                    reversed (loadLanes<V> (tapR - i - (W - 1))), loadLanes<V> (bR + i), aL, bL, aR, bR, i);
-        }
+        const StagePass<V> pass { lineL.buffer.get() + lineL.writeIndex, lineR.buffer.get() + lineR.writeIndex, tapL, tapR };
+        // The engine's two block lengths as loops of a fixed count.
+        if (n == 64)
+            pass.template run<64> (rotate, aL, bL, aR, bR, n);
+        else if (n == 32)
+            pass.template run<32> (rotate, aL, bL, aR, bR, n);
+        else
+            pass.template run<0> (rotate, aL, bL, aR, bR, n);
     }
 }
 
