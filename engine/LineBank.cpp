@@ -22,16 +22,15 @@ BandSplit fromLine (const BandSplit& split, int k) noexcept
 
 /** Each read on its own, then the splits: the reference the fused passes keep to, and what lines
     no tile takes go through. */
-void readThenSplit (const BankRead* reads, int count, const BandSplit& first, const BandSplit& second, int n,
+void readThenSplit (const BankReads& reads, int count, const BandSplit& first, const BandSplit& second, int n,
                     float rampFactor) noexcept
 {
     for (int k = 0; k < count; ++k)
     {
-        const BankRead& read = reads[k];
-        if (read.kind == BankRead::Kind::tap)
-            readTap (*read.line, read.block, n, read.offset, read.gain);
-        else if (read.kind == BankRead::Kind::linear)
-            readLinearRamped (*read.line, read.block, read.targetDelay, n, rampFactor);
+        if (reads.kinds[k] == BankReads::Kind::tap)
+            readTap (reads.lines[k], reads.block (k), n, reads.offsets[k], reads.gain (k));
+        else if (reads.kinds[k] == BankReads::Kind::linear)
+            readLinearRamped (reads.lines[k], reads.block (k), reads.targetDelays[k], n, rampFactor);
     }
     constexpr int chunk = 32;
     for (int k = 0; k < count; k += chunk)
@@ -39,7 +38,7 @@ void readThenSplit (const BankRead* reads, int count, const BandSplit& first, co
         float* blocks[chunk];
         const int lines = std::min (chunk, count - k);
         for (int j = 0; j < lines; ++j)
-            blocks[j] = reads[k + j].block;
+            blocks[j] = reads.block (k + j);
         splitTwoBandsBank (fromLine (first, k), fromLine (second, k), blocks, lines, n);
     }
 }
@@ -130,8 +129,8 @@ struct GroupRuns
         }
     }
 
-    /** Lane r reads reads[lineOf[r]]. */
-    [[gnu::always_inline]] GroupRuns (const BankRead* reads, const int* lineOf, int n, float rampFactor) noexcept
+    /** Lane r reads line lineOf[r] of the bank. */
+    [[gnu::always_inline]] GroupRuns (const BankReads& reads, const int* lineOf, int n, float rampFactor) noexcept
     {
         alignas (32) float start[W], target[W];
         storeLanes (gain, broadcast<V> (1.0f));
@@ -141,10 +140,18 @@ struct GroupRuns
         storeLanes (start, V {});
         storeLanes (target, V {});
         storeIntLanes (linear, IntLanesFor<V> {});
+        // The bank's fields in locals, and each lane's line and kind at hand: the stores below
+        // could otherwise be taken to change them, and every lane would load them again.
+        const float* const gains = reads.gains;
+        DelayLine* lines[W];
+        BankReads::Kind kinds[W];
         for (int r = 0; r < W; ++r)
         {
-            blocks[r] = reads[lineOf[r]].block;
-            forward = forward && reads[lineOf[r]].kind == BankRead::Kind::ready;
+            const int k = lineOf[r];
+            blocks[r] = reads.block (k);
+            lines[r] = reads.lines + k;
+            kinds[r] = reads.kinds[k];
+            forward = forward && kinds[r] == BankReads::Kind::ready;
         }
         if (forward)
         {
@@ -155,24 +162,27 @@ struct GroupRuns
     #pragma GCC unroll 8
         for (int r = 0; r < W; ++r)
         {
-            const BankRead& read = reads[lineOf[r]];
-            if (read.kind == BankRead::Kind::tap)
+            const int k = lineOf[r];
+            if (kinds[r] == BankReads::Kind::tap)
             {
-                DelayLine& line = *read.line;
-                const int32_t run = (line.writeIndex + std::min (read.offset, line.size - n)) & line.mask;
+                DelayLine& line = *lines[r];
+                const int32_t offset = reads.offsets[k];
+                const float tapGain = gains != nullptr ? gains[k] : 1.0f;
+                const int32_t run = (line.writeIndex + std::min (offset, line.size - n)) & line.mask;
                 if (run >= n - 1)
                 {
                     newer[r] = line.buffer.get() + run;
-                    gain[r] = read.gain;
-                    unitGains = unitGains && read.gain == 1.0f;
+                    gain[r] = tapGain;
+                    if (gains != nullptr)
+                        unitGains = unitGains && tapGain == 1.0f;
                     continue;
                 }
-                readTap (line, read.block, n, read.offset, read.gain);
+                readTap (line, blocks[r], n, offset, tapGain);
             }
-            else if (read.kind == BankRead::Kind::linear)
+            else if (kinds[r] == BankReads::Kind::linear)
             {
-                const DelayLine& line = *read.line;
-                target[r] = std::min (read.targetDelay, longestInterpolatedDelay (line, n));
+                const DelayLine& line = *lines[r];
+                target[r] = std::min (reads.targetDelays[k], longestInterpolatedDelay (line, n));
                 start[r] = glideStart (line.tapDelay[0], target[r]);
                 linear[r] = -1;
                 anyLinear = true;
@@ -196,8 +206,7 @@ struct GroupRuns
         {
             if (linear[r] == 0)
                 continue;
-            const BankRead& read = reads[lineOf[r]];
-            DelayLine& line = *read.line;
+            DelayLine& line = *lines[r];
             const auto firstWhole = (int32_t) rows[0][r], lastWhole = (int32_t) rows[n - 1][r];
             if (const int32_t run = heldRun (line, firstWhole, lastWhole, n); run >= 0)
             {
@@ -221,7 +230,7 @@ struct GroupRuns
                 continue;
             }
             linear[r] = 0;
-            readLinearRamped (line, read.block, read.targetDelay, n, rampFactor);
+            readLinearRamped (line, blocks[r], reads.targetDelays[lineOf[r]], n, rampFactor);
             readBlock (r, n);
         }
     }
@@ -336,7 +345,7 @@ template <typename V, Glides glides, bool forward = false>
 
 /** One group, lane r reading reads[lineOf[r]], through the splits a and b (their states move on). */
 template <typename V>
-[[gnu::always_inline]] inline void readAndSplitGroup (const BankRead* reads, const int* lineOf, SplitLanes<V>& a,
+[[gnu::always_inline]] inline void readAndSplitGroup (const BankReads& reads, const int* lineOf, SplitLanes<V>& a,
                                                       SplitLanes<V>& b, bool unitA, bool unitB, int n,
                                                       float rampFactor) noexcept
 {
@@ -360,14 +369,14 @@ template <typename V>
 
 /** How many lines from the first (a multiple of four) come as two of one kind and two of
     another, so that any two groups among them regroup by pickPairs into groups of one kind. */
-int pairedKinds (const BankRead* reads, int count) noexcept
+int pairedKinds (const BankReads& reads, int count) noexcept
 {
     if (count < 4)
         return 0;
-    const auto low = reads[0].kind, high = reads[2].kind;
+    const auto low = reads.kinds[0], high = reads.kinds[2];
     if (low == high)
         return 0;
-    const auto kind = [reads] (int k) { return reads[k].kind; };
+    const auto kind = [&reads] (int k) { return reads.kinds[k]; };
     int k = 0;
     while (k + 4 <= count && kind (k) == low && kind (k + 1) == low && kind (k + 2) == high && kind (k + 3) == high)
         k += 4;
@@ -394,7 +403,7 @@ template <typename V>
 /** The lines from `line` on in groups of laneCount<V>, two groups at a time regrouped by kind
     where they allow it; returns the first line left over. */
 template <typename V>
-[[gnu::always_inline]] inline int readAndSplitGroups (const BankRead* reads, int line, int count,
+[[gnu::always_inline]] inline int readAndSplitGroups (const BankReads& reads, int line, int count,
                                                       const BandSplit& first, const BandSplit& second, int n,
                                                       float rampFactor) noexcept
 {
@@ -433,14 +442,14 @@ template <typename V>
     return line;
 }
 
-[[gnu::noinline]] int readAndSplitBaseline (const BankRead* reads, int count, const BandSplit& first,
+[[gnu::noinline]] int readAndSplitBaseline (const BankReads& reads, int count, const BandSplit& first,
                                             const BandSplit& second, int n, float rampFactor) noexcept
 {
     return readAndSplitGroups<Lanes> (reads, 0, count, first, second, n, rampFactor);
 }
 
     #if defined(QUORVANE_HAS_AVX2_KERNELS)
-QUORVANE_AVX2 int readAndSplitAvx2 (const BankRead* reads, int count, const BandSplit& first, const BandSplit& second,
+QUORVANE_AVX2 int readAndSplitAvx2 (const BankReads& reads, int count, const BandSplit& first, const BandSplit& second,
                                     int n, float rampFactor) noexcept
 {
     const int line = readAndSplitGroups<Lanes8> (reads, 0, count, first, second, n, rampFactor);
@@ -450,7 +459,7 @@ QUORVANE_AVX2 int readAndSplitAvx2 (const BankRead* reads, int count, const Band
 #endif
 } // namespace
 
-void readAndSplitBank (const BankRead* reads, int count, const BandSplit& first, const BandSplit& second, int n,
+void readAndSplitBank (const BankReads& reads, int count, const BandSplit& first, const BandSplit& second, int n,
                        float rampFactor) noexcept
 {
     int line = 0;
@@ -459,7 +468,7 @@ void readAndSplitBank (const BankRead* reads, int count, const BandSplit& first,
         line = QUORVANE_ON_VECTOR_UNIT (n % 8 == 0, readAndSplit, reads, count, first, second, n, rampFactor);
 #endif
     if (line < count)
-        readThenSplit (reads + line, count - line, fromLine (first, line), fromLine (second, line), n, rampFactor);
+        readThenSplit (reads.from (line), count - line, fromLine (first, line), fromLine (second, line), n, rampFactor);
 }
 
 } // namespace quorvane

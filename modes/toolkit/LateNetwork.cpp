@@ -211,34 +211,44 @@ void readSegmentsThenSplit (ReverbEngine& e, int first, int count, const std::ar
 {
     const auto& ms = e.modeState;
     const float ramp = 1.0f / (float) n;
-    std::array<BankRead, 32> bank;
-    AllpassTapRead allpassReads[8];
-    int pending = 0;
-    BankRead::Kind kinds[4];
+    BankReads::Kind pattern4[4];
     for (size_t j = 0; j < 4; ++j)
-        kinds[j] = pattern[j] == LineRead::tap      ? BankRead::Kind::tap
-                   : pattern[j] == LineRead::linear ? BankRead::Kind::linear
-                                                    : BankRead::Kind::ready;
+        pattern4[j] = pattern[j] == LineRead::tap      ? BankReads::Kind::tap
+                      : pattern[j] == LineRead::linear ? BankReads::Kind::linear
+                                                       : BankReads::Kind::ready;
+    // Whole patterns of four (past count too: the bank reads only its own).
+    BankReads::Kind kinds[32];
+    for (size_t k = 0; k < (size_t) count; k += 4)
+        std::copy_n (pattern4, 4, kinds + k);
+    float delays[32];
     for (size_t k = 0; k < (size_t) count; ++k)
+        delays[k] = segmentDelay (ms, modulation, (size_t) first + k);
+    if (std::find (pattern.begin(), pattern.end(), LineRead::allpass) != pattern.end())
     {
-        // Every field filled whatever the kind: straight code, and the bank reads only its own.
-        const size_t s = (size_t) first + k;
-        auto& line = e.lateLines[s];
-        float* block = e.lineBlock[k].get();
-        const float delay = segmentDelay (ms, modulation, s);
-        bank[k] = { kinds[k % 4], &line, ms.segmentFloor[s], gains != nullptr ? gains[s] : 1.0f, delay, block };
-        if (pattern[k % 4] == LineRead::allpass)
+        AllpassTapRead allpassReads[8];
+        int pending = 0;
+        for (size_t k = 0; k < (size_t) count; ++k)
         {
-            allpassReads[pending++] = { &line, 0, block, delay };
+            if (kinds[k] != BankReads::Kind::ready)
+                continue;
+            allpassReads[pending++] = { &e.lateLines[(size_t) first + k], 0, e.lineBlock[k].get(), delays[k] };
             if (pending == 8)
             {
                 readAllpassRampedGroup (allpassReads, pending, n, ramp);
                 pending = 0;
             }
         }
+        readAllpassRampedGroup (allpassReads, pending, n, ramp);
     }
-    readAllpassRampedGroup (allpassReads, pending, n, ramp);
-    readAndSplitBank (bank.data(), count, splits.first, splits.second, n, ramp);
+    // The line blocks lie one after another, as the bank takes them.
+    static_assert (sizeof (Block64) == sizeof (float) * BankReads::blockStride);
+    const BankReads bank { kinds,
+                           e.lateLines.data() + first,
+                           e.lineBlock[0].get(),
+                           ms.segmentFloor.data() + first,
+                           gains != nullptr ? gains + first : nullptr,
+                           delays };
+    readAndSplitBank (bank, count, splits.first, splits.second, n, ramp);
 }
 } // namespace
 

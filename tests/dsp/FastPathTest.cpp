@@ -504,16 +504,21 @@ TEST_P (FastPaths, GroupedLinearReadsMatchEachReadOnItsOwn)
 /** One line of a bank test: its memory twice (the kernel's and the reference's) and what it reads. */
 struct BankLine
 {
-    DelayLine line { 1024 }, reference { 1024 };
-    alignas (32) float block[128], expected[128];
+    DelayLine reference { 1024 };
+    alignas (32) float expected[128];
 };
 
 TEST_P (FastPaths, ReadAndSplitBankMatchesEachReadThenBothSplits)
 {
-    using Kind = BankRead::Kind;
+    using Kind = BankReads::Kind;
     std::mt19937 rng (31);
     std::uniform_real_distribution<float> unit (0.0f, 1.0f);
     std::vector<BankLine> bank (32);
+    std::array<DelayLine, 32> lines;
+    for (auto& line : lines)
+        resizeFor (line, 1024);
+    constexpr int stride = BankReads::blockStride;
+    alignas (32) static float blocks[32 * stride];
     const Kind patterns[][4] = { { Kind::linear, Kind::linear, Kind::tap, Kind::tap },
                                  { Kind::tap, Kind::tap, Kind::linear, Kind::linear },
                                  { Kind::linear, Kind::linear, Kind::ready, Kind::ready },
@@ -523,24 +528,30 @@ TEST_P (FastPaths, ReadAndSplitBankMatchesEachReadThenBothSplits)
     {
         const int count = (int[]) { 32, 16, 8, 12, 5, 24 }[round % 6], n = (int[]) { 64, 32, 16, 4, 6 }[round % 5];
         const float ramp = 1.0f / (float) n;
-        BankRead reads[32];
+        Kind kinds[32];
+        int32_t offsets[32];
+        float gains[32], targets[32] {};
+        // Taps of unit gain in some rounds (a group of them forms no products), one odd one out
+        // in some of those, and no gains at all (every one 1) in others.
+        const bool noGains = round % 8 == 2;
         for (int k = 0; k < count; ++k)
         {
             auto& b = bank[(size_t) k];
-            fillRandom (rng, b.line.buffer.get(), b.line.size);
-            std::copy_n (b.line.buffer.get(), b.line.size, b.reference.buffer.get());
+            auto& line = lines[(size_t) k];
+            float* const block = blocks + k * stride;
+            fillRandom (rng, line.buffer.get(), line.size);
+            std::copy_n (line.buffer.get(), line.size, b.reference.buffer.get());
             // Write positions near the start of the memory half the time, so runs wrap.
-            b.line.writeIndex = b.reference.writeIndex = (int32_t) (round % 2 == 0 ? rng() % 80u : rng() % 1024u);
+            line.writeIndex = b.reference.writeIndex = (int32_t) (round % 2 == 0 ? rng() % 80u : rng() % 1024u);
             const Kind kind = round % 7 == 6 ? (Kind) (rng() % 3u) : patterns[(round / 2) % 5][k % 4];
-            // Taps of unit gain in some rounds (a group of them forms no products), one odd one out
-            // in some of those.
-            const float gain = round % 4 == 2 && (round % 8 != 6 || k != 3) ? 1.0f : 0.5f + unit (rng);
-            reads[k] = { kind, &b.line, (int) (rng() % 1100u), gain, 0.0f, b.block };
+            kinds[k] = kind;
+            gains[k] = noGains || (round % 4 == 2 && (round % 8 != 6 || k != 3)) ? 1.0f : 0.5f + unit (rng);
+            offsets[k] = (int32_t) (rng() % 1100u);
             if (kind == Kind::tap)
             {
-                const int32_t start = b.reference.writeIndex + std::min (reads[k].offset, b.reference.size - n);
+                const int32_t start = b.reference.writeIndex + std::min (offsets[k], b.reference.size - n);
                 for (int i = 0; i < n; ++i)
-                    b.expected[i] = b.reference.buffer[(size_t) ((start - i) & b.reference.mask)] * reads[k].gain;
+                    b.expected[i] = b.reference.buffer[(size_t) ((start - i) & b.reference.mask)] * gains[k];
             }
             else if (kind == Kind::linear)
             {
@@ -548,30 +559,31 @@ TEST_P (FastPaths, ReadAndSplitBankMatchesEachReadThenBothSplits)
                 const float whole = (float) (rng() % 900u), shape = unit (rng);
                 const float start = whole + (shape < 0.4f ? 0.3f : 0.9f);
                 const float target = shape < 0.4f ? whole + 0.6f : shape < 0.8f ? whole + 1.4f : 1000.0f * unit (rng);
-                reads[k].targetDelay = target;
+                targets[k] = target;
                 const float held = std::min (target, longestInterpolatedDelay (b.reference, n));
                 const bool first = round % 5 == 3;
-                b.line.tapDelay[0] = first ? DelayLine::startDelay : start;
+                line.tapDelay[0] = first ? DelayLine::startDelay : start;
                 ReferenceRead::linear (b.reference, first ? held : start, held, n, ramp, b.expected);
                 b.reference.tapDelay[0] = held;
             }
             else
             {
-                fillRandom (rng, b.block, n);
-                std::copy_n (b.block, n, b.expected);
+                fillRandom (rng, block, n);
+                std::copy_n (block, n, b.expected);
             }
         }
+        const BankReads reads { kinds, lines.data(), blocks, offsets, noGains ? nullptr : gains, targets };
         OnePoleLowpass filters[2][32], expectedFilters[2][32];
-        float gains[4][32];
-        for (auto& g : gains)
+        float splitGains[4][32];
+        for (auto& g : splitGains)
             fillRandom (rng, g, 32);
         for (int k = 0; k < 32; ++k)
             for (int f = 0; f < 2; ++f)
                 filters[f][k].state = expectedFilters[f][k].state = unit (rng) - 0.5f;
         const bool unitLow = round % 3 == 0;
-        const BandSplit first { filters[0], 0.3f, gains[0], unitLow ? nullptr : gains[1] };
-        const BandSplit second { filters[1], 0.05f + 0.01f * (float) (round % 9), round % 4 == 1 ? nullptr : gains[2],
-                                 round % 2 == 0 ? nullptr : gains[3] };
+        const BandSplit first { filters[0], 0.3f, splitGains[0], unitLow ? nullptr : splitGains[1] };
+        const BandSplit second { filters[1], 0.05f + 0.01f * (float) (round % 9),
+                                 round % 4 == 1 ? nullptr : splitGains[2], round % 2 == 0 ? nullptr : splitGains[3] };
         for (int k = 0; k < count; ++k)
             for (int f = 0; f < 2; ++f)
             {
@@ -592,14 +604,14 @@ TEST_P (FastPaths, ReadAndSplitBankMatchesEachReadThenBothSplits)
         for (int k = 0; k < count; ++k)
         {
             const auto& b = bank[(size_t) k];
-            ASSERT_TRUE (sameBits (b.expected, b.block, n))
+            ASSERT_TRUE (sameBits (b.expected, reads.block (k), n))
                 << "round " << round << ", line " << k << " of " << count << ", " << n << " samples, kind "
-                << (int) reads[k].kind;
+                << (int) kinds[k];
             ASSERT_EQ (filters[0][k].state, expectedFilters[0][k].state) << "round " << round << ", line " << k;
             ASSERT_EQ (filters[1][k].state, expectedFilters[1][k].state) << "round " << round << ", line " << k;
-            if (reads[k].kind == Kind::linear)
+            if (kinds[k] == Kind::linear)
             {
-                ASSERT_EQ (b.line.tapDelay[0], b.reference.tapDelay[0]);
+                ASSERT_EQ (lines[(size_t) k].tapDelay[0], b.reference.tapDelay[0]);
             }
         }
     }
