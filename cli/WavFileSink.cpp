@@ -24,7 +24,9 @@ WavFileSink::~WavFileSink() { discard(); }
 
 void WavFileSink::discard()
 {
-    writer.reset(); // closes the stream before the temporary file is deleted
+    // Both close their stream before the temporary file is deleted.
+    floatWriter.reset();
+    writer.reset();
     temporary.reset();
 }
 
@@ -57,6 +59,12 @@ std::string WavFileSink::open (const std::string& outputPath, const std::string&
     if (stream->failedToOpen())
         return fail (stream->getStatus().getErrorMessage().toStdString());
 
+    if (bits == 32)
+    {
+        floatWriter = std::make_unique<FloatWavWriter> (std::move (stream), sampleRate, maximumBlockSize);
+        return {};
+    }
+
     juce::WavAudioFormat wav;
     writer.reset (wav.createWriterFor (stream.get(), sampleRate, 2, bits, {}, 0));
     if (writer == nullptr)
@@ -64,24 +72,20 @@ std::string WavFileSink::open (const std::string& outputPath, const std::string&
                      + juce::String (sampleRate, 0).toStdString() + " Hz");
     stream.release(); // now owned by the writer
 
-    if (bits != 32)
-    {
-        fixedLeft.assign ((size_t) maximumBlockSize, 0);
-        fixedRight.assign ((size_t) maximumBlockSize, 0);
-    }
+    fixedLeft.assign ((size_t) maximumBlockSize, 0);
+    fixedRight.assign ((size_t) maximumBlockSize, 0);
     return {};
 }
 
 bool WavFileSink::write (const float* const* channels, int n)
 {
-    if (writer == nullptr)
+    if (floatWriter == nullptr && writer == nullptr)
         return false;
 
-    if (bits == 32)
+    if (floatWriter != nullptr)
     {
-        // Float WAV takes the samples as they are; the writer reads float bits through int pointers.
-        const int* data[3] = { reinterpret_cast<const int*> (channels[0]), reinterpret_cast<const int*> (channels[1]), nullptr };
-        if (! writer->write (data, n))
+        // Float WAV takes the samples as they are.
+        if (! floatWriter->write (channels[0], channels[1], n))
             return false;
     }
     else
@@ -119,14 +123,19 @@ std::string WavFileSink::writeError() const
 
 std::string WavFileSink::commit()
 {
-    if (writer == nullptr)
+    if (writer == nullptr && floatWriter == nullptr)
         return "cannot write output '" + path + "': the file is not open";
 
-    writer.reset(); // writes the final header and closes the file
+    // Either writes the final header and closes the file.
+    bool finished = true;
+    if (floatWriter != nullptr)
+        finished = floatWriter->finish();
+    floatWriter.reset();
+    writer.reset();
 
     // A full disk can fail silently while the header is rewritten; the size tells.
     const int64_t dataBytes = framesWritten * 2 * (bits / 8);
-    if (temporary->getFile().getSize() < dataBytes + 44)
+    if (! finished || temporary->getFile().getSize() < dataBytes + 44)
     {
         discard();
         return writeError();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "AudioStreams.h"
+#include "FloatWavWriter.h"
 
 #include <juce_audio_formats/juce_audio_formats.h>
 
@@ -43,7 +44,8 @@ private:
     std::string path;
     juce::File target;
     std::unique_ptr<juce::TemporaryFile> temporary;
-    std::unique_ptr<juce::AudioFormatWriter> writer;
+    std::unique_ptr<FloatWavWriter> floatWriter; // 32 bits
+    std::unique_ptr<juce::AudioFormatWriter> writer; // 16 and 24 bits
     int bits = 32;
     std::vector<int> fixedLeft, fixedRight;
     int64_t framesWritten = 0;
