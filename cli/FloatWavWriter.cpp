@@ -75,13 +75,15 @@ void interleave (const float* left, const float* right, float* out, int n) noexc
 FloatWavWriter::Header FloatWavWriter::header (uint64_t frames, double sampleRate)
 {
     const uint64_t dataBytes = frames * bytesPerFrame;
-    const bool rf64 = dataBytes >= rf64Threshold;
     // Everything after the RIFF size field: WAVE, the 8 + 28 bytes of ds64 (or the JUNK chunk
     // keeping its room, which also covers the 24 bytes the short fmt chunk leaves of the long
-    // one's 40), fmt, the data chunk. The framework stores the low 32 bits of this in the RIFF
-    // form, so just under 4 GiB of data the field wraps round; it is kept that way, so that a file
-    // is the same whichever of the two writers wrote it.
+    // one's 40), fmt, the data chunk.
     const uint64_t riffSize = 4 + (8 + 28) + (8 + 40) + 8 + dataBytes;
+    // RF64 as soon as either size no longer fits its 32-bit field. (The framework's writer waits
+    // for the data size alone, so for the last few frame counts below 4 GiB of data it stores a
+    // RIFF size wrapped round to a few bytes: a broken file. Every other length is written as it
+    // writes it.)
+    const bool rf64 = dataBytes >= rf64Threshold || riffSize > 0xffffffffu;
     const auto rateField = (uint32_t) (int) sampleRate;
     const auto bytesPerSecond = (uint32_t) (int) ((double) bytesPerFrame * sampleRate);
 

@@ -16,7 +16,8 @@ namespace quorvane::cli
     output counts in every render's cost).
 
     The header has a fixed size of 104 bytes either way: a RIFF header with a JUNK chunk that holds
-    the room of a ds64 chunk, rewritten in place as RF64 when the data reaches 4 GiB. */
+    the room of a ds64 chunk, rewritten in place as RF64 once the RIFF size (the data and 96
+    bytes) no longer fits in 32 bits. */
 class FloatWavWriter
 {
 public:

@@ -160,23 +160,25 @@ uint64_t u64At (const FloatWavWriter::Header& h, size_t at)
 }
 std::string idAt (const FloatWavWriter::Header& h, size_t at) { return std::string (h.begin() + (long) at, h.begin() + (long) at + 4); }
 
-TEST (FloatWavWriter, HeaderTurnsRf64FromFourGibibytesOfData)
+TEST (FloatWavWriter, HeaderTurnsRf64OnceItsSizesNoLongerFitThirtyTwoBits)
 {
-    const uint64_t firstRf64 = (uint64_t (1) << 32) / 8; // frames of 8 bytes
-
-    // The last plain RIFF length: a 32-bit data size, the JUNK chunk still holding the room.
-    // The RIFF size is 96 bytes more than the data and does not fit; the framework's writer
-    // stores its low 32 bits, and files must not change with the writer.
-    const auto riff = FloatWavWriter::header (firstRf64 - 1, 48000.0);
+    // The RIFF size is the data size plus 96: the last plain RIFF length is the one whose RIFF
+    // size still fits, the JUNK chunk still holding the room.
+    const uint64_t lastRiff = (0xffffffffu - 96u) / 8; // frames of 8 bytes
+    const auto riff = FloatWavWriter::header (lastRiff, 48000.0);
     EXPECT_EQ (idAt (riff, 0), "RIFF");
-    EXPECT_EQ (u32At (riff, 4), (uint32_t) (0xfffffff8u + 96u));
+    EXPECT_EQ (u32At (riff, 4), (uint32_t) (lastRiff * 8 + 96));
+    EXPECT_GE (u32At (riff, 4), 0xffffff00u);
     EXPECT_EQ (idAt (riff, 12), "JUNK");
     EXPECT_EQ (idAt (riff, 72), "fmt ");
     EXPECT_EQ (u16At (riff, 80), 3); // IEEE float
     EXPECT_EQ (idAt (riff, 96), "data");
-    EXPECT_EQ (u32At (riff, 100), 0xfffffff8u);
+    EXPECT_EQ (u32At (riff, 100), (uint32_t) (lastRiff * 8));
 
-    for (const uint64_t frames : { firstRf64, firstRf64 + 3, uint64_t (3) << 31 })
+    const uint64_t fourGibibytes = (uint64_t (1) << 32) / 8;
+    // From the next length on RF64: first the lengths whose data size still fits but whose RIFF
+    // size would wrap round, then those past 4 GiB of data.
+    for (const uint64_t frames : { lastRiff + 1, fourGibibytes - 1, fourGibibytes, fourGibibytes + 3, uint64_t (3) << 31 })
     {
         SCOPED_TRACE (frames);
         const auto h = FloatWavWriter::header (frames, 44100.0);
