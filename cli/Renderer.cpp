@@ -1,27 +1,61 @@
 #include "Renderer.h"
 
 #include "engine/Lanes.h"
+#include "engine/VectorUnit.h"
 
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 
 namespace quorvane::cli
 {
 
-void scanBlock (const float* x, int n, float& peak, bool& finite) noexcept
+namespace
 {
-    Lanes m = broadcast (peak);
-    IntLanes nonFinite {};
+/** scanBlock over whole vectors of laneCount<V> samples from the start; returns how many it took.
+    v - v is 0 for every finite sample and NaN for the others, and NaN stays in a sum, so one
+    addition a sample gathers the verdict; the peak skips NaN as the scalar maximum does. */
+template <typename V>
+[[gnu::always_inline]] inline int scanLanes (const float* x, int n, float& peak, bool& finite) noexcept
+{
+    constexpr int W = laneCount<V>;
+    using IV = std::conditional_t<W == 4, IntLanes, IntLanes8>;
+    V m = broadcast<V> (peak), nonFinite {};
     int k = 0;
-    for (; k + 4 <= n; k += 4)
+#pragma GCC unroll 4
+    for (; k + W <= n; k += W)
     {
-        const Lanes v = loadLanes (x + k);
-        nonFinite |= v - v != 0.0f;
-        const Lanes a = (Lanes) ((IntLanes) v & 0x7fffffff); // |v|
+        const V v = loadLanes<V> (x + k);
+        nonFinite = nonFinite + (v - v);
+        const V a = (V) ((IV) v & 0x7fffffff); // |v|
         m = a > m ? a : m;
     }
-    bool allFinite = (nonFinite[0] | nonFinite[1] | nonFinite[2] | nonFinite[3]) == 0;
-    float largest = std::max (std::max (m[0], m[1]), std::max (m[2], m[3]));
+    for (int j = 0; j < W; ++j)
+    {
+        finite = finite && nonFinite[j] == 0.0f;
+        peak = std::max (peak, m[j]);
+    }
+    return k;
+}
+
+int scanBaseline (const float* x, int n, float& peak, bool& finite) noexcept
+{
+    return scanLanes<Lanes> (x, n, peak, finite);
+}
+
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+QUORVANE_AVX2 int scanAvx2 (const float* x, int n, float& peak, bool& finite) noexcept
+{
+    return scanLanes<Lanes8> (x, n, peak, finite);
+}
+#endif
+} // namespace
+
+void scanBlock (const float* x, int n, float& peak, bool& finite) noexcept
+{
+    float largest = peak;
+    bool allFinite = true;
+    int k = QUORVANE_ON_VECTOR_UNIT (true, scan, x, n, largest, allFinite);
     for (; k < n; ++k)
     {
         allFinite = allFinite && std::isfinite (x[k]);
@@ -51,8 +85,8 @@ Renderer::Renderer (juce::AudioProcessor& p, const SignalSource& source, int blo
 
 Renderer::~Renderer() { processor.releaseResources(); }
 
-RenderResult Renderer::run (SignalSource& source, SampleSink& sink, int64_t tailSamples, const ProgressCallback& progress,
-                            const std::atomic<bool>* cancel)
+RenderResult Renderer::run (SignalSource& source, SampleSink& sink, int64_t tailSamples,
+                            const ProgressCallback& progress, const std::atomic<bool>* cancel)
 {
     RenderResult result;
     const int64_t sourceLength = source.lengthInSamples();

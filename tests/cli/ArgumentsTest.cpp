@@ -2,6 +2,7 @@
 #include "RenderSettings.h"
 #include "Renderer.h"
 #include "Usage.h"
+#include "engine/VectorUnit.h"
 
 #include <gtest/gtest.h>
 
@@ -216,29 +217,38 @@ TEST (DemoSignal, IsAStereoPhraseAtMinusSixDecibels)
 
 TEST (Renderer, BlockScanFindsThePeakAndAnyNonFiniteSample)
 {
-    // Every length up to a few vectors, the loudest sample in each position, odd values anywhere.
-    for (int n = 0; n <= 13; ++n)
-        for (int loud = 0; loud < std::max (1, n); ++loud)
-            for (float odd : { 0.0f, -0.0f, NAN, INFINITY, -INFINITY })
-            {
-                std::vector<float> x ((size_t) n);
-                for (int k = 0; k < n; ++k)
-                    x[(size_t) k] = (k % 2 == 0 ? 0.25f : -0.25f) * (float) (k + 1) / 16.0f;
-                if (n > 0)
-                    x[(size_t) loud] = -0.9f;
-                if (n > 1)
-                    x[(size_t) ((loud + 1) % n)] = odd;
-                float expectedPeak = 0.125f;
-                bool expectedFinite = true;
-                for (float v : x)
+    // Every length up to a few vectors of either unit, the loudest sample in each position, odd
+    // values anywhere.
+    const auto unitBefore = quorvane::activeVectorUnit();
+    for (const auto unit : { quorvane::VectorUnit::baseline, quorvane::VectorUnit::avx2 })
+    {
+        if (! quorvane::canRun (unit))
+            continue;
+        quorvane::selectVectorUnit (unit);
+        for (int n = 0; n <= 41; ++n)
+            for (int loud = 0; loud < std::max (1, n); ++loud)
+                for (float odd : { 0.0f, -0.0f, NAN, INFINITY, -INFINITY })
                 {
-                    expectedPeak = std::max (expectedPeak, std::fabs (v));
-                    expectedFinite = expectedFinite && std::isfinite (v);
+                    std::vector<float> x ((size_t) n);
+                    for (int k = 0; k < n; ++k)
+                        x[(size_t) k] = (k % 2 == 0 ? 0.25f : -0.25f) * (float) (k + 1) / 16.0f;
+                    if (n > 0)
+                        x[(size_t) loud] = -0.9f;
+                    if (n > 1)
+                        x[(size_t) ((loud + 1) % n)] = odd;
+                    float expectedPeak = 0.125f;
+                    bool expectedFinite = true;
+                    for (float v : x)
+                    {
+                        expectedPeak = std::max (expectedPeak, std::fabs (v));
+                        expectedFinite = expectedFinite && std::isfinite (v);
+                    }
+                    float peak = 0.125f;
+                    bool finite = true;
+                    quorvane::cli::scanBlock (x.data(), n, peak, finite);
+                    ASSERT_EQ (peak, expectedPeak) << "n = " << n << ", loud at " << loud << ", odd " << odd;
+                    ASSERT_EQ (finite, expectedFinite) << "n = " << n << ", odd " << odd;
                 }
-                float peak = 0.125f;
-                bool finite = true;
-                quorvane::cli::scanBlock (x.data(), n, peak, finite);
-                ASSERT_EQ (peak, expectedPeak) << "n = " << n << ", loud at " << loud << ", odd " << odd;
-                ASSERT_EQ (finite, expectedFinite) << "n = " << n << ", odd " << odd;
-            }
+    }
+    quorvane::selectVectorUnit (unitBefore);
 }
