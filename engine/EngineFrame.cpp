@@ -10,6 +10,9 @@
 #if defined(__SSE2__)
 #include <xmmintrin.h>
 #endif
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+#include <immintrin.h>
+#endif
 
 namespace quorvane
 {
@@ -31,8 +34,28 @@ inline float admissible (float x) noexcept
 /** A block of input fit to enter the network, plus a per-sample offset (offsets[i % 4]): the
     values of admissible (x) + offset, four samples at a time. The limits are a min and a max,
     which give admissible's values for finite input; the rest is masked to 0 as there. */
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+/** The same eight samples at a time (n a multiple of eight), the offsets repeated in both halves. */
+QUORVANE_AVX2 void admitBlockAvx2 (float* t, const float* in, const Lanes& offsets, int n) noexcept
+{
+    const __m256 upper = _mm256_set1_ps (inputLimit), lower = _mm256_set1_ps (-inputLimit);
+    const __m256 offset = _mm256_broadcast_ps (reinterpret_cast<const __m128*> (&offsets));
+    for (int i = 0; i < n; i += 8)
+    {
+        const __m256 x = _mm256_loadu_ps (in + i);
+        const __m256 limited = _mm256_max_ps (_mm256_min_ps (x, upper), lower);
+        const __m256 finite = _mm256_cmp_ps (_mm256_sub_ps (x, x), _mm256_setzero_ps(), _CMP_EQ_OQ);
+        _mm256_storeu_ps (t + i, _mm256_add_ps (_mm256_and_ps (limited, finite), offset));
+    }
+}
+#endif
+
 void admitBlock (float* t, const float* in, const Lanes& offsets, int n) noexcept
 {
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+    if (n % 8 == 0 && wideVectors())
+        return admitBlockAvx2 (t, in, offsets, n);
+#endif
 #if defined(__SSE2__)
     const Lanes upper = broadcast (inputLimit), lower = broadcast (-inputLimit);
     for (int i = 0; i < n; i += 4)
@@ -263,10 +286,15 @@ void ReverbEngine::blockStep() noexcept
     outputStage();
     // Every line moves on, used by this mode or not: an idle line holds only silence, and all reads
     // are relative to the write index, so this costs nothing in sound and spares each mode the list.
+    // Loops of a fixed count, laid out straight: each line is then a load, a subtraction, a mask
+    // and a store.
+#pragma GCC unroll 2
     for (auto& line : predelayLines)
         advance (line, n);
+#pragma GCC unroll 16
     for (auto& line : earlyLines)
         advance (line, n);
+#pragma GCC unroll 32
     for (auto& line : lateLines)
         advance (line, n);
 }
