@@ -4,6 +4,7 @@
 #include "SplitLanes.h"
 #include "VectorUnit.h"
 
+#include <array>
 #include <cmath>
 
 namespace quorvane
@@ -302,126 +303,273 @@ void Biquad::processSmoothed64 (float* output, const float* input, float smoothi
 
 namespace
 {
-/** Two channels as the first two lanes of a vector (the other two idle). */
-inline Lanes pairOf (float l, float r) noexcept { return Lanes { l, r, 0.0f, 0.0f }; }
+/* Both channels' recursions run side by side. Their input is read as frames interleaved in vectors
+   (left, right, left, right, ...), and whatever of a recursion does not depend on its outputs is
+   formed there, for two (four) frames per instruction. Only the rest runs frame by frame, on the
+   frame in lanes 0 and 1 of a vector; the lanes above hold other frames and run the same
+   recursion on them, which nothing reads. So coefficients and states are held in every pair of
+   lanes alike, and no lane needs clearing. */
 
-/** Runs `step` (one sample of both channels' recursions, as the first two lanes of a vector, the
-    others zero) over two blocks in place. Four samples of each channel are loaded, paired and
-    stored back in whole vectors; `step` sees the same pairs in the same order as sample by
-    sample. */
-template <typename Step>
-[[gnu::always_inline]] inline void pairedRun (float* l, float* r, int n, Step&& step) noexcept
+/** The values of both channels in every pair of lanes of V. */
+template <typename V>
+[[gnu::always_inline]] inline V interleavedOf (float l, float r) noexcept
+{
+#if defined(QUORVANE_SHUFFLES)
+    if constexpr (laneCount<V> == 8)
+    {
+        // Built from one pair and one shuffle: the four lanes written out would be joined through
+        // more moves on the way to eight.
+        Lanes pair {};
+        pair[0] = l;
+        pair[1] = r;
+        return __builtin_shufflevector (pair, pair, 0, 1, 0, 1, 0, 1, 0, 1);
+    }
+    else
+#endif
+        return Lanes { l, r, l, r };
+}
+
+/** y = b0.x + s, s = b1.x - a1.y: both products are taken from the input alone. */
+template <typename V>
+struct FirstOrderRecursion
+{
+    V b0, b1, a1, s;
+
+    [[gnu::always_inline]] std::array<V, 2> prepare (V x) const noexcept { return { b0 * x, b1 * x }; }
+    [[gnu::always_inline]] V step (const std::array<V, 2>& p) noexcept
+    {
+        const V y = p[0] + s;
+        s = p[1] - a1 * y;
+        return y;
+    }
+};
+
+/** s = g.x + (1 - g).s, g.x formed first as OnePoleLowpass::process does. */
+template <typename V>
+struct OnePoleRecursion
+{
+    V g, k, s;
+
+    [[gnu::always_inline]] std::array<V, 1> prepare (V x) const noexcept { return { g * x }; }
+    [[gnu::always_inline]] V step (const std::array<V, 1>& p) noexcept
+    {
+        s = p[0] + k * s;
+        return s;
+    }
+};
+
+/** The recursive half of the direct form: w = x - a1.w1 - a2.w2, returned as the output. */
+template <typename V>
+struct BiquadRecursion
+{
+    V a1, a2, w1, w2;
+
+    [[gnu::always_inline]] std::array<V, 1> prepare (V x) const noexcept { return { x }; }
+    [[gnu::always_inline]] V step (const std::array<V, 1>& x) noexcept
+    {
+        const V w = x[0] - a1 * w1 - a2 * w2;
+        w2 = w1;
+        w1 = w;
+        return w;
+    }
+};
+
+#if defined(QUORVANE_SHUFFLES)
+/** Pair `p` (1 to 3) of each vector moved down to lanes 0 and 1 (what lands above does not matter). */
+template <int p, typename V, size_t n>
+[[gnu::always_inline]] inline std::array<V, n> pairAt (const std::array<V, n>& v) noexcept
+{
+    static_assert (p >= 1 && p < laneCount<V> / 2);
+    std::array<V, n> u;
+    for (size_t k = 0; k < n; ++k)
+    {
+        if constexpr (laneCount<V> == 4)
+            u[k] = __builtin_shufflevector (v[k], v[k], 2, 3, 2, 3);
+        else if constexpr (p == 1)
+            u[k] = __builtin_shufflevector (v[k], v[k], 2, 3, 2, 3, 6, 7, 6, 7);
+        else if constexpr (p == 2)
+            u[k] = __builtin_shufflevector (v[k], v[k], 4, 5, 6, 7, 4, 5, 6, 7);
+        else
+            u[k] = __builtin_shufflevector (v[k], v[k], 6, 7, 6, 7, 6, 7, 6, 7);
+    }
+    return u;
+}
+#endif
+
+/** Runs a recursion over both channels' blocks (in from inL and inR, out to outL and outR, which
+    may be the same memory), laneCount<V> frames at a time, then frame by frame: every frame sees
+    the same operations in the same order either way. */
+template <typename V, typename Recursion>
+[[gnu::always_inline]] inline void pairedFrames (Recursion& recursion, const float* inL, const float* inR,
+                                                 float* outL, float* outR, int n) noexcept
 {
     int i = 0;
 #if defined(QUORVANE_SHUFFLES)
-    const Lanes zero {};
-    for (; i + 4 <= n; i += 4)
+    for (; i + laneCount<V> <= n; i += laneCount<V>)
     {
-        const Lanes left = loadLanes (l + i), right = loadLanes (r + i);
-        const Lanes first = __builtin_shufflevector (left, right, 0, 4, 1, 5);
-        const Lanes second = __builtin_shufflevector (left, right, 2, 6, 3, 7);
-        const Lanes y0 = step (__builtin_shufflevector (first, zero, 0, 1, 4, 5));
-        const Lanes y1 = step (__builtin_shufflevector (first, zero, 2, 3, 4, 5));
-        const Lanes y2 = step (__builtin_shufflevector (second, zero, 0, 1, 4, 5));
-        const Lanes y3 = step (__builtin_shufflevector (second, zero, 2, 3, 4, 5));
-        const Lanes y01 = __builtin_shufflevector (y0, y1, 0, 1, 4, 5), y23 = __builtin_shufflevector (y2, y3, 0, 1, 4, 5);
-        storeLanes (l + i, __builtin_shufflevector (y01, y23, 0, 2, 4, 6));
-        storeLanes (r + i, __builtin_shufflevector (y01, y23, 1, 3, 5, 7));
+        const V left = loadLanes<V> (inL + i), right = loadLanes<V> (inR + i);
+        // What one unpack instruction of each kind gives: frames 0 and 1 in `low`, 2 and 3 in
+        // `high`, and with eight lanes 4 and 5, 6 and 7 in their upper halves.
+        V low, high;
+        if constexpr (laneCount<V> == 4)
+        {
+            low = __builtin_shufflevector (left, right, 0, 4, 1, 5);
+            high = __builtin_shufflevector (left, right, 2, 6, 3, 7);
+        }
+        else
+        {
+            low = __builtin_shufflevector (left, right, 0, 8, 1, 9, 4, 12, 5, 13);
+            high = __builtin_shufflevector (left, right, 2, 10, 3, 11, 6, 14, 7, 15);
+        }
+        const auto a = recursion.prepare (low), b = recursion.prepare (high);
+        const V y0 = recursion.step (a), y1 = recursion.step (pairAt<1> (a));
+        const V y2 = recursion.step (b), y3 = recursion.step (pairAt<1> (b));
+        // Each two frames' outputs into one vector, then each channel's lanes out of two of those.
+        if constexpr (laneCount<V> == 4)
+        {
+            const V y01 = __builtin_shufflevector (y0, y1, 0, 1, 4, 5);
+            const V y23 = __builtin_shufflevector (y2, y3, 0, 1, 4, 5);
+            storeLanes (outL + i, __builtin_shufflevector (y01, y23, 0, 2, 4, 6));
+            storeLanes (outR + i, __builtin_shufflevector (y01, y23, 1, 3, 5, 7));
+        }
+        else
+        {
+            const V y4 = recursion.step (pairAt<2> (a)), y5 = recursion.step (pairAt<3> (a));
+            const V y6 = recursion.step (pairAt<2> (b)), y7 = recursion.step (pairAt<3> (b));
+            const V y01 = __builtin_shufflevector (y0, y1, 0, 1, 8, 9, 4, 5, 12, 13);
+            const V y23 = __builtin_shufflevector (y2, y3, 0, 1, 8, 9, 4, 5, 12, 13);
+            const V y45 = __builtin_shufflevector (y4, y5, 0, 1, 8, 9, 4, 5, 12, 13);
+            const V y67 = __builtin_shufflevector (y6, y7, 0, 1, 8, 9, 4, 5, 12, 13);
+            // Frames 0, 1 | 4, 5 and 2, 3 | 6, 7: the lanes of each channel lie in order across them.
+            const V even = __builtin_shufflevector (y01, y45, 0, 1, 2, 3, 8, 9, 10, 11);
+            const V odd = __builtin_shufflevector (y23, y67, 0, 1, 2, 3, 8, 9, 10, 11);
+            storeLanes (outL + i, __builtin_shufflevector (even, odd, 0, 2, 8, 10, 4, 6, 12, 14));
+            storeLanes (outR + i, __builtin_shufflevector (even, odd, 1, 3, 9, 11, 5, 7, 13, 15));
+        }
     }
 #endif
     for (; i < n; ++i)
     {
-        const Lanes y = step (pairOf (l[i], r[i]));
-        l[i] = y[0];
-        r[i] = y[1];
+        V x {};
+        x[0] = inL[i];
+        x[1] = inR[i];
+        const V y = recursion.step (recursion.prepare (x));
+        outL[i] = y[0];
+        outR[i] = y[1];
     }
 }
 
-} // namespace
-
-namespace
+/** pairedFrames, with loops of a fixed count for the engine's two block lengths (64 samples at the
+    full rate, 32 at the half). */
+template <typename V, typename Recursion>
+[[gnu::always_inline]] inline void pairedRun (Recursion& recursion, const float* inL, const float* inR, float* outL,
+                                              float* outR, int n) noexcept
 {
-/** Both channels' first-order recursions over n samples; returns the state. */
-[[gnu::always_inline]] inline Lanes firstOrderPair (const Lanes (&c)[3], Lanes s, float* l, float* r, int n) noexcept
-{
-    const Lanes b0 = c[0], b1 = c[1], a1 = c[2];
-    pairedRun (l, r, n, [&] (Lanes x) {
-        const Lanes y = b0 * x + s;
-        s = b1 * x - a1 * y;
-        return y;
-    });
-    return s;
+    if (n == 64)
+        pairedFrames<V> (recursion, inL, inR, outL, outR, 64);
+    else if (n == 32)
+        pairedFrames<V> (recursion, inL, inR, outL, outR, 32);
+    else
+        pairedFrames<V> (recursion, inL, inR, outL, outR, n);
 }
 
-/** Both channels' biquad recursions over 64 samples, coefficients a1, a2, b0, b1, b2. */
-[[gnu::always_inline]] inline void biquadPair (const Lanes (&c)[5], Lanes& s1, Lanes& s2, float* l, float* r) noexcept
+/** Both channels' first-order filters over n samples in place. */
+template <typename V>
+[[gnu::always_inline]] inline void firstOrderPair (FirstOrderFilter& left, FirstOrderFilter& right, int n, float* l,
+                                                   float* r) noexcept
 {
-    const Lanes a1 = c[0], a2 = c[1], b0 = c[2], b1 = c[3], b2 = c[4];
-    Lanes w1 = s1, w2 = s2;
-    pairedRun (l, r, 64, [&] (Lanes x) {
-        const Lanes w = x - a1 * w1 - a2 * w2;
-        const Lanes y = b0 * w + b1 * w1 + b2 * w2;
-        w2 = w1;
-        w1 = w;
-        return y;
-    });
-    s1 = w1;
-    s2 = w2;
+    FirstOrderRecursion<V> recursion { interleavedOf<V> (left.b0, right.b0), interleavedOf<V> (left.b1, right.b1),
+                                       interleavedOf<V> (left.a1, right.a1),
+                                       interleavedOf<V> (left.state, right.state) };
+    pairedRun<V> (recursion, l, r, l, r, n);
+    left.state = recursion.s[0];
+    right.state = recursion.s[1];
 }
 
-/** Both channels' one-pole recursions: s = g.x + (1 - g).s, g.x formed first as process does. */
-[[gnu::always_inline]] inline Lanes onePolePair (Lanes g, Lanes k, Lanes s, float* l, float* r, int n) noexcept
+/** Both channels' one-pole lowpasses over n samples in place. */
+template <typename V>
+[[gnu::always_inline]] inline void onePolePair (OnePoleLowpass& left, OnePoleLowpass& right, float g, float* l,
+                                                float* r, int n) noexcept
 {
-    pairedRun (l, r, n, [&] (Lanes x) {
-        s = g * x + k * s;
-        return s;
-    });
-    return s;
+    const float k = 1.0f - g;
+    OnePoleRecursion<V> recursion { interleavedOf<V> (g, g), interleavedOf<V> (k, k),
+                                    interleavedOf<V> (left.state, right.state) };
+    pairedRun<V> (recursion, l, r, l, r, n);
+    left.state = recursion.s[0];
+    right.state = recursion.s[1];
+}
+
+/** One channel's biquad outputs y = b0.w + b1.w1 + b2.w2 over 64 samples, from its w (w[-1] and
+    w[-2] the states before the block), in whole vectors. */
+template <typename V>
+[[gnu::always_inline]] inline void biquadOutputs (const float* w, float b0, float b1, float b2, float* y) noexcept
+{
+    const V c0 = broadcast<V> (b0), c1 = broadcast<V> (b1), c2 = broadcast<V> (b2);
+#pragma GCC unroll 16
+    for (int i = 0; i < 64; i += laneCount<V>)
+        storeLanes (y + i, c0 * loadLanes<V> (w + i) + c1 * loadLanes<V> (w + i - 1) + c2 * loadLanes<V> (w + i - 2));
+}
+
+/** Both channels' biquads over 64 samples in place with coefficients a1, a2, b0, b1, b2 of each:
+    the recursion for w alone, then the outputs from the w kept. */
+template <typename V>
+[[gnu::always_inline]] inline void biquadPair (Biquad& left, Biquad& right, const float (&cl)[5], const float (&cr)[5],
+                                               float* l, float* r) noexcept
+{
+    // Each channel's w of the block from index 8 on (aligned), its two states just before.
+    alignas (32) float w[2][8 + 64];
+    w[0][6] = left.w2;
+    w[0][7] = left.w1;
+    w[1][6] = right.w2;
+    w[1][7] = right.w1;
+    BiquadRecursion<V> recursion { interleavedOf<V> (cl[0], cr[0]), interleavedOf<V> (cl[1], cr[1]),
+                                   interleavedOf<V> (left.w1, right.w1), interleavedOf<V> (left.w2, right.w2) };
+    pairedRun<V> (recursion, l, r, w[0] + 8, w[1] + 8, 64);
+    left.w1 = recursion.w1[0];
+    right.w1 = recursion.w1[1];
+    left.w2 = recursion.w2[0];
+    right.w2 = recursion.w2[1];
+    biquadOutputs<V> (w[0] + 8, cl[2], cl[3], cl[4], l);
+    biquadOutputs<V> (w[1] + 8, cr[2], cr[3], cr[4], r);
 }
 
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
-// The same lanes; built for AVX2 only for its three-operand instructions, which spare the copies.
-QUORVANE_AVX2 Lanes onePolePairAvx2 (Lanes g, Lanes k, Lanes s, float* l, float* r, int n) noexcept
+// Eight frames per group and eight lanes for the whole-block parts; the frame-by-frame part costs
+// as many instructions in eight lanes as in four and spares the moves between the two widths.
+QUORVANE_AVX2 void onePolePairAvx2 (OnePoleLowpass& left, OnePoleLowpass& right, float g, float* l, float* r,
+                                    int n) noexcept
 {
-    return onePolePair (g, k, s, l, r, n);
+    onePolePair<Lanes8> (left, right, g, l, r, n);
 }
-QUORVANE_AVX2 Lanes firstOrderPairAvx2 (const Lanes (&c)[3], Lanes s, float* l, float* r, int n) noexcept
+QUORVANE_AVX2 void firstOrderPairAvx2 (FirstOrderFilter& left, FirstOrderFilter& right, int n, float* l,
+                                       float* r) noexcept
 {
-    return firstOrderPair (c, s, l, r, n);
+    firstOrderPair<Lanes8> (left, right, n, l, r);
 }
-QUORVANE_AVX2 void biquadPairAvx2 (const Lanes (&c)[5], Lanes& s1, Lanes& s2, float* l, float* r) noexcept
+QUORVANE_AVX2 void biquadPairAvx2 (Biquad& left, Biquad& right, const float (&cl)[5], const float (&cr)[5], float* l,
+                                   float* r) noexcept
 {
-    biquadPair (c, s1, s2, l, r);
+    biquadPair<Lanes8> (left, right, cl, cr, l, r);
 }
 #endif
 } // namespace
 
 void processPair (OnePoleLowpass& left, OnePoleLowpass& right, float g, float* l, float* r, int n) noexcept
 {
-    const Lanes gain = pairOf (g, g), rest = pairOf (1.0f - g, 1.0f - g);
-    Lanes s = pairOf (left.state, right.state);
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
     if (wideVectors())
-        s = onePolePairAvx2 (gain, rest, s, l, r, n);
-    else
+        return onePolePairAvx2 (left, right, g, l, r, n);
 #endif
-        s = onePolePair (gain, rest, s, l, r, n);
-    left.state = s[0];
-    right.state = s[1];
+    onePolePair<Lanes> (left, right, g, l, r, n);
 }
 
 void processPair (FirstOrderFilter& left, FirstOrderFilter& right, int n, float* l, float* r) noexcept
 {
-    const Lanes c[3] = { pairOf (left.b0, right.b0), pairOf (left.b1, right.b1), pairOf (left.a1, right.a1) };
-    Lanes s = pairOf (left.state, right.state);
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
     if (wideVectors())
-        s = firstOrderPairAvx2 (c, s, l, r, n);
-    else
+        return firstOrderPairAvx2 (left, right, n, l, r);
 #endif
-        s = firstOrderPair (c, s, l, r, n);
-    left.state = s[0];
-    right.state = s[1];
+    firstOrderPair<Lanes> (left, right, n, l, r);
 }
 
 void processPair64 (Biquad& left, Biquad& right, float* l, float* r, bool smoothed, float smoothing) noexcept
@@ -429,24 +577,16 @@ void processPair64 (Biquad& left, Biquad& right, float* l, float* r, bool smooth
     float cl[5], cr[5];
     coefficientsOf (left, smoothed, smoothing, cl);
     coefficientsOf (right, smoothed, smoothing, cr);
-    Lanes c[5];
-    for (size_t k = 0; k < 5; ++k)
-        c[k] = pairOf (cl[k], cr[k]);
-    Lanes s1 = pairOf (left.w1, right.w1), s2 = pairOf (left.w2, right.w2);
     left.x1 = l[63];
     left.x2 = l[62];
     right.x1 = r[63];
     right.x2 = r[62];
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
     if (wideVectors())
-        biquadPairAvx2 (c, s1, s2, l, r);
+        biquadPairAvx2 (left, right, cl, cr, l, r);
     else
 #endif
-        biquadPair (c, s1, s2, l, r);
-    left.w1 = s1[0];
-    right.w1 = s1[1];
-    left.w2 = s2[0];
-    right.w2 = s2[1];
+        biquadPair<Lanes> (left, right, cl, cr, l, r);
     left.y1 = l[63];
     left.y2 = l[62];
     right.y1 = r[63];

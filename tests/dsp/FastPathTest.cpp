@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -78,6 +79,81 @@ void fillRandom (std::mt19937& rng, float* x, int n)
     for (int i = 0; i < n; ++i)
         x[i] = u (rng);
 }
+
+/** The stereo filters' recursions sample by sample, each operation in the order of its definition. */
+struct PlainRecursion
+{
+    static void firstOrder (float b0, float b1, float a1, float& s, float* x, int n)
+    {
+        for (int i = 0; i < n; ++i)
+        {
+            const float y = b0 * x[i] + s;
+            s = b1 * x[i] - a1 * y;
+            x[i] = y;
+        }
+    }
+
+    static void onePole (float g, float& s, float* x, int n)
+    {
+        const float k = 1.0f - g;
+        for (int i = 0; i < n; ++i)
+        {
+            const float scaled = g * x[i];
+            s = scaled + k * s;
+            x[i] = s;
+        }
+    }
+
+    /** Direct form II over 64 samples with c = a1, a2, b0, b1, b2. */
+    static void biquad (const std::array<float, 5>& c, float& w1, float& w2, float* x)
+    {
+        for (int i = 0; i < 64; ++i)
+        {
+            const float w = x[i] - c[0] * w1 - c[1] * w2;
+            const float y = c[2] * w + c[3] * w1 + c[4] * w2;
+            w2 = w1;
+            w1 = w;
+            x[i] = y;
+        }
+    }
+};
+
+/** Block lengths for the stereo filters: the engine's two, lengths that leave every remainder of
+    the eight-frame groups (and none), and runs of them so that states carry across calls. */
+constexpr int pairedLengths[] = { 64, 32, 7, 1, 8, 13, 63, 0, 4, 31, 12, 64, 2, 19, 5, 32, 22, 57, 3, 64 };
+
+/** Two channels' blocks of up to 64 samples, each followed by guard samples that must survive a
+    call, and the reference copies. */
+struct StereoBlocks
+{
+    static constexpr int guard = 9;
+    static constexpr float guardValue = 1234.5f;
+    std::mt19937 rng;
+    float l[64 + guard], r[64 + guard], refL[64], refR[64];
+
+    explicit StereoBlocks (uint32_t seed) : rng (seed) {}
+
+    /** Noise, or now and then silence (block `round`). */
+    void fill (int round)
+    {
+        fillRandom (rng, l, 64);
+        fillRandom (rng, r, 64);
+        if (round % 5 == 3)
+            std::fill_n (l, 64, 0.0f);
+        std::fill_n (l + 64, guard, guardValue);
+        std::fill_n (r + 64, guard, guardValue);
+        std::copy_n (l, 64, refL);
+        std::copy_n (r, 64, refR);
+    }
+
+    /** Both blocks as the reference copies (which the reference changed only where the filters
+        should have), and the guards untouched. */
+    bool matches() const
+    {
+        auto untouched = [] (const float* g) { return std::all_of (g, g + guard, [] (float x) { return x == guardValue; }); };
+        return sameBits (l, refL, 64) && sameBits (r, refR, 64) && untouched (l + 64) && untouched (r + 64);
+    }
+};
 
 /** Eight lines of noise for the grouped reads, and per read a random write position and glide:
     mostly small moves (the whole delay often holds over the block), every seventh round jumps. */
@@ -398,6 +474,142 @@ TEST_P (FastPaths, StereoPairedFiltersMatchEachChannelOnItsOwn)
         }
         ASSERT_TRUE (sameBits (l, refL, 64) && sameBits (r, refR, 64)) << (smoothed ? "smoothed" : "plain");
         ASSERT_EQ (bl.current, rbl.current);
+    }
+}
+
+TEST_P (FastPaths, PairedFirstOrderFiltersMatchThePlainRecursion)
+{
+    StereoBlocks blocks (31);
+    std::uniform_real_distribution<float> corner (20.0f, 20000.0f), shelfGain (0.05f, 1.0f), coefficient (-0.99f, 0.99f);
+    FirstOrderFilter fl, fr;
+    fl.state = 0.25f;
+    fr.state = -0.5f;
+    float sl = fl.state, sr = fr.state;
+    int round = 0;
+    for (int pass = 0; pass < 3; ++pass)
+        for (int n : pairedLengths)
+        {
+            // The forms the engine loads (a shelf, a whole allpass, its two halves), then arbitrary
+            // ones; the channels always unalike.
+            auto& rng = blocks.rng;
+            if (round % 8 == 0)
+            {
+                const auto shelf = designShelf (corner (rng), shelfGain (rng), 48000.0f);
+                const auto allpass = designAllpass1 (corner (rng), 48000.0f);
+                fl.setCoefficients (shelf.x, shelf.y, shelf.z);
+                fr.setCoefficients (allpass.x, allpass.y, allpass.z);
+            }
+            else if (round % 8 == 3)
+            {
+                const float d = designAllpass1 (corner (rng), 48000.0f).x;
+                fl.setCoefficients (d, 1.0f, 0.0f);
+                fr.setCoefficients (1.0f, 0.0f, d);
+            }
+            else if (round % 8 == 6)
+            {
+                fl.setCoefficients (2.0f * coefficient (rng), 2.0f * coefficient (rng), coefficient (rng));
+                fr.setCoefficients (2.0f * coefficient (rng), 2.0f * coefficient (rng), coefficient (rng));
+            }
+            blocks.fill (round);
+            processPair (fl, fr, n, blocks.l, blocks.r);
+            PlainRecursion::firstOrder (fl.b0, fl.b1, fl.a1, sl, blocks.refL, n);
+            PlainRecursion::firstOrder (fr.b0, fr.b1, fr.a1, sr, blocks.refR, n);
+            ASSERT_TRUE (blocks.matches()) << n << " samples, round " << round;
+            ASSERT_TRUE (sameBits (&fl.state, &sl, 1) && sameBits (&fr.state, &sr, 1)) << n << " samples, round " << round;
+            ++round;
+        }
+}
+
+TEST_P (FastPaths, PairedOnePoleLowpassesMatchThePlainRecursion)
+{
+    StereoBlocks blocks (32);
+    std::uniform_real_distribution<float> factor (0.001f, 1.0f);
+    OnePoleLowpass pl, pr;
+    pl.state = 0.75f;
+    pr.state = -0.125f;
+    float sl = pl.state, sr = pr.state;
+    int round = 0;
+    for (int pass = 0; pass < 3; ++pass)
+        for (int n : pairedLengths)
+        {
+            // Factor 1 leaves no memory (1 - g = 0): the state is the last input.
+            const float g = round % 7 == 2 ? 1.0f : factor (blocks.rng);
+            blocks.fill (round);
+            processPair (pl, pr, g, blocks.l, blocks.r, n);
+            PlainRecursion::onePole (g, sl, blocks.refL, n);
+            PlainRecursion::onePole (g, sr, blocks.refR, n);
+            ASSERT_TRUE (blocks.matches()) << n << " samples, round " << round;
+            ASSERT_TRUE (sameBits (&pl.state, &sl, 1) && sameBits (&pr.state, &sr, 1)) << n << " samples, round " << round;
+            ++round;
+        }
+}
+
+TEST_P (FastPaths, PairedBiquadsMatchThePlainDirectFormAndKeepTheirHistory)
+{
+    constexpr float corners[] = { 4000.0f, 9000.0f, 6500.0f, 12000.0f, 5000.0f };
+    constexpr float smoothing = 0.05f;
+    /** One channel: its filter, and what the plain form runs with and keeps. */
+    struct Channel
+    {
+        Biquad filter;
+        std::array<float, 5> current;
+        float w1, w2;
+        float input[64];
+    };
+    for (bool smoothed : { false, true })
+    {
+        StereoBlocks blocks (smoothed ? 34u : 33u);
+        Channel left, right;
+        designLowpass (left.filter, 3000.0f, 48000.0f);
+        designLowpass (right.filter, 11000.0f, 48000.0f);
+        for (auto* c : { &left, &right })
+        {
+            c->filter.snapToTargets();
+            c->current = c->filter.current;
+        }
+        left.filter.w1 = left.w1 = 0.5f;
+        left.filter.w2 = left.w2 = -0.25f;
+        right.filter.w1 = right.w1 = -1.5f;
+        right.filter.w2 = right.w2 = 2.0f;
+        for (int round = 0; round < 40; ++round)
+        {
+            if (round % 6 == 5)
+            {
+                designLowpass (left.filter, corners[(round / 6) % 5], 48000.0f);
+                designLowpass (right.filter, corners[(round / 6 + 2) % 5], 48000.0f);
+            }
+            blocks.fill (round);
+            std::copy_n (blocks.l, 64, left.input);
+            std::copy_n (blocks.r, 64, right.input);
+            processPair64 (left.filter, right.filter, blocks.l, blocks.r, smoothed, smoothing);
+
+            for (auto [c, ref] : { std::pair { &left, blocks.refL }, std::pair { &right, blocks.refR } })
+            {
+                const Biquad& f = c->filter;
+                const std::array<float, 5> target { f.a1, f.a2, f.b0, f.b1, f.b2 };
+                if (smoothed)
+                {
+                    const float sumBefore = c->current[2] + c->current[3] + c->current[4];
+                    for (size_t k = 0; k < 5; ++k)
+                        c->current[k] = c->current[k] + (target[k] - c->current[k]) * smoothing;
+                    // These corners never glide so far in one step that the state restarts from
+                    // the output's level, which the plain form here leaves out.
+                    const float sumAfter = c->current[2] + c->current[3] + c->current[4];
+                    ASSERT_FALSE (sumAfter > 2.0f * sumBefore && sumBefore > 0.0f) << "round " << round;
+                }
+                PlainRecursion::biquad (smoothed ? c->current : target, c->w1, c->w2, ref);
+            }
+            ASSERT_TRUE (blocks.matches()) << (smoothed ? "smoothed" : "plain") << ", round " << round;
+            for (const auto* c : { &left, &right })
+            {
+                const Biquad& f = c->filter;
+                const float* out = c == &left ? blocks.l : blocks.r;
+                const float kept[] = { f.w1, f.w2, f.x1, f.x2, f.y1, f.y2 };
+                const float expected[] = { c->w1, c->w2, c->input[63], c->input[62], out[63], out[62] };
+                ASSERT_TRUE (sameBits (kept, expected, 6)) << (smoothed ? "smoothed" : "plain") << ", round " << round;
+                ASSERT_EQ (f.current, c->current) << "round " << round;
+            }
+        }
     }
 }
 
