@@ -351,6 +351,20 @@ template <typename V>
         [a, b] (int i) { return loadLanes<V> (a + i) + loadLanes<V> (b + i); });
 }
 
+template <typename V>
+[[gnu::always_inline]] inline void writeBlocksLanes (DelayLine* lines, const float* blocks, int stride,
+                                                     const float* const* feeds, int count, int n) noexcept
+{
+    for (int k = 0; k < count; ++k)
+    {
+        const float* const block = blocks + (std::ptrdiff_t) k * stride;
+        if (feeds != nullptr)
+            writeBlockSumLanes<V> (lines[k], block, feeds[k % 4], n);
+        else
+            writeBlockLanes<V> (lines[k], block, n);
+    }
+}
+
 template <typename V, bool added = false>
 [[gnu::always_inline]] inline void readTapLanes (const DelayLine& line, float* output, int n, int offset, float gain) noexcept
 {
@@ -691,6 +705,11 @@ QUORVANE_AVX2 void writeBlockSumAvx2 (DelayLine& line, const float* a, const flo
 {
     writeBlockSumLanes<Lanes8> (line, a, b, n);
 }
+QUORVANE_AVX2 void writeBlocksAvx2 (DelayLine* lines, const float* blocks, int stride, const float* const* feeds,
+                                    int count, int n) noexcept
+{
+    writeBlocksLanes<Lanes8> (lines, blocks, stride, feeds, count, n);
+}
 QUORVANE_AVX2 void readTapAvx2 (const DelayLine& line, float* output, int n, int offset, float gain) noexcept
 {
     readTapLanes<Lanes8> (line, output, n, offset, gain);
@@ -741,6 +760,11 @@ QUORVANE_AVX2 void readAllpassRampedGroupAvx2 (const AllpassTapRead* reads, int 
 {
     writeBlockSumLanes<Lanes> (line, a, b, n);
 }
+[[gnu::noinline]] void writeBlocksBaseline (DelayLine* lines, const float* blocks, int stride,
+                                          const float* const* feeds, int count, int n) noexcept
+{
+    writeBlocksLanes<Lanes> (lines, blocks, stride, feeds, count, n);
+}
 [[gnu::noinline]] void readTapBaseline (const DelayLine& line, float* output, int n, int offset, float gain) noexcept
 {
     readTapLanes<Lanes> (line, output, n, offset, gain);
@@ -790,6 +814,12 @@ void writeBlock (DelayLine& line, const float* input, int n) noexcept
 void writeBlockSum (DelayLine& line, const float* a, const float* b, int n) noexcept
 {
     QUORVANE_WIDE_OR_BASELINE (writeBlockSum, line, a, b, n);
+}
+
+void writeBlocks (DelayLine* lines, const float* blocks, int stride, const float* const* feeds, int count,
+                  int n) noexcept
+{
+    QUORVANE_WIDE_OR_BASELINE (writeBlocks, lines, blocks, stride, feeds, count, n);
 }
 
 void readTap (const DelayLine& line, float* output, int n, int offset, float gain) noexcept

@@ -54,6 +54,11 @@ void clearLine (DelayLine& line);
 void writeBlock (DelayLine& line, const float* input, int n) noexcept;
 /** Stores a[i] + b[i] as writeBlock stores input[i]. */
 void writeBlockSum (DelayLine& line, const float* a, const float* b, int n) noexcept;
+/** writeBlockSum (lines[k], blocks + k x stride, feeds[k % 4], n) for every k below count, or
+    writeBlock (lines[k], blocks + k x stride, n) when feeds is nullptr: the same stores, with one
+    entry into the vector unit for all the lines. */
+void writeBlocks (DelayLine* lines, const float* blocks, int stride, const float* const* feeds, int count,
+                  int n) noexcept;
 /** Moves the write index down by n; done once per block after all reads and writes. */
 inline void advance (DelayLine& line, int n) noexcept { line.writeIndex = (line.writeIndex - n) & line.mask; }
 /* Reads never reach beyond the line: a delay longer than the line holds (only possible at a rate

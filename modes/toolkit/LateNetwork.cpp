@@ -148,14 +148,10 @@ float segmentDelay (const ModeState& ms, const float* modulation, size_t s)
 /** Line block k into segment first + k, with the early feed added on the way when there is one. */
 void writeSegments (ReverbEngine& e, int first, int count, int n, const EarlyFeed* feed)
 {
-    for (size_t k = 0; k < (size_t) count; ++k)
-    {
-        auto& line = e.lateLines[(size_t) first + k];
-        if (feed != nullptr)
-            writeBlockSum (line, e.lineBlock[k].get(), feed->block[k % 4], n);
-        else
-            writeBlock (line, e.lineBlock[k].get(), n);
-    }
+    // The line blocks lie one after another.
+    static_assert (sizeof (Block64) == sizeof (float) * blockSize);
+    writeBlocks (e.lateLines.data() + first, e.lineBlock[0].get(), blockSize, feed != nullptr ? feed->block : nullptr,
+                 count, n);
 }
 
 /** The reads of delaySegments, after the writes. */

@@ -683,6 +683,45 @@ TEST_P (FastPaths, BlockWritesAndTapReadsMatchAMaskedIndexPerSample)
     }
 }
 
+TEST_P (FastPaths, BlocksWrittenTogetherMatchAMaskedIndexPerSample)
+{
+    std::mt19937 rng (19);
+    std::array<DelayLine, 6> lines, references;
+    for (size_t k = 0; k < lines.size(); ++k)
+    {
+        resizeFor (lines[k], 128 << (k % 3));
+        resizeFor (references[k], 128 << (k % 3));
+    }
+    alignas (16) float blocks[6][64], feeds[4][64];
+    for (int round = 0; round < 120; ++round)
+    {
+        const int n = (int[]) { 64, 32, 8, 62, 5 }[round % 5];
+        const int count = 1 + round % 6;
+        const bool fed = round % 3 != 1;
+        for (auto& block : blocks)
+            fillRandom (rng, block, 64);
+        for (auto& feed : feeds)
+            fillRandom (rng, feed, 64);
+        for (int k = 0; k < count; ++k)
+        {
+            // Some lines take the block across their wrap.
+            auto& line = lines[(size_t) k];
+            line.writeIndex = rng() % 2 == 0 ? (int32_t) (rng() % (uint32_t) n) : (int32_t) (rng() & (uint32_t) line.mask);
+            auto& reference = references[(size_t) k];
+            reference.writeIndex = line.writeIndex;
+            for (int i = 0; i < n; ++i)
+                reference.buffer[(size_t) ((reference.writeIndex - i) & reference.mask)] =
+                    fed ? blocks[k][i] + feeds[k % 4][i] : blocks[k][i];
+        }
+        const float* const feedBlocks[4] = { feeds[0], feeds[1], feeds[2], feeds[3] };
+        writeBlocks (lines.data(), blocks[0], 64, fed ? feedBlocks : nullptr, count, n);
+        for (int k = 0; k < 6; ++k)
+            ASSERT_TRUE (sameBits (references[(size_t) k].buffer.get(), lines[(size_t) k].buffer.get(),
+                                   lines[(size_t) k].size))
+                << "round " << round << ", line " << k << " of " << count;
+    }
+}
+
 TEST_P (FastPaths, GroupedLinearReadsMatchEachReadOnItsOwn)
 {
     ReadGroupSetup setup (23);
