@@ -26,13 +26,19 @@ struct StageRotations
     {
     }
 
-    /** Rotates sample i on of the stage's a (x) and b (y) of both channels into the blocks. */
-    [[gnu::always_inline]] void operator() (V xL, V yL, V xR, V yR, float* aL, float* bL, float* aR, float* bR,
-                                            int i) const noexcept
+    /** Rotates the stage's a (x) and b (y) of both channels in place. */
+    [[gnu::always_inline]] void operator() (V& xL, V& yL, V& xR, V& yR) const noexcept
     {
         left (xL, yL);
         right (xR, yR);
         cross (xL, xR);
+    }
+
+    /** Rotates sample i on of the stage's a (x) and b (y) of both channels into the blocks. */
+    [[gnu::always_inline]] void operator() (V xL, V yL, V xR, V yR, float* aL, float* bL, float* aR, float* bR,
+                                            int i) const noexcept
+    {
+        (*this) (xL, yL, xR, yR);
         storeLanes (aL + i, xL);
         storeLanes (bL + i, yL);
         storeLanes (aR + i, xR);
@@ -92,8 +98,49 @@ const float* tapRunOf (const DelayLine& line, int offset, int n) noexcept
     return start >= n - 1 ? line.buffer.get() + start : nullptr;
 }
 
+/** What happens around the stages: before the first, the two rotations that pair the taps of
+    each channel; after the last, the early output (b times the early level) and the feed (a and
+    b times the send gain, plus the direct signal of their channel). */
+struct StageEdges
+{
+    const CrossMixer& entryLeft;
+    const CrossMixer& entryRight;
+    float level, send;
+    const float* directL;
+    const float* directR;
+    float* outL;
+    float* outR;
+
+    /** The entry rotations over whole blocks, where the first stage cannot take them in its pass. */
+    void enter (float* aL, float* bL, float* aR, float* bR, int n) const noexcept
+    {
+        entryLeft.rotate (aL, bL, n);
+        entryRight.rotate (aR, bR, n);
+    }
+
+    /** The exit over whole blocks, where the last stage cannot take it in its pass. */
+    void leave (float* aL, float* bL, float* aR, float* bR, int n) const noexcept
+    {
+        scaleBlock (outL, bL, level, n);
+        scaleBlock (outR, bR, level, n);
+        scaleAddBlock (aL, aL, send, directL, n);
+        scaleAddBlock (bL, bL, send, directL, n);
+        scaleAddBlock (aR, aR, send, directR, n);
+        scaleAddBlock (bR, bR, send, directR, n);
+    }
+};
+
+enum class StageEdge
+{
+    none,
+    entry,
+    exit
+};
+
 /** One stage's pass where neither run wraps: the block written into both lines (which hold time
-    reversed), the taps read back and the rotations, a vector at a time. */
+    reversed), the taps read back and the rotations, a vector at a time; the first stage takes
+    the entry rotations on the way in, the last the exit on the way out, with the same operations
+    per element as the whole-block passes. */
 template <typename V>
 struct StagePass
 {
@@ -104,35 +151,72 @@ struct StagePass
 
     /** N samples, or n for N = 0. A plain loop: a lambda's body would not be built for the wider
         unit if left out of line. */
-    template <int N>
-    [[gnu::always_inline]] void run (const StageRotations<V>& rotate, float* aL, float* bL, float* aR, float* bR,
-                                     int n) const noexcept
+    template <int N, StageEdge edge>
+    [[gnu::always_inline]] void run (const StageRotations<V>& rotate, const StageEdges& edges, float* aL, float* bL,
+                                     float* aR, float* bR, int n) const noexcept
     {
         constexpr int W = laneCount<V>;
         const int count = N > 0 ? N : n;
+        const RotationLanes<V> entryLeft (edges.entryLeft), entryRight (edges.entryRight);
+        const V level = broadcast<V> (edges.level), send = broadcast<V> (edges.send);
     #pragma GCC unroll 8
         for (int i = 0; i < count; i += W)
         {
-            storeLanes (runL - i - (W - 1), reversed (loadLanes<V> (aL + i)));
-            storeLanes (runR - i - (W - 1), reversed (loadLanes<V> (aR + i)));
+            V inL = loadLanes<V> (aL + i), yL = loadLanes<V> (bL + i);
+            V inR = loadLanes<V> (aR + i), yR = loadLanes<V> (bR + i);
+            if constexpr (edge == StageEdge::entry)
+            {
+                entryLeft (inL, yL);
+                entryRight (inR, yR);
+            }
+            storeLanes (runL - i - (W - 1), reversed (inL));
+            storeLanes (runR - i - (W - 1), reversed (inR));
             // The taps' unit gain leaves each sample as it is.
-            rotate (reversed (loadLanes<V> (tapL - i - (W - 1))), loadLanes<V> (bL + i),
-                    reversed (loadLanes<V> (tapR - i - (W - 1))), loadLanes<V> (bR + i), aL, bL, aR, bR, i);
+            V xL = reversed (loadLanes<V> (tapL - i - (W - 1))), xR = reversed (loadLanes<V> (tapR - i - (W - 1)));
+            rotate (xL, yL, xR, yR);
+            if constexpr (edge == StageEdge::exit)
+            {
+                storeLanes (edges.outL + i, yL * level);
+                storeLanes (edges.outR + i, yR * level);
+                const V directL = loadLanes<V> (edges.directL + i), directR = loadLanes<V> (edges.directR + i);
+                xL = xL * send + directL;
+                yL = yL * send + directL;
+                xR = xR * send + directR;
+                yR = yR * send + directR;
+            }
+            storeLanes (aL + i, xL);
+            storeLanes (bL + i, yL);
+            storeLanes (aR + i, xR);
+            storeLanes (bR + i, yR);
         }
+    }
+
+    template <StageEdge edge>
+    [[gnu::always_inline]] void run (const StageRotations<V>& rotate, const StageEdges& edges, float* aL, float* bL,
+                                     float* aR, float* bR, int n) const noexcept
+    {
+        // The engine's two block lengths as loops of a fixed count.
+        if (n == 64)
+            run<64, edge> (rotate, edges, aL, bL, aR, bR, n);
+        else if (n == 32)
+            run<32, edge> (rotate, edges, aL, bL, aR, bR, n);
+        else
+            run<0, edge> (rotate, edges, aL, bL, aR, bR, n);
     }
 };
 
-/** The early diffuser's stages: each writes a into its lines, reads a back from their taps (unit
-    gain) and rotates; in one pass per stage where tapRunOf allows, as those three steps
-    otherwise. The samples are the same either way. */
+/** The early diffuser's stages between their edges: each writes a into its lines, reads a back
+    from their taps (unit gain) and rotates; in one pass per stage where tapRunOf allows, as those
+    three steps otherwise. The samples are the same either way. */
 template <typename V>
-[[gnu::always_inline]] inline void runStages (ReverbEngine& e, float* aL, float* bL, float* aR, float* bR,
-                                              int n) noexcept
+[[gnu::always_inline]] inline void runStages (ReverbEngine& e, const StageEdges& edges, float* aL, float* bL, float* aR,
+                                              float* bR, int n) noexcept
 {
     constexpr int W = laneCount<V>;
     const auto& ms = e.modeState;
     for (size_t stage = 0; stage < stages; ++stage)
     {
+        const bool first = stage == 0, last = stage + 1 == stages;
         auto& lineL = e.earlyLines[stage];
         auto& lineR = e.earlyLines[stage + 8];
         const CrossMixer &left = e.diffusionMixers[2 * stage], &right = e.diffusionMixers[2 * stage + 1];
@@ -141,35 +225,40 @@ template <typename V>
         const float* tapR = n % W == 0 ? tapRunOf (lineR, ms.earlyFloor[stage + 8], n) : nullptr;
         if (tapL == nullptr || tapR == nullptr)
         {
+            if (first)
+                edges.enter (aL, bL, aR, bR, n);
             writeBlock (lineL, aL, n);
             writeBlock (lineR, aR, n);
             readTap (lineL, aL, n, ms.earlyFloor[stage], 1.0f);
             readTap (lineR, aR, n, ms.earlyFloor[stage + 8], 1.0f);
             diffuse (left, right, cross, aL, bL, aR, bR, n);
+            if (last)
+                edges.leave (aL, bL, aR, bR, n);
             continue;
         }
         lineL.written = lineR.written = true;
         const StageRotations<V> rotate (left, right, cross);
         const StagePass<V> pass { lineL.buffer.get() + lineL.writeIndex, lineR.buffer.get() + lineR.writeIndex, tapL, tapR };
-        // The engine's two block lengths as loops of a fixed count.
-        if (n == 64)
-            pass.template run<64> (rotate, aL, bL, aR, bR, n);
-        else if (n == 32)
-            pass.template run<32> (rotate, aL, bL, aR, bR, n);
+        if (first)
+            pass.template run<StageEdge::entry> (rotate, edges, aL, bL, aR, bR, n);
+        else if (last)
+            pass.template run<StageEdge::exit> (rotate, edges, aL, bL, aR, bR, n);
         else
-            pass.template run<0> (rotate, aL, bL, aR, bR, n);
+            pass.template run<StageEdge::none> (rotate, edges, aL, bL, aR, bR, n);
     }
 }
 
-[[gnu::noinline]] void runStagesBaseline (ReverbEngine& e, float* aL, float* bL, float* aR, float* bR, int n) noexcept
+[[gnu::noinline]] void runStagesBaseline (ReverbEngine& e, const StageEdges& edges, float* aL, float* bL, float* aR,
+                                          float* bR, int n) noexcept
 {
-    runStages<Lanes> (e, aL, bL, aR, bR, n);
+    runStages<Lanes> (e, edges, aL, bL, aR, bR, n);
 }
 
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
-QUORVANE_AVX2 void runStagesAvx2 (ReverbEngine& e, float* aL, float* bL, float* aR, float* bR, int n) noexcept
+QUORVANE_AVX2 void runStagesAvx2 (ReverbEngine& e, const StageEdges& edges, float* aL, float* bL, float* aR, float* bR,
+                                  int n) noexcept
 {
-    runStages<Lanes8> (e, aL, bL, aR, bR, n);
+    runStages<Lanes8> (e, edges, aL, bL, aR, bR, n);
 }
 #endif
 } // namespace
@@ -189,23 +278,17 @@ EarlyFeed runEarlySectionDeferred (ReverbEngine& e, const EarlyModulation& modul
                                      { &e.predelayLines[1], 0, aR, pd + modulation.tap[2] },
                                      { &e.predelayLines[1], 1, bR, ms.earlyLength[15] + pd + modulation.tap[3] } };
     readAllpassRampedGroup (taps, 4, n, ramp);
-    e.diffusionMixers[14].rotate (aL, bL, n);
-    e.diffusionMixers[15].rotate (aR, bR, n);
 
     float* directL = e.tempBlock[0].get();
     float* directR = e.tempBlock[1].get();
     readTap (e.predelayLines[0], directL, n, (int) std::trunc (pd), e.directSendGain);
     readTap (e.predelayLines[1], directR, n, (int) std::trunc (pd), e.directSendGain);
 
-    QUORVANE_ON_VECTOR_UNIT (n % 8 == 0, runStages, e, aL, bL, aR, bR, n);
-
-    scaleBlock (e.earlyOutBlock[0].get(), bL, e.earlyLevel, n);
-    scaleBlock (e.earlyOutBlock[1].get(), bR, e.earlyLevel, n);
-
-    scaleAddBlock (aL, aL, e.earlySendGain, directL, n);
-    scaleAddBlock (bL, bL, e.earlySendGain, directL, n);
-    scaleAddBlock (aR, aR, e.earlySendGain, directR, n);
-    scaleAddBlock (bR, bR, e.earlySendGain, directR, n);
+    // The taps of each channel paired by a rotation, the stages, then the early output and the
+    // feed of the late lines.
+    const StageEdges edges { e.diffusionMixers[14], e.diffusionMixers[15], e.earlyLevel, e.earlySendGain,
+                             directL, directR, e.earlyOutBlock[0].get(), e.earlyOutBlock[1].get() };
+    QUORVANE_ON_VECTOR_UNIT (n % 8 == 0, runStages, e, edges, aL, bL, aR, bR, n);
 
     return { { bL, bR, aL, aR } };
 }
