@@ -59,16 +59,17 @@ template <typename V>
 }
 
 template <typename V>
-[[gnu::always_inline]] inline void bandGainLoop (float* x, const float* low, float highGain, float lowGain, int n) noexcept
+[[gnu::always_inline]] inline void bandGainScaleAddLoop (float* out, const float* x, const float* low, float highGain,
+                                                         float lowGain, float g, const float* b, int n) noexcept
 {
-    const V high = broadcast<V> (highGain), lowG = broadcast<V> (lowGain);
+    const V high = broadcast<V> (highGain), lowG = broadcast<V> (lowGain), gv = broadcast<V> (g);
     elementWise<V> (
-        x, n,
+        out, n,
         [&] (int i) {
             const V l = loadLanes<V> (low + i);
-            return (loadLanes<V> (x + i) - l) * high + l * lowG;
+            return ((loadLanes<V> (x + i) - l) * high + l * lowG) * gv + loadLanes<V> (b + i);
         },
-        [&] (int i) { return (x[i] - low[i]) * highGain + low[i] * lowGain; });
+        [&] (int i) { return ((x[i] - low[i]) * highGain + low[i] * lowGain) * g + b[i]; });
 }
 
 // Out of line, so that choosing the unit costs no register saves (see the delay line's kernels).
@@ -85,9 +86,10 @@ template <typename V>
 {
     accumulateLoop<Lanes> (out, a, g, n);
 }
-[[gnu::noinline]] void bandGainBaseline (float* x, const float* low, float highGain, float lowGain, int n) noexcept
+[[gnu::noinline]] void bandGainScaleAddBaseline (float* out, const float* x, const float* low, float highGain,
+                                                 float lowGain, float g, const float* b, int n) noexcept
 {
-    bandGainLoop<Lanes> (x, low, highGain, lowGain, n);
+    bandGainScaleAddLoop<Lanes> (out, x, low, highGain, lowGain, g, b, n);
 }
 
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
@@ -101,9 +103,10 @@ QUORVANE_AVX2 void accumulateAvx2 (float* out, const float* a, float g, int n) n
 {
     accumulateLoop<Lanes8> (out, a, g, n);
 }
-QUORVANE_AVX2 void bandGainAvx2 (float* x, const float* low, float highGain, float lowGain, int n) noexcept
+QUORVANE_AVX2 void bandGainScaleAddAvx2 (float* out, const float* x, const float* low, float highGain, float lowGain,
+                                         float g, const float* b, int n) noexcept
 {
-    bandGainLoop<Lanes8> (x, low, highGain, lowGain, n);
+    bandGainScaleAddLoop<Lanes8> (out, x, low, highGain, lowGain, g, b, n);
 }
 #endif
 // The wider unit from eight samples on (shorter runs gain nothing from it).
@@ -124,9 +127,10 @@ void accumulateBlock (float* out, const float* a, float g, int n) noexcept
     QUORVANE_BLOCK_KERNEL (accumulate, out, a, g, n);
 }
 
-void bandGainBlock (float* x, const float* low, float highGain, float lowGain, int n) noexcept
+void bandGainScaleAddBlock (float* out, const float* x, const float* low, float highGain, float lowGain, float g,
+                            const float* b, int n) noexcept
 {
-    QUORVANE_BLOCK_KERNEL (bandGain, x, low, highGain, lowGain, n);
+    QUORVANE_BLOCK_KERNEL (bandGainScaleAdd, out, x, low, highGain, lowGain, g, b, n);
 }
 
 #undef QUORVANE_BLOCK_KERNEL

@@ -33,7 +33,9 @@ void scaleAddBlock (float* out, const float* a, float g, const float* b, int n) 
 void addBlock (float* out, const float* a, int n) noexcept;
 /** out[i] += a[i] x g */
 void accumulateBlock (float* out, const float* a, float g, int n) noexcept;
-/** Splits a band: x[i] = (x[i] - low[i]) x highGain + low[i] x lowGain. */
-void bandGainBlock (float* x, const float* low, float highGain, float lowGain, int n) noexcept;
+/** A band split, scaled and added: out[i] = ((x[i] - low[i]) x highGain + low[i] x lowGain) x g + b[i],
+    in that order. */
+void bandGainScaleAddBlock (float* out, const float* x, const float* low, float highGain, float lowGain, float g,
+                            const float* b, int n) noexcept;
 
 } // namespace quorvane

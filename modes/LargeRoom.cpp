@@ -83,10 +83,9 @@ void runNetwork (ReverbEngine& e, const float* groupModulation, const kit::Early
     shape.taps (e, n);
     kit::butterflyMatrix (e, lines, n);
     if (shape.bandNormaliser)
-        kit::normaliseLateBands (e, n);
-    else
-        for (auto& sum : e.lateSumBlock)
-            scaleBlock (sum.get(), sum.get(), ms.midNormaliser, n);
+        return kit::mixNormalisedLateBands (e, n);
+    for (auto& sum : e.lateSumBlock)
+        scaleBlock (sum.get(), sum.get(), ms.midNormaliser, n);
     kit::mixModeOutput (e, n);
 }
 

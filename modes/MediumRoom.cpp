@@ -102,8 +102,7 @@ void processNetwork (ReverbEngine& e)
                         nullptr, n, splits);
     kit::tapLines (e, lines, ms.leftTapGain.data() + half, ms.rightTapGain.data() + half, n);
 
-    kit::normaliseLateBands (e, n);
-    kit::mixModeOutput (e, n);
+    kit::mixNormalisedLateBands (e, n);
     kit::butterflyMatrix (e, lines, n);
 }
 

@@ -63,8 +63,7 @@ void processNetwork (ReverbEngine& e)
     kit::butterflyMatrix (e, lines, n);
     for (size_t c = 0; c < 2; ++c)
         std::copy_n (e.lineBlock[c].get(), n, e.lateSumBlock[c].get());
-    kit::normaliseLateBands (e, n);
-    kit::mixModeOutput (e, n);
+    kit::mixNormalisedLateBands (e, n);
 }
 
 } // namespace quorvane::sulaco

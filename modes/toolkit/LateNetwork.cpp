@@ -505,15 +505,25 @@ void ringShift (ReverbEngine& e, int count, int n)
     }
 }
 
-void normaliseLateBands (ReverbEngine& e, int n)
+namespace
 {
-    const auto& ms = e.modeState;
-    alignas (16) float band[2][blockSize];
+/** The bass band of each late sum, through the output bass filters. */
+void lateBassBands (ReverbEngine& e, float (&band)[2][blockSize], int n)
+{
     for (size_t c = 0; c < 2; ++c)
         std::copy_n (e.lateSumBlock[c].get(), n, band[c]);
     processPair (e.outputBassFilters[0], e.outputBassFilters[1], e.bassSplitCoef, band[0], band[1], n);
+}
+} // namespace
+
+void mixNormalisedLateBands (ReverbEngine& e, int n)
+{
+    const auto& ms = e.modeState;
+    alignas (16) float band[2][blockSize];
+    lateBassBands (e, band, n);
     for (size_t c = 0; c < 2; ++c)
-        bandGainBlock (e.lateSumBlock[c].get(), band[c], ms.midNormaliser, ms.bassNormaliser, n);
+        bandGainScaleAddBlock (e.ioBlock[c].get(), e.lateSumBlock[c].get(), band[c], ms.midNormaliser,
+                               ms.bassNormaliser, e.lateLevel, e.earlyOutBlock[c].get(), n);
 }
 
 void mixModeOutput (ReverbEngine& e, int n)

@@ -105,10 +105,12 @@ void crossRotations (ReverbEngine& e, int count, int n);
     a ring, joined only by the lateCross rotations that follow. */
 void ringShift (ReverbEngine& e, int count, int n);
 
-/** Late normaliser: each late sum split at the bass crossover, weighed by the mid and bass normalisers. */
-void normaliseLateBands (ReverbEngine& e, int n);
-
 /** The wet block at the network rate: ioBlock = late sum x lateLevel + early output, per channel. */
 void mixModeOutput (ReverbEngine& e, int n);
+
+/** The late normaliser and mixModeOutput in one pass: each late sum split at the bass crossover,
+    weighed by the mid and bass normalisers, then as mixModeOutput takes it (the sums themselves
+    are left as they were). */
+void mixNormalisedLateBands (ReverbEngine& e, int n);
 
 } // namespace quorvane::kit

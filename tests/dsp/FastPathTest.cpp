@@ -890,7 +890,8 @@ TEST_P (FastPaths, BlockHelpersMatchTheirFormulaPerElement)
         check ("scaleAdd", [&] (int i) { return a[i] * g + b[i]; }, [&] { scaleAddBlock (actual, a, g, b, n); });
         check ("add", [&] (int i) { return x[i] + a[i]; }, [&] { addBlock (actual, a, n); });
         check ("accumulate", [&] (int i) { return x[i] + a[i] * g; }, [&] { accumulateBlock (actual, a, g, n); });
-        check ("bandGain", [&] (int i) { return (x[i] - a[i]) * h + a[i] * g; }, [&] { bandGainBlock (actual, a, h, g, n); });
+        check ("bandGainScaleAdd", [&] (int i) { return ((x[i] - a[i]) * h + a[i] * g) * 0.6f + b[i]; },
+               [&] { bandGainScaleAddBlock (actual, actual, a, h, g, 0.6f, b, n); });
         check ("scale in place", [&] (int i) { return x[i] * g; }, [&] { scaleBlock (actual, actual, g, n); });
     }
 }
