@@ -71,6 +71,14 @@ constexpr int pickedLine (int W, int r, bool high) noexcept
     return (j < 2 ? quarter + j : W + quarter + j - 2) + (high ? 2 : 0);
 }
 
+/** The line of lane r from a group's first: the lanes of pickPairs (low ones; the high ones
+    start two lines later), or consecutive lines. */
+template <int W, bool picked>
+constexpr int laneLine (int r) noexcept
+{
+    return picked ? pickedLine (W, r, false) : r;
+}
+
 /** What the tiles of one group of laneCount<V> lines need: where each lane's samples lie (sample i
     at newer[r][-i], reversed as the lines hold them), the gain of a tap, and for a held linear
     read its glide and the older neighbour of sample 0. Reads that cannot load from one run of
@@ -129,9 +137,13 @@ struct GroupRuns
         }
     }
 
-    /** Lane r reads line lineOf[r] of the bank. */
-    [[gnu::always_inline]] GroupRuns (const BankReads& reads, const int* lineOf, int n, float rampFactor) noexcept
+    /** Lane r reads line firstLine + laneLine<W, picked> (r) of the bank. */
+    template <bool picked>
+    [[gnu::always_inline]] GroupRuns (const BankReads& reads, int firstLine, std::bool_constant<picked>, int n,
+                                      float rampFactor) noexcept
     {
+        // The lanes' lines as constant offsets from the bank's first one.
+        const BankReads bank = reads.from (firstLine);
         alignas (32) float start[W], target[W];
         storeLanes (gain, broadcast<V> (1.0f));
         storeLanes (previous, V {});
@@ -147,10 +159,10 @@ struct GroupRuns
         BankReads::Kind kinds[W];
         for (int r = 0; r < W; ++r)
         {
-            const int k = lineOf[r];
-            blocks[r] = reads.block (k);
-            lines[r] = reads.lines + k;
-            kinds[r] = reads.kinds[k];
+            const int k = laneLine<W, picked> (r);
+            blocks[r] = bank.block (k);
+            lines[r] = bank.lines + k;
+            kinds[r] = bank.kinds[k];
             forward = forward && kinds[r] == BankReads::Kind::ready;
         }
         if (forward)
@@ -162,11 +174,11 @@ struct GroupRuns
     #pragma GCC unroll 8
         for (int r = 0; r < W; ++r)
         {
-            const int k = lineOf[r];
+            const int k = laneLine<W, picked> (r);
             if (kinds[r] == BankReads::Kind::tap)
             {
                 DelayLine& line = *lines[r];
-                const int32_t offset = reads.offsets[k];
+                const int32_t offset = bank.offsets[k];
                 const float tapGain = gains != nullptr ? gains[k] : 1.0f;
                 const int32_t run = (line.writeIndex + std::min (offset, line.size - n)) & line.mask;
                 if (run >= n - 1)
@@ -182,7 +194,7 @@ struct GroupRuns
             else if (kinds[r] == BankReads::Kind::linear)
             {
                 const DelayLine& line = *lines[r];
-                target[r] = std::min (reads.targetDelays[k], longestInterpolatedDelay (line, n));
+                target[r] = std::min (bank.targetDelays[k], longestInterpolatedDelay (line, n));
                 start[r] = glideStart (line.tapDelay[0], target[r]);
                 linear[r] = -1;
                 anyLinear = true;
@@ -230,7 +242,7 @@ struct GroupRuns
                 continue;
             }
             linear[r] = 0;
-            readLinearRamped (line, blocks[r], reads.targetDelays[lineOf[r]], n, rampFactor);
+            readLinearRamped (line, blocks[r], bank.targetDelays[laneLine<W, picked> (r)], n, rampFactor);
             readBlock (r, n);
         }
     }
@@ -343,13 +355,14 @@ template <typename V, Glides glides, bool forward = false>
               : splitTiles<V, glides, forward, false, false> (runs, a, b, n);
 }
 
-/** One group, lane r reading reads[lineOf[r]], through the splits a and b (their states move on). */
-template <typename V>
-[[gnu::always_inline]] inline void readAndSplitGroup (const BankReads& reads, const int* lineOf, SplitLanes<V>& a,
+/** One group, lane r reading line first + laneLine<W, picked> (r), through the splits a and b (their
+    states move on). */
+template <typename V, bool picked>
+[[gnu::always_inline]] inline void readAndSplitGroup (const BankReads& reads, int first, SplitLanes<V>& a,
                                                       SplitLanes<V>& b, bool unitA, bool unitB, int n,
                                                       float rampFactor) noexcept
 {
-    const GroupRuns<V> runs (reads, lineOf, n, rampFactor);
+    const GroupRuns<V> runs (reads, first, std::bool_constant<picked> {}, n, rampFactor);
     // Plain branches rather than a generic lambda: a lambda would not be built for the wider unit.
     if (runs.forward)
         splitTiles<V, Glides::none, true> (runs, a, b, unitA, unitB, n);
@@ -416,10 +429,7 @@ template <typename V>
         for (const bool high : { false, true })
         {
             auto a = pickedSplit<V> (first, line, high), b = pickedSplit<V> (second, line, high);
-            int lineOf[W];
-            for (int r = 0; r < W; ++r)
-                lineOf[r] = line + pickedLine (W, r, high);
-            readAndSplitGroup<V> (reads, lineOf, a, b, unitA, unitB, n, rampFactor);
+            readAndSplitGroup<V, true> (reads, line + (high ? 2 : 0), a, b, unitA, unitB, n, rampFactor);
             statesA[high] = a.s;
             statesB[high] = b.s;
         }
@@ -432,10 +442,7 @@ template <typename V>
     for (; line + W <= count; line += W)
     {
         SplitLanes<V> a (first, line), b (second, line);
-        int lineOf[W];
-        for (int r = 0; r < W; ++r)
-            lineOf[r] = line + r;
-        readAndSplitGroup<V> (reads, lineOf, a, b, unitA, unitB, n, rampFactor);
+        readAndSplitGroup<V, false> (reads, line, a, b, unitA, unitB, n, rampFactor);
         a.store (first, line);
         b.store (second, line);
     }
