@@ -154,7 +154,7 @@ struct GroupRuns
         storeIntLanes (linear, IntLanesFor<V> {});
         // The bank's fields in locals, and each lane's line and kind at hand: the stores below
         // could otherwise be taken to change them, and every lane would load them again.
-        const float* const gains = reads.gains;
+        const float* const gains = bank.gains;
         DelayLine* lines[W];
         BankReads::Kind kinds[W];
         for (int r = 0; r < W; ++r)
