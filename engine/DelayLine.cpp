@@ -488,7 +488,8 @@ template <bool quantisedFractions>
     // Sample i's older neighbour is sample i - 1's newer one; a loaded run holds samples i + 7
     // down to i, so after the transpose row 7 - k is sample i + k.
     Lanes8 previous = loadLanes<Lanes8> (first);
-    forEachVector<8> (n, [&] (int i) {
+    // Always inline, so that the pass is built for the wider unit at every optimisation level.
+    forEachVector<8> (n, [&] (int i) __attribute__ ((always_inline)) {
         Lanes8 av[8], out[8];
         for (int r = 0; r < 8; ++r)
             av[r] = loadLanes<Lanes8> (newer[r] - i - 7);

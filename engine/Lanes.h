@@ -64,8 +64,9 @@ template <typename V = Lanes>
         // into two halves of four inserts each on the way, and even one lane and a shuffle take
         // three instructions (a load, a move that clears the upper lanes, the shuffle). GCC takes
         // the one instruction as it is, from memory or a register, and refuses it at compile time
-        // in any function not built for the wider unit.
-#if defined(__GNUC__) && ! defined(__clang__)
+        // in any function not built for the wider unit (so every kernel's lambdas must be inlined
+        // into it; without optimisation they are not, and the shuffle form stays).
+#if defined(__GNUC__) && ! defined(__clang__) && ! defined(__NO_INLINE__)
         V v;
         asm ("vbroadcastss %1, %0" : "=x"(v) : "xm"(x));
         return v;
