@@ -64,19 +64,13 @@ template <typename V>
                     : __builtin_shufflevector (a, b, 0, 1, 8, 9, 4, 5, 12, 13);
 }
 
-/** The line of two groups of W that lane r of pickPairs holds. */
-constexpr int pickedLine (int W, int r, bool high) noexcept
-{
-    const int j = r % 4, quarter = 4 * (r / 4);
-    return (j < 2 ? quarter + j : W + quarter + j - 2) + (high ? 2 : 0);
-}
-
-/** The line of lane r from a group's first: the lanes of pickPairs (low ones; the high ones
-    start two lines later), or consecutive lines. */
+/** The line of lane r from a group's first: consecutive lines, or the lines of two groups of W
+    that lane r of pickPairs holds (the low ones; the high ones start two lines later). */
 template <int W, bool picked>
 constexpr int laneLine (int r) noexcept
 {
-    return picked ? pickedLine (W, r, false) : r;
+    const int j = r % 4, quarter = 4 * (r / 4);
+    return ! picked ? r : j < 2 ? quarter + j : W + quarter + j - 2;
 }
 
 /** What the tiles of one group of laneCount<V> lines need: where each lane's samples lie (sample i

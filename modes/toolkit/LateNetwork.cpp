@@ -11,6 +11,10 @@
 namespace quorvane::kit
 {
 
+// The line blocks lie one after another, blockSize floats apart: the writes and the bank of reads
+// take them as one array.
+static_assert (sizeof (Block64) == sizeof (float) * blockSize && BankReads::blockStride == blockSize);
+
 namespace
 {
 /** Pointers to the first count line blocks, as the filter banks take them. */
@@ -148,8 +152,6 @@ float segmentDelay (const ModeState& ms, const float* modulation, size_t s)
 /** Line block k into segment first + k, with the early feed added on the way when there is one. */
 void writeSegments (ReverbEngine& e, int first, int count, int n, const EarlyFeed* feed)
 {
-    // The line blocks lie one after another.
-    static_assert (sizeof (Block64) == sizeof (float) * blockSize);
     writeBlocks (e.lateLines.data() + first, e.lineBlock[0].get(), blockSize, feed != nullptr ? feed->block : nullptr,
                  count, n);
 }
@@ -236,8 +238,6 @@ void readSegmentsThenSplit (ReverbEngine& e, int first, int count, const std::ar
         }
         readAllpassRampedGroup (allpassReads, pending, n, ramp);
     }
-    // The line blocks lie one after another, as the bank takes them.
-    static_assert (sizeof (Block64) == sizeof (float) * BankReads::blockStride);
     const BankReads bank { kinds,
                            e.lateLines.data() + first,
                            e.lineBlock[0].get(),
