@@ -236,6 +236,17 @@ struct GroupRuns
                 continue;
             }
             linear[r] = 0;
+    #if defined(QUORVANE_HAS_AVX2_KERNELS)
+            if constexpr (W == 8)
+            {
+                // Its delays are in the rows already: interpolated straight into its reversed block.
+                line.tapDelay[0] = target[r];
+                interpolateLinearColumnReversedAvx2 (line, rows, r, reversedBlocks[r], n);
+                newer[r] = reversedBlocks[r] + n - 1;
+                gain[r] = 1.0f;
+                continue;
+            }
+    #endif
             readLinearRamped (line, blocks[r], bank.targetDelays[laneLine<W, picked> (r)], n, rampFactor);
             readBlock (r, n);
         }
