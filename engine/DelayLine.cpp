@@ -164,13 +164,12 @@ template <typename V>
 #endif
 
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
-/** The linear read of one lane of eight glides side by side (rows[i][lane] the delay of sample
-    i), as readLinearRamped does it after its glide, with each sample's neighbours gathered: for
-    reads whose delay moves across samples. In intrinsics only: the lane helpers are not marked for
-    the unit, and some compilers refuse eight-lane vectors passed across that boundary. */
-template <bool quantisedFractions, bool reversedOutput>
-[[gnu::noinline]] QUORVANE_AVX2 void interpolateColumnLanes (const DelayLine& line, const float (*rows)[8], int lane,
-                                                           float* output, int n) noexcept
+} // namespace
+
+// In intrinsics only: the lane helpers are not marked for the unit, and some compilers refuse
+// eight-lane vectors passed across that boundary.
+QUORVANE_AVX2 void interpolateLinearColumnReversedAvx2 (const DelayLine& line, const float (*rows)[8], int lane,
+                                                        float* output, int n) noexcept
 {
     const float* buf = line.buffer.get();
     // Sample i + k of the lane lies 8 k floats after sample i.
@@ -182,42 +181,18 @@ template <bool quantisedFractions, bool reversedOutput>
     {
         const __m256 d = _mm256_i32gather_ps (&rows[i][lane], column, 4);
         const __m256i w = _mm256_cvttps_epi32 (d);
-        __m256 frac = _mm256_sub_ps (d, _mm256_cvtepi32_ps (w));
-        if constexpr (quantisedFractions)
-            frac = _mm256_mul_ps (_mm256_cvtepi32_ps (_mm256_cvttps_epi32 (_mm256_mul_ps (frac, _mm256_set1_ps (32.0f)))),
-                                  _mm256_set1_ps (0.03125f));
+        const __m256 frac = _mm256_sub_ps (d, _mm256_cvtepi32_ps (w));
         const __m256i newer = _mm256_and_si256 (_mm256_add_epi32 (w, offset), mask);
         const __m256i older = _mm256_and_si256 (_mm256_add_epi32 (newer, one), mask);
         const __m256 a = _mm256_i32gather_ps (buf, newer, 4), b = _mm256_i32gather_ps (buf, older, 4);
         const __m256 y = _mm256_add_ps (_mm256_mul_ps (_mm256_sub_ps (b, a), frac), a);
-        if constexpr (reversedOutput)
-            _mm256_storeu_ps (output + n - 8 - i, _mm256_permutevar8x32_ps (y, backwards));
-        else
-            _mm256_storeu_ps (output + i, y);
+        _mm256_storeu_ps (output + n - 8 - i, _mm256_permutevar8x32_ps (y, backwards));
         offset = _mm256_sub_epi32 (offset, eight);
     }
 }
-/** The newer and older neighbours of one lane of eight glides (rows[i][lane] the whole delay of
-    sample i), gathered as neighbours gathers them, and stored reversed as the line holds them:
-    sample i's at newer[n - 1 - i] and older[n - 1 - i]. */
-[[gnu::noinline]] QUORVANE_AVX2 void gatherColumnNeighboursReversed (const DelayLine& line, const int32_t (*rows)[8],
-                                                                     int lane, float* newer, float* older, int n) noexcept
+
+namespace
 {
-    const float* buf = line.buffer.get();
-    const __m256i column = _mm256_setr_epi32 (0, 8, 16, 24, 32, 40, 48, 56);
-    const __m256i mask = _mm256_set1_epi32 (line.mask), one = _mm256_set1_epi32 (1), eight = _mm256_set1_epi32 (8);
-    const __m256i backwards = _mm256_setr_epi32 (7, 6, 5, 4, 3, 2, 1, 0);
-    __m256i offset = _mm256_sub_epi32 (_mm256_set1_epi32 (line.writeIndex), _mm256_setr_epi32 (0, 1, 2, 3, 4, 5, 6, 7));
-    for (int i = 0; i < n; i += 8)
-    {
-        const __m256i w = _mm256_i32gather_epi32 (&rows[i][lane], column, 4);
-        const __m256i a = _mm256_and_si256 (_mm256_add_epi32 (w, offset), mask);
-        const __m256i b = _mm256_and_si256 (_mm256_add_epi32 (a, one), mask);
-        _mm256_storeu_ps (newer + n - 8 - i, _mm256_permutevar8x32_ps (_mm256_i32gather_ps (buf, a, 4), backwards));
-        _mm256_storeu_ps (older + n - 8 - i, _mm256_permutevar8x32_ps (_mm256_i32gather_ps (buf, b, 4), backwards));
-        offset = _mm256_sub_epi32 (offset, eight);
-    }
-}
 #endif
 
 /** The newer (a) and older (b) neighbour of every glide position. */
@@ -566,8 +541,16 @@ template <bool quantisedFractions>
     });
     for (int r = 0; moving != 0; ++r, moving >>= 1)
     {
-        if ((moving & 1u) != 0)
-            interpolateColumnLanes<quantisedFractions, false> (*reads[r].line, rows, r, reads[r].output, n);
+        if ((moving & 1u) == 0)
+            continue;
+        alignas (32) float delays[DelayLine::maxBlock], frac[DelayLine::maxBlock];
+        alignas (32) int32_t whole[DelayLine::maxBlock];
+        for (int i = 0; i < n; ++i)
+            delays[i] = rows[i][r];
+        splitDelays<Lanes8> (delays, frac, whole, n);
+        if constexpr (quantisedFractions)
+            quantiseFractions<Lanes8> (frac, n);
+        interpolateLinear<Lanes8> (*reads[r].line, whole, frac, reads[r].output, n);
     }
 }
 #endif
@@ -667,15 +650,6 @@ template <typename R, typename V>
             beforeFirst[r] = runs[r] >= 0 ? 0.0f : newer[r][2];
             continue;
         }
-        newer[r] = moved[r][0] + n - 1;
-        older[r] = moved[r][1] + n - 1;
-#if defined(QUORVANE_HAS_AVX2_KERNELS)
-        if constexpr (L == 8)
-        {
-            gatherColumnNeighboursReversed (line, wholeRows, r, moved[r][0], moved[r][1], n);
-            continue;
-        }
-#endif
         alignas (32) int32_t whole[DelayLine::maxBlock];
         for (int i = 0; i < n; ++i)
             whole[i] = wholeRows[i][r];
@@ -686,6 +660,8 @@ template <typename R, typename V>
             storeLanes (moved[r][0] + n - L - i, reversed (loadLanes<R> (a + i)));
             storeLanes (moved[r][1] + n - L - i, reversed (loadLanes<R> (b + i)));
         }
+        newer[r] = moved[r][0] + n - 1;
+        older[r] = moved[r][1] + n - 1;
     }
     // The recursions y = (a - y) x eta + b, L samples per tile: a loaded run holds samples
     // i + L - 1 down to i, so after the transpose row L - 1 - k is sample i + k.
@@ -805,16 +781,6 @@ QUORVANE_AVX2 void readAllpassRampedGroupAvx2 (const AllpassTapRead* reads, int 
         return readAllpassRampedRows<Lanes8, Lanes8> (reads, count, n, rampFactor);
     readAllpassRampedRows<Lanes, Lanes8> (reads, count, n, rampFactor);
 }
-} // namespace
-
-QUORVANE_AVX2 void interpolateLinearColumnReversedAvx2 (const DelayLine& line, const float (*rows)[8], int lane,
-                                                        float* output, int n) noexcept
-{
-    interpolateColumnLanes<false, true> (line, rows, lane, output, n);
-}
-
-namespace
-{
 #endif
 
 // The baseline entry points stay out of line: inlined into the dispatching functions they would
