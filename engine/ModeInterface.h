@@ -69,6 +69,8 @@ struct ModeState
     std::array<float, 32> segmentGain {}; ///< decay gain of each segment (above the bass split)
     std::array<float, 32> bassGain {};    ///< gain below the bass split, per line or loop
     std::array<float, 32> highGain {};    ///< ratio above the high split, per line or loop
+    std::array<float, 8> loopLength {};   ///< summed segment lengths of each loop (networks of loops)
+    std::array<float, 8> loopGain {};     ///< mid-band decay gain over each loop (networks of loops)
     std::array<float, 16> leftTapGain {}, rightTapGain {};
     std::array<int32_t, 16> leftTapOffset {}, rightTapOffset {};
     float outputGain = 0.0f;     ///< late output gain of networks tapped at a plain gain

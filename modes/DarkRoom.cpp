@@ -7,6 +7,9 @@
 #include "toolkit/LengthTables.h"
 #include "toolkit/ModeSetup.h"
 
+#include <algorithm>
+#include <limits>
+#include <tuple>
 
 namespace quorvane::darkroom
 {
@@ -41,29 +44,42 @@ void updateLateLengths (ReverbEngine& e)
     setLengths (e, (float) ((s * 0.9 + 0.1) * (double) e.processingRate * (1.0 / 48000.0)));
 }
 
-void setDecayGains (ReverbEngine& e, float outputFactor)
+void setDecayGains (ReverbEngine& e, float outputFactor, int lineCount)
 {
     auto& ms = e.modeState;
     kit::decayGains (ms.segmentGain.data(), ms.segmentLength.data(), stride * segmentsPerLine, e.decayTime,
                      e.processingRate);
     ms.outputGain = outputFactor * kit::lateNormaliser (ms.normaliserBase, e.decayTime, e.processingRate);
+    // The loops' lengths and mid gains, which both band ratios divide by: every change of the
+    // lengths, the decay or the rate passes here before the ratios are formed.
+    static_assert (lines <= (int) std::tuple_size_v<decltype (ms.loopGain)>);
+    for (size_t k = 0; k < (size_t) lineCount; ++k)
+        ms.loopLength[k] = kit::loopLength (ms, (int) k, stride, segmentsPerLine);
+    kit::decayGains (ms.loopGain.data(), ms.loopLength.data(), lineCount, e.decayTime, e.processingRate);
 }
+
+namespace
+{
+/** out[k] = the ratio of a band's gain over loop k to the loop's mid gain, at most `limit`. */
+void loopRatios (float* out, const ReverbEngine& e, int lineCount, float bandSeconds,
+                 float limit = std::numeric_limits<float>::infinity())
+{
+    const auto& ms = e.modeState;
+    kit::bandRatios (out, ms.loopLength.data(), ms.loopGain.data(), lineCount, bandSeconds, e.decayTime,
+                     e.processingRate);
+    for (size_t k = 0; k < (size_t) lineCount; ++k)
+        out[k] = std::min (limit, out[k]);
+}
+} // namespace
 
 void setBassRatios (ReverbEngine& e, int lineCount)
 {
-    auto& ms = e.modeState;
-    kit::loopRatios (ms.bassGain.data(), ms, lineCount, stride, segmentsPerLine, e.bassDecayTime, e.decayTime,
-                     e.processingRate, bassRatioLimit);
+    loopRatios (e.modeState.bassGain.data(), e, lineCount, e.bassDecayTime, bassRatioLimit);
 }
 
-void setHighRatios (ReverbEngine& e, int lineCount)
-{
-    auto& ms = e.modeState;
-    kit::loopRatios (ms.highGain.data(), ms, lineCount, stride, segmentsPerLine, e.highDecayTime, e.decayTime,
-                     e.processingRate);
-}
+void setHighRatios (ReverbEngine& e, int lineCount) { loopRatios (e.modeState.highGain.data(), e, lineCount, e.highDecayTime); }
 
-void updateDecayGains (ReverbEngine& e) { setDecayGains (e, 2.0f); }
+void updateDecayGains (ReverbEngine& e) { setDecayGains (e, 2.0f, lines); }
 
 void updateBassGains (ReverbEngine& e) { setBassRatios (e, lines); }
 

@@ -110,11 +110,12 @@ void runNetwork (ReverbEngine& e, int lineCount, const float* lineModulation, co
 /** The network with centred late modulation, doubled early modulation, 0.7071 allpasses and ring
     feedback: Nostromo on eight lines, Narcissus on four. */
 void runRings (ReverbEngine& e, int lineCount);
-/** The 32 segment gains and the late output gain, outputFactor x the normaliser. */
-void setDecayGains (ReverbEngine& e, float outputFactor);
-/** Bass ratios (limited) of the first lineCount lines. */
+/** The 32 segment gains, the late output gain (outputFactor x the normaliser), and the lengths
+    and mid gains of the first lineCount loops, which the band ratios divide by. */
+void setDecayGains (ReverbEngine& e, float outputFactor, int lineCount);
+/** Bass ratios (limited) of the first lineCount lines, from the loops setDecayGains left. */
 void setBassRatios (ReverbEngine& e, int lineCount);
-/** High ratios of the first lineCount lines. */
+/** High ratios of the first lineCount lines, from the loops setDecayGains left. */
 void setHighRatios (ReverbEngine& e, int lineCount);
 } // namespace darkroom
 

@@ -11,7 +11,7 @@ namespace
 constexpr int lines = 4;
 } // namespace
 
-void updateDecayGains (ReverbEngine& e) { darkroom::setDecayGains (e, 4.0f); }
+void updateDecayGains (ReverbEngine& e) { darkroom::setDecayGains (e, 4.0f, lines); }
 
 void updateBassGains (ReverbEngine& e) { darkroom::setBassRatios (e, lines); }
 

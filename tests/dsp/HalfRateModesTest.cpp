@@ -1,9 +1,13 @@
 // The half-rate frame and what sets the first half-rate modes apart.
 #include "EngineTestSupport.h"
 
+#include "modes/toolkit/ModeSetup.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
+#include <utility>
 
 using namespace quorvane;
 using namespace quorvane::testing;
@@ -155,6 +159,31 @@ TEST (DarkRoom, BassRatioIsLimitedAndTheHighRatioIsNot)
     {
         EXPECT_GT (ms.highGain[k], 0.0f) << k;
         EXPECT_LT (ms.highGain[k], 0.1f) << k; // small, and used as it is: no floor
+    }
+}
+
+TEST (DarkRoomFamily, BandRatiosFollowTheLoopsAsTheyAreNowWhateverChangedLast)
+{
+    // The ratios divide by loop gains kept from the last decay or length change: after any
+    // sequence of changes they must be the ratios the current loops give, bit for bit.
+    std::mt19937 rng (11);
+    const param::Index changed[] = { param::decay, param::rtBassMultiply, param::rtHighMultiply, param::lateSize };
+    for (const auto& [mode, loops] : { std::pair { 4, 8 }, std::pair { 7, 8 }, std::pair { 8, 4 } })
+    {
+        auto engine = engineIn (mode, mode == 7 ? 44100 : 48000);
+        const auto& ms = engine->modeState;
+        for (int step = 0; step < 60; ++step)
+        {
+            engine->setNormalised (changed[rng() % 4], (float) (rng() % 1000) / 999.0f);
+            float bass[8], high[8];
+            kit::loopRatios (bass, ms, loops, 8, 4, engine->bassDecayTime, engine->decayTime, engine->processingRate, 50.0f);
+            kit::loopRatios (high, ms, loops, 8, 4, engine->highDecayTime, engine->decayTime, engine->processingRate);
+            for (size_t k = 0; k < (size_t) loops; ++k)
+            {
+                ASSERT_EQ (ms.bassGain[k], bass[k]) << "mode " << mode << ", step " << step << ", loop " << k;
+                ASSERT_EQ (ms.highGain[k], high[k]) << "mode " << mode << ", step " << step << ", loop " << k;
+            }
+        }
     }
 }
 
