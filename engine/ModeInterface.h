@@ -44,7 +44,20 @@ struct ModeRoutines
     void (*updateLateLengths) (ReverbEngine&);
     void (*updateEarlyLengths) (ReverbEngine&);
     void (*processNetwork) (ReverbEngine&);
+    /** The three gain routines' work in one pass, where a mode has one (nullptr: each in turn). */
+    void (*updateAllGains) (ReverbEngine&) = nullptr;
 };
+
+/** The decay, bass and high gains after a change that moves all three (the decay, the lengths,
+    the rate): decay first, as the ratios divide by the mid gains. */
+inline void updateAllGains (const ModeRoutines& r, ReverbEngine& e)
+{
+    if (r.updateAllGains != nullptr)
+        return r.updateAllGains (e);
+    r.updateDecayGains (e);
+    r.updateBassGains (e);
+    r.updateHighGains (e);
+}
 
 /** One row of the mode table. */
 struct ModeDescription

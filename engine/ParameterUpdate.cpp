@@ -36,9 +36,7 @@ void ReverbEngine::updateParameter (int index)
             bassDecayTime = bassMultiply * v;
             bassDecayShaped = shapedBass (v, bassMultiply);
             highDecayTime = highMultiply * v;
-            routines->updateDecayGains (*this);
-            routines->updateBassGains (*this);
-            routines->updateHighGains (*this);
+            updateAllGains (*routines, *this);
             break;
         case param::highCut:
         {

@@ -59,9 +59,10 @@ void updateLateLengths (ReverbEngine& e)
     kit::updateGainsAndEarlyLengths (e);
 }
 
-void updateDecayGains (ReverbEngine& e)
+namespace
 {
-    largeroom::updateDecayGains (e);
+void updateTapGains (ReverbEngine& e)
+{
     // The decay over 340 size-factor samples, squared from each tap to the next: the first few
     // taps carry the late output, the later ones fade out steeply.
     auto& ms = e.modeState;
@@ -73,6 +74,19 @@ void updateDecayGains (ReverbEngine& e)
         ms.rightTapGain[t] = audible (rightSigns[t] * factor * 1.414f);
         factor = factor * factor;
     }
+}
+} // namespace
+
+void updateDecayGains (ReverbEngine& e)
+{
+    largeroom::updateDecayGains (e);
+    updateTapGains (e);
+}
+
+void updateAllGains (ReverbEngine& e)
+{
+    largeroom::updateAllGains (e);
+    updateTapGains (e);
 }
 
 void outputTaps (ReverbEngine& e, int n)

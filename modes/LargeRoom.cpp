@@ -49,6 +49,15 @@ void updateHighGains (ReverbEngine& e)
                      e.highDecayTime, e.decayTime, e.processingRate);
 }
 
+void updateAllGains (ReverbEngine& e)
+{
+    auto& ms = e.modeState;
+    kit::decayBandGains (ms.segmentGain.data(), ms.bassGain.data(), ms.highGain.data(), ms.segmentLength.data(),
+                         e.lateLineCount, e.decayTime, e.bassDecayTime, e.highDecayTime, e.processingRate);
+    ms.midNormaliser = kit::lateNormaliser (ms.normaliserBase, e.decayTime, e.processingRate);
+    ms.bassNormaliser = kit::lateNormaliser (ms.normaliserBase, e.bassDecayTime, e.processingRate);
+}
+
 void updateLateLengths (ReverbEngine& e)
 {
     auto& ms = e.modeState;

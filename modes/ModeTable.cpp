@@ -16,7 +16,7 @@ using kit::updateEarlyLengths;
 
 const ModeRoutines largeRoom { largeroom::configureMode,     largeroom::updateDecayGains, largeroom::updateBassGains,
                                largeroom::updateHighGains,   largeroom::updateLateLengths, updateEarlyLengths,
-                               largeroom::processNetwork };
+                               largeroom::processNetwork, largeroom::updateAllGains };
 
 const ModeRoutines mediumRoom { configureStandard,   mediumroom::updateDecayGains,  mediumroom::updateBassGains,
                                 mediumroom::updateHighGains, mediumroom::updateLateLengths, updateEarlyLengths,
@@ -29,7 +29,7 @@ const ModeRoutines brightRoom { brightroom::configureMode,   largeroom::updateDe
 const ModeRoutines largeChamber { configureStandard,     largechamber::updateDecayGains,
                                   largeroom::updateBassGains,      largeroom::updateHighGains,
                                   largechamber::updateLateLengths, updateEarlyLengths,
-                                  largechamber::processNetwork };
+                                  largechamber::processNetwork, largechamber::updateAllGains };
 
 const ModeRoutines darkRoom { configureStandard,   darkroom::updateDecayGains,  darkroom::updateBassGains,
                               darkroom::updateHighGains, darkroom::updateLateLengths, updateEarlyLengths,
@@ -40,12 +40,12 @@ const ModeRoutines darkRoom { configureStandard,   darkroom::updateDecayGains,  
 const ModeRoutines darkChamber { configureStandard,     largechamber::updateDecayGains,
                                  largeroom::updateBassGains,      largeroom::updateHighGains,
                                  largechamber::updateLateLengths, updateEarlyLengths,
-                                 darkchamber::processNetwork };
+                                 darkchamber::processNetwork, largechamber::updateAllGains };
 
 // Dark Space: Large Room's gains (at the rate the lines run at) and output taps, its own lengths.
 const ModeRoutines darkSpace { largeroom::configureMode,   largeroom::updateDecayGains,  largeroom::updateBassGains,
                                largeroom::updateHighGains, darkspace::updateLateLengths, updateEarlyLengths,
-                               darkspace::processNetwork };
+                               darkspace::processNetwork, largeroom::updateAllGains };
 
 const ModeRoutines nostromo { configureStandard,   darkroom::updateDecayGains,  darkroom::updateBassGains,
                               darkroom::updateHighGains, nostromo::updateLateLengths, updateEarlyLengths,
@@ -57,7 +57,7 @@ const ModeRoutines narcissus { configureStandard,    narcissus::updateDecayGains
 
 const ModeRoutines sulaco { configureStandard,   sulaco::updateDecayGains,  sulaco::updateBassGains,
                             largeroom::updateHighGains, sulaco::updateLateLengths, updateEarlyLengths,
-                            sulaco::processNetwork };
+                            sulaco::processNetwork, sulaco::updateAllGains };
 
 const ModeRoutines lv426 { configureStandard, lv426::updateDecayGains,  lv426::updateBassGains,
                            lv426::updateHighGains,      lv426::updateLateLengths, updateEarlyLengths,
@@ -67,7 +67,7 @@ const ModeRoutines lv426 { configureStandard, lv426::updateDecayGains,  lv426::u
 // bass normaliser that Large Room's routine also computes is not used here), Large Room's taps.
 const ModeRoutines denseRoom { largeroom::configureMode,   largeroom::updateDecayGains,  largeroom::updateBassGains,
                                largeroom::updateHighGains, denseroom::updateLateLengths, updateEarlyLengths,
-                               denseroom::processNetwork };
+                               denseroom::processNetwork, largeroom::updateAllGains };
 
 constexpr auto biquad = HighCutStage::biquad;
 constexpr auto smoothed = HighCutStage::smoothedBiquad;

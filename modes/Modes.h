@@ -23,6 +23,8 @@ void updateDecayGains (ReverbEngine& e);
 void updateBassGains (ReverbEngine& e);
 /** High-band ratio of each late line. */
 void updateHighGains (ReverbEngine& e);
+/** The three above in one pass over the lines. */
+void updateAllGains (ReverbEngine& e);
 /** The size factor and the 32 line lengths from the room table, then every gain and the early lengths. */
 void updateLateLengths (ReverbEngine& e);
 void processNetwork (ReverbEngine& e);
@@ -74,6 +76,8 @@ namespace largechamber
 {
 /** Large Room's mid gains and normaliser, and the 30 tap gains. */
 void updateDecayGains (ReverbEngine& e);
+/** Large Room's gains of all three bands in one pass, and the 30 tap gains. */
+void updateAllGains (ReverbEngine& e);
 /** Size factor, line lengths and tap positions, then every gain and the early lengths. */
 void updateLateLengths (ReverbEngine& e);
 void processNetwork (ReverbEngine& e);
@@ -157,6 +161,7 @@ namespace sulaco
 {
 void updateDecayGains (ReverbEngine& e);
 void updateBassGains (ReverbEngine& e);
+void updateAllGains (ReverbEngine& e);
 void updateLateLengths (ReverbEngine& e);
 void processNetwork (ReverbEngine& e);
 } // namespace sulaco

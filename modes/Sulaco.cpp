@@ -43,6 +43,13 @@ void updateBassGains (ReverbEngine& e)
     e.modeState.bassNormaliser = e.modeState.bassNormaliser * outputFactor;
 }
 
+void updateAllGains (ReverbEngine& e)
+{
+    largeroom::updateAllGains (e);
+    e.modeState.midNormaliser = e.modeState.midNormaliser * outputFactor;
+    e.modeState.bassNormaliser = e.modeState.bassNormaliser * outputFactor;
+}
+
 void processNetwork (ReverbEngine& e)
 {
     // The first pair of lines stays put; each later pair moves in opposite directions.

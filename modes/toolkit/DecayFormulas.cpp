@@ -9,6 +9,18 @@ void decayGains (float* out, const float* lengths, int count, float seconds, flo
         out[k] = decayGain (lengths[k], seconds, rate);
 }
 
+void decayBandGains (float* mid, float* bass, float* high, const float* lengths, int count, float seconds,
+                     float bassSeconds, float highSeconds, float rate)
+{
+    for (int k = 0; k < count; ++k)
+    {
+        const float length = lengths[k];
+        mid[k] = decayGain (length, seconds, rate);
+        bass[k] = decayGain (length, bassSeconds, rate);
+        high[k] = ratioToMid (length, highSeconds, mid[k], seconds, rate);
+    }
+}
+
 void bandRatios (float* out, const float* lengths, const float* mid, int count, float bandSeconds, float seconds,
                  float rate)
 {

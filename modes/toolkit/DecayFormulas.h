@@ -42,6 +42,11 @@ inline float lateNormaliser (float base, float seconds, float rate) { return std
 /** out[k] = decayGain (lengths[k], seconds, rate) for k < count. */
 void decayGains (float* out, const float* lengths, int count, float seconds, float rate);
 
+/** mid[k] and bass[k] as decayGains gives them for `seconds` and `bassSeconds`, and high[k] as
+    bandRatios gives it for `highSeconds` against those mid gains: the same values, in one pass. */
+void decayBandGains (float* mid, float* bass, float* high, const float* lengths, int count, float seconds,
+                     float bassSeconds, float highSeconds, float rate);
+
 /** out[k] = decayGain (lengths[k], bandSeconds, rate) / mid[k]: a band's ratio to the mid gains
     already computed for `seconds`. */
 void bandRatios (float* out, const float* lengths, const float* mid, int count, float bandSeconds, float seconds,

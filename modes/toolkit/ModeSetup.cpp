@@ -16,18 +16,14 @@ void configureStandard (ReverbEngine& e)
     const auto& r = *e.routines;
     r.updateLateLengths (e);
     r.updateEarlyLengths (e);
-    r.updateDecayGains (e);
-    r.updateBassGains (e);
-    r.updateHighGains (e);
+    updateAllGains (r, e);
     e.finishModeConfiguration();
 }
 
 void updateGainsAndEarlyLengths (ReverbEngine& e)
 {
     const auto& r = *e.routines;
-    r.updateDecayGains (e);
-    r.updateBassGains (e);
-    r.updateHighGains (e);
+    updateAllGains (r, e);
     r.updateEarlyLengths (e);
 }
 

@@ -5,7 +5,10 @@
 
 #include <cfloat>
 #include <cstdio>
+#include <cstring>
 #include <iterator>
+#include <limits>
+#include <random>
 
 using namespace quorvane;
 using namespace quorvane::testing;
@@ -174,6 +177,43 @@ TEST (Modes, AModeChangeLeavesNothingOfThePreviousMode)
             ASSERT_EQ (switched->mode, to);
             settleGains (*switched);
             EXPECT_EQ (mismatches (run (*switched, input, 256), expected), 0u) << "from " << from << " to " << to;
+        }
+    }
+}
+
+TEST (Modes, OnePassGainsAreTheThreeGainRoutinesInTurn)
+{
+    // Where a mode forms all its gains in one pass, every gain, ratio and normaliser must come out
+    // as its three routines give them one after the other (from the same spoilt start, so nothing
+    // left over from before passes for a result).
+    std::mt19937 rng (5);
+    for (int mode : allModes())
+    {
+        auto engine = makeEngine (rate);
+        selectMode (*engine, mode);
+        const auto& routines = *engine->routines;
+        auto& ms = engine->modeState;
+        for (int trial = 0; trial < 12; ++trial)
+        {
+            for (const auto p : { param::lateSize, param::decay, param::rtBassMultiply, param::rtHighMultiply })
+                engine->setNormalised (p, (float) (rng() % 1000) / 999.0f);
+            const auto spoil = [&ms] {
+                const float spoilt = std::numeric_limits<float>::quiet_NaN();
+                for (auto* gains : { &ms.segmentGain, &ms.bassGain, &ms.highGain })
+                    gains->fill (spoilt);
+                ms.loopGain.fill (spoilt);
+                ms.leftTapGain.fill (spoilt);
+                ms.rightTapGain.fill (spoilt);
+                ms.midNormaliser = ms.bassNormaliser = ms.outputGain = spoilt;
+            };
+            spoil();
+            routines.updateDecayGains (*engine);
+            routines.updateBassGains (*engine);
+            routines.updateHighGains (*engine);
+            const ModeState inTurn = ms;
+            spoil();
+            updateAllGains (routines, *engine);
+            EXPECT_EQ (std::memcmp (&inTurn, &ms, sizeof ms), 0) << "mode " << mode << ", trial " << trial;
         }
     }
 }
