@@ -197,6 +197,26 @@ template <bool reversedOutput>
         offset = _mm256_sub_epi32 (offset, eight);
     }
 }
+/** The newer and older neighbours of a glide's whole delays, gathered as neighbours gathers
+    them, stored reversed as the line holds them: sample i's at newer[n - 1 - i] and
+    older[n - 1 - i]. n a multiple of eight. */
+[[gnu::noinline]] QUORVANE_AVX2 void gatherNeighboursReversed (const DelayLine& line, const int32_t* whole, float* newer,
+                                                               float* older, int n) noexcept
+{
+    const float* buf = line.buffer.get();
+    const __m256i mask = _mm256_set1_epi32 (line.mask), one = _mm256_set1_epi32 (1), eight = _mm256_set1_epi32 (8);
+    const __m256i backwards = _mm256_setr_epi32 (7, 6, 5, 4, 3, 2, 1, 0);
+    __m256i offset = _mm256_sub_epi32 (_mm256_set1_epi32 (line.writeIndex), _mm256_setr_epi32 (0, 1, 2, 3, 4, 5, 6, 7));
+    for (int i = 0; i < n; i += 8)
+    {
+        const __m256i w = _mm256_loadu_si256 (reinterpret_cast<const __m256i*> (whole + i));
+        const __m256i a = _mm256_and_si256 (_mm256_add_epi32 (w, offset), mask);
+        const __m256i b = _mm256_and_si256 (_mm256_add_epi32 (a, one), mask);
+        _mm256_storeu_ps (newer + n - 8 - i, _mm256_permutevar8x32_ps (_mm256_i32gather_ps (buf, a, 4), backwards));
+        _mm256_storeu_ps (older + n - 8 - i, _mm256_permutevar8x32_ps (_mm256_i32gather_ps (buf, b, 4), backwards));
+        offset = _mm256_sub_epi32 (offset, eight);
+    }
+}
 } // namespace
 
 QUORVANE_AVX2 void interpolateLinearColumnReversedAvx2 (const DelayLine& line, const float (*rows)[8], int lane,
@@ -656,6 +676,24 @@ template <typename R, typename V>
     }
     // Crossing reads take the moving reads' way unless every read has a run.
     anyCrossing = anyCrossing && allHeld;
+    // The moving reads' whole delays as columns: transposed at once where several move (after a
+    // size change all of them do), copied one by one otherwise.
+    alignas (32) int32_t columns[L][DelayLine::maxBlock];
+    int movingReads = 0;
+    if (! allHeld)
+        for (int r = 0; r < count; ++r)
+            movingReads += runs[r] < 0 ? 1 : 0;
+    const bool transposed = movingReads >= 3;
+    if (transposed)
+        for (int i = 0; i < n; i += L)
+        {
+            R v[L];
+            for (int k = 0; k < L; ++k)
+                v[k] = loadLanes<R> (reinterpret_cast<const float*> (wholeRows[i + k]));
+            transposeTile (v);
+            for (int r = 0; r < L; ++r)
+                storeLanes (reinterpret_cast<float*> (columns[r] + i), v[r]);
+        }
     for (int r = 0; r < L; ++r)
     {
         newer[r] = zeros + n - 1;
@@ -670,9 +708,19 @@ template <typename R, typename V>
             beforeFirst[r] = runs[r] >= 0 ? 0.0f : newer[r][2];
             continue;
         }
-        alignas (32) int32_t whole[DelayLine::maxBlock];
-        for (int i = 0; i < n; ++i)
-            whole[i] = wholeRows[i][r];
+        int32_t* const whole = columns[r];
+        if (! transposed)
+            for (int i = 0; i < n; ++i)
+                whole[i] = wholeRows[i][r];
+        newer[r] = moved[r][0] + n - 1;
+        older[r] = moved[r][1] + n - 1;
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+        if constexpr (L == 8)
+        {
+            gatherNeighboursReversed (line, whole, moved[r][0], moved[r][1], n);
+            continue;
+        }
+#endif
         alignas (32) float a[DelayLine::maxBlock], b[DelayLine::maxBlock];
         neighbours<R> (line, whole, a, b, n);
         for (int i = 0; i < n; i += L)
@@ -680,8 +728,6 @@ template <typename R, typename V>
             storeLanes (moved[r][0] + n - L - i, reversed (loadLanes<R> (a + i)));
             storeLanes (moved[r][1] + n - L - i, reversed (loadLanes<R> (b + i)));
         }
-        newer[r] = moved[r][0] + n - 1;
-        older[r] = moved[r][1] + n - 1;
     }
     // The recursions y = (a - y) x eta + b, L samples per tile: a loaded run holds samples
     // i + L - 1 down to i, so after the transpose row L - 1 - k is sample i + k.
