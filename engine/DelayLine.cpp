@@ -217,6 +217,36 @@ template <bool reversedOutput>
         offset = _mm256_sub_epi32 (offset, eight);
     }
 }
+/** Each 8 x 8 tile of rows[i..i + 7] transposed in place, i a multiple of eight below n. */
+[[gnu::noinline]] QUORVANE_AVX2 void transposeTilesInPlace (float (*rows)[8], int n) noexcept
+{
+    for (int i = 0; i < n; i += 8)
+    {
+        __m256 v[8], t[8];
+        for (int k = 0; k < 8; ++k)
+            v[k] = _mm256_loadu_ps (rows[i + k]);
+        for (int k = 0; k < 8; k += 2)
+        {
+            t[k] = _mm256_unpacklo_ps (v[k], v[k + 1]);
+            t[k + 1] = _mm256_unpackhi_ps (v[k], v[k + 1]);
+        }
+        for (int k : { 0, 1, 4, 5 })
+        {
+            v[k] = _mm256_shuffle_ps (t[k], t[k + 2], _MM_SHUFFLE (1, 0, 1, 0));
+            v[k + 2] = _mm256_shuffle_ps (t[k], t[k + 2], _MM_SHUFFLE (3, 2, 3, 2));
+        }
+        // Of the first four rows v[0] now holds lanes 0 (low half) and 4 (high half), v[2] lanes 1
+        // and 5, v[1] lanes 2 and 6, v[3] lanes 3 and 7; v[4..7] the same of the last four rows.
+        const int order[4] = { 0, 2, 1, 3 };
+        for (int k = 0; k < 4; ++k)
+        {
+            const int j = order[k];
+            _mm256_storeu_ps (rows[i + k], _mm256_permute2f128_ps (v[j], v[j + 4], 0x20));
+            _mm256_storeu_ps (rows[i + k + 4], _mm256_permute2f128_ps (v[j], v[j + 4], 0x31));
+        }
+    }
+}
+
 } // namespace
 
 QUORVANE_AVX2 void interpolateLinearColumnReversedAvx2 (const DelayLine& line, const float (*rows)[8], int lane,
@@ -573,6 +603,11 @@ template <bool quantisedFractions>
         for (int r = 0; r < 8; ++r)
             storeLanes (output[r] + i, out[r]);
     });
+    // Where several quantised reads move, each tile of the rows is transposed in place: lane r's
+    // delays of samples i to i + 7 then lie in rows[i + r]. Fewer are copied one by one.
+    const bool transposed = quantisedFractions && moving != 0 && __builtin_popcount (moving) >= 3;
+    if (transposed)
+        transposeTilesInPlace (rows, n);
     for (int r = 0; moving != 0; ++r, moving >>= 1)
     {
         if ((moving & 1u) == 0)
@@ -586,8 +621,12 @@ template <bool quantisedFractions>
         }
         alignas (32) float delays[DelayLine::maxBlock], frac[DelayLine::maxBlock];
         alignas (32) int32_t whole[DelayLine::maxBlock];
-        for (int i = 0; i < n; ++i)
-            delays[i] = rows[i][r];
+        if (transposed)
+            for (int i = 0; i < n; i += 8)
+                storeLanes (delays + i, loadLanes<Lanes8> (rows[i + r]));
+        else
+            for (int i = 0; i < n; ++i)
+                delays[i] = rows[i][r];
         splitDelays<Lanes8> (delays, frac, whole, n);
         quantiseFractions<Lanes8> (frac, n);
         interpolateLinear<Lanes8> (*reads[r].line, whole, frac, reads[r].output, n);
