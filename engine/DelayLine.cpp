@@ -143,14 +143,18 @@ template <typename V>
 
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
 /** The neighbours of a glide that moves across several samples, eight at a time with the unit's
-    gather loads: the same masked indices as gatherIndices, the same samples read. n a multiple
-    of eight. Out of line: only functions built for the unit may hold its instructions. */
+    gather loads: the same masked indices as gatherIndices, the same samples read. Sample i's
+    newer and older neighbours go to a[i] and b[i], or with reversedOutput to a[n - 1 - i] and
+    b[n - 1 - i], reversed as the line holds them. n a multiple of eight. Out of line: only
+    functions built for the unit may hold its instructions. */
+template <bool reversedOutput>
 [[gnu::noinline]] QUORVANE_AVX2 void gatherNeighboursAvx2 (const DelayLine& line, const int32_t* whole, float* a, float* b,
                                                           int n) noexcept
 {
     const float* buf = line.buffer.get();
     const __m256i mask = _mm256_set1_epi32 (line.mask);
     const __m256i one = _mm256_set1_epi32 (1);
+    const __m256i backwards = _mm256_setr_epi32 (7, 6, 5, 4, 3, 2, 1, 0);
     // (whole[i] + writeIndex - i) & mask, with i = first + lane.
     __m256i offset = _mm256_sub_epi32 (_mm256_set1_epi32 (line.writeIndex), _mm256_setr_epi32 (0, 1, 2, 3, 4, 5, 6, 7));
     const __m256i eight = _mm256_set1_epi32 (8);
@@ -159,8 +163,17 @@ template <typename V>
         const __m256i w = _mm256_loadu_si256 (reinterpret_cast<const __m256i*> (whole + i));
         const __m256i newer = _mm256_and_si256 (_mm256_add_epi32 (w, offset), mask);
         const __m256i older = _mm256_and_si256 (_mm256_add_epi32 (newer, one), mask);
-        _mm256_storeu_ps (a + i, _mm256_i32gather_ps (buf, newer, 4));
-        _mm256_storeu_ps (b + i, _mm256_i32gather_ps (buf, older, 4));
+        const __m256 x = _mm256_i32gather_ps (buf, newer, 4), y = _mm256_i32gather_ps (buf, older, 4);
+        if constexpr (reversedOutput)
+        {
+            _mm256_storeu_ps (a + n - 8 - i, _mm256_permutevar8x32_ps (x, backwards));
+            _mm256_storeu_ps (b + n - 8 - i, _mm256_permutevar8x32_ps (y, backwards));
+        }
+        else
+        {
+            _mm256_storeu_ps (a + i, x);
+            _mm256_storeu_ps (b + i, y);
+        }
         offset = _mm256_sub_epi32 (offset, eight);
     }
 }
@@ -169,8 +182,9 @@ template <typename V>
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
 /** The linear read of one lane of eight glides side by side (rows[i][lane] the delay of sample
     i), as readLinearRamped does it after its glide, with each sample's neighbours gathered;
-    sample i to output[i], or with reversedOutput to output[n - 1 - i]. In intrinsics only: the lane helpers are not marked for the unit, and
-    some compilers refuse eight-lane vectors passed across that boundary. */
+    sample i to output[i], or with reversedOutput to output[n - 1 - i]. In intrinsics only: the
+    lane helpers are not marked for the unit, and some compilers refuse eight-lane vectors passed
+    across that boundary. */
 template <bool reversedOutput>
 [[gnu::noinline]] QUORVANE_AVX2 void interpolateColumn (const DelayLine& line, const float (*rows)[8], int lane,
                                                         float* output, int n) noexcept
@@ -197,26 +211,7 @@ template <bool reversedOutput>
         offset = _mm256_sub_epi32 (offset, eight);
     }
 }
-/** The newer and older neighbours of a glide's whole delays, gathered as neighbours gathers
-    them, stored reversed as the line holds them: sample i's at newer[n - 1 - i] and
-    older[n - 1 - i]. n a multiple of eight. */
-[[gnu::noinline]] QUORVANE_AVX2 void gatherNeighboursReversed (const DelayLine& line, const int32_t* whole, float* newer,
-                                                               float* older, int n) noexcept
-{
-    const float* buf = line.buffer.get();
-    const __m256i mask = _mm256_set1_epi32 (line.mask), one = _mm256_set1_epi32 (1), eight = _mm256_set1_epi32 (8);
-    const __m256i backwards = _mm256_setr_epi32 (7, 6, 5, 4, 3, 2, 1, 0);
-    __m256i offset = _mm256_sub_epi32 (_mm256_set1_epi32 (line.writeIndex), _mm256_setr_epi32 (0, 1, 2, 3, 4, 5, 6, 7));
-    for (int i = 0; i < n; i += 8)
-    {
-        const __m256i w = _mm256_loadu_si256 (reinterpret_cast<const __m256i*> (whole + i));
-        const __m256i a = _mm256_and_si256 (_mm256_add_epi32 (w, offset), mask);
-        const __m256i b = _mm256_and_si256 (_mm256_add_epi32 (a, one), mask);
-        _mm256_storeu_ps (newer + n - 8 - i, _mm256_permutevar8x32_ps (_mm256_i32gather_ps (buf, a, 4), backwards));
-        _mm256_storeu_ps (older + n - 8 - i, _mm256_permutevar8x32_ps (_mm256_i32gather_ps (buf, b, 4), backwards));
-        offset = _mm256_sub_epi32 (offset, eight);
-    }
-}
+
 /** Each 8 x 8 tile of rows[i..i + 7] transposed in place, i a multiple of eight below n. */
 [[gnu::noinline]] QUORVANE_AVX2 void transposeTilesInPlace (float (*rows)[8], int n) noexcept
 {
@@ -300,7 +295,7 @@ template <typename V>
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
     if constexpr (W == 8)
         if (n % 8 == 0)
-            return gatherNeighboursAvx2 (line, whole, a, b, n);
+            return gatherNeighboursAvx2<false> (line, whole, a, b, n);
 #endif
     alignas (16) int32_t index[DelayLine::maxBlock];
     gatherIndices (line, whole, index, n);
@@ -756,7 +751,7 @@ template <typename R, typename V>
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
         if constexpr (L == 8)
         {
-            gatherNeighboursReversed (line, whole, moved[r][0], moved[r][1], n);
+            gatherNeighboursAvx2<true> (line, whole, moved[r][0], moved[r][1], n);
             continue;
         }
 #endif

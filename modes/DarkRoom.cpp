@@ -61,7 +61,7 @@ void setDecayGains (ReverbEngine& e, float outputFactor, int lineCount)
 namespace
 {
 /** out[k] = the ratio of a band's gain over loop k to the loop's mid gain, at most `limit`. */
-void loopRatios (float* out, const ReverbEngine& e, int lineCount, float bandSeconds,
+void ratiosToLoopGains (float* out, const ReverbEngine& e, int lineCount, float bandSeconds,
                  float limit = std::numeric_limits<float>::infinity())
 {
     const auto& ms = e.modeState;
@@ -74,10 +74,13 @@ void loopRatios (float* out, const ReverbEngine& e, int lineCount, float bandSec
 
 void setBassRatios (ReverbEngine& e, int lineCount)
 {
-    loopRatios (e.modeState.bassGain.data(), e, lineCount, e.bassDecayTime, bassRatioLimit);
+    ratiosToLoopGains (e.modeState.bassGain.data(), e, lineCount, e.bassDecayTime, bassRatioLimit);
 }
 
-void setHighRatios (ReverbEngine& e, int lineCount) { loopRatios (e.modeState.highGain.data(), e, lineCount, e.highDecayTime); }
+void setHighRatios (ReverbEngine& e, int lineCount)
+{
+    ratiosToLoopGains (e.modeState.highGain.data(), e, lineCount, e.highDecayTime);
+}
 
 void updateDecayGains (ReverbEngine& e) { setDecayGains (e, 2.0f, lines); }
 
