@@ -8,7 +8,9 @@ namespace quorvane
 /** The vector unit the hot kernels run on. The shipped code keeps the x86-64 baseline; where the
     processor has AVX2 the widest kernels run eight lanes at a time instead of four. Each lane
     computes the same IEEE operations in the same order either way (no fused multiply-adds), so
-    both give the same samples bit for bit; only the instruction count differs. */
+    both give the same samples bit for bit; only the instruction count differs. (The one kernel
+    with fused operations, the batched exponentials, fuses exactly where the C library's own
+    exponential does, so that its values stay the library's.) */
 enum class VectorUnit
 {
     baseline,

@@ -77,11 +77,10 @@ void updateHighGains (ReverbEngine& e)
 {
     // The ratio is taken to the allpass segment's gain, not to the whole loop's.
     auto& ms = e.modeState;
+    float* const high = ms.highGain.data();
+    kit::loopGains (high, ms, lines, delayFirst, 2, e.highDecayTime, e.processingRate);
     for (int k = 0; k < lines; ++k)
-    {
-        const float loop = kit::loopLength (ms, k, delayFirst, 2);
-        ms.highGain[(size_t) k] = kit::decayGain (loop, e.highDecayTime, e.processingRate) / ms.segmentGain[(size_t) k];
-    }
+        high[k] = high[k] / ms.segmentGain[(size_t) k];
 }
 
 void processNetwork (ReverbEngine& e)

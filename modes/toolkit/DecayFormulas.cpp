@@ -1,12 +1,28 @@
 #include "DecayFormulas.h"
 
+#include "engine/Exponential.h"
+
 namespace quorvane::kit
 {
+
+namespace
+{
+/** out[k] = ratioToMid (lengths[k], bandSeconds, mid[k], seconds, rate) where out[k] holds the
+    band's gain already: the quotient, or for a mid gain below the smallest float the ratio from
+    the exponents (rare; one value at a time). */
+void ratiosFromBandGains (float* out, const float* lengths, const float* mid, int count, float bandSeconds,
+                          float seconds, float rate)
+{
+    for (int k = 0; k < count; ++k)
+        out[k] = mid[k] > 0.0f ? out[k] / mid[k] : ratioToMid (lengths[k], bandSeconds, mid[k], seconds, rate);
+}
+} // namespace
 
 void decayGains (float* out, const float* lengths, int count, float seconds, float rate)
 {
     for (int k = 0; k < count; ++k)
-        out[k] = decayGain (lengths[k], seconds, rate);
+        out[k] = decayExponent (lengths[k], seconds, rate);
+    exponentials (out, out, count);
 }
 
 void decayBandGains (float* mid, float* bass, float* high, const float* lengths, int count, float seconds,
@@ -15,17 +31,22 @@ void decayBandGains (float* mid, float* bass, float* high, const float* lengths,
     for (int k = 0; k < count; ++k)
     {
         const float length = lengths[k];
-        mid[k] = decayGain (length, seconds, rate);
-        bass[k] = decayGain (length, bassSeconds, rate);
-        high[k] = ratioToMid (length, highSeconds, mid[k], seconds, rate);
+        mid[k] = decayExponent (length, seconds, rate);
+        bass[k] = decayExponent (length, bassSeconds, rate);
+        high[k] = decayExponent (length, highSeconds, rate);
     }
+    exponentials (mid, mid, count);
+    exponentials (bass, bass, count);
+    exponentials (high, high, count);
+    ratiosFromBandGains (high, lengths, mid, count, highSeconds, seconds, rate);
 }
 
 void bandRatios (float* out, const float* lengths, const float* mid, int count, float bandSeconds, float seconds,
                  float rate)
 {
-    for (int k = 0; k < count; ++k)
-        out[k] = ratioToMid (lengths[k], bandSeconds, mid[k], seconds, rate);
+    // The lengths are read again for the rare ratio from exponents: out must not be lengths here.
+    decayGains (out, lengths, count, bandSeconds, rate);
+    ratiosFromBandGains (out, lengths, mid, count, bandSeconds, seconds, rate);
 }
 
 } // namespace quorvane::kit

@@ -64,14 +64,26 @@ float loopLength (const ModeState& ms, int first, int stride, int segments)
 void loopGains (float* out, const ModeState& ms, int loops, int stride, int segments, float seconds, float rate)
 {
     for (int k = 0; k < loops; ++k)
-        out[k] = decayGain (loopLength (ms, k, stride, segments), seconds, rate);
+        out[k] = loopLength (ms, k, stride, segments);
+    decayGains (out, out, loops, seconds, rate);
 }
 
 void loopRatios (float* out, const ModeState& ms, int loops, int stride, int segments, float bandSeconds,
                  float seconds, float rate, float limit)
 {
-    for (int k = 0; k < loops; ++k)
-        out[k] = std::min (limit, bandRatio (loopLength (ms, k, stride, segments), bandSeconds, seconds, rate));
+    // In groups of as many loops as any mode has, each group's lengths and mid gains at hand.
+    constexpr int group = 32;
+    for (int first = 0; first < loops; first += group)
+    {
+        const int count = std::min (group, loops - first);
+        float lengths[group], mid[group];
+        for (int k = 0; k < count; ++k)
+            lengths[k] = loopLength (ms, first + k, stride, segments);
+        decayGains (mid, lengths, count, seconds, rate);
+        bandRatios (out + first, lengths, mid, count, bandSeconds, seconds, rate);
+        for (int k = 0; k < count; ++k)
+            out[first + k] = std::min (limit, out[first + k]);
+    }
 }
 
 void updateEarlyLengths (ReverbEngine& e)
