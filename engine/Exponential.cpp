@@ -51,26 +51,20 @@ constexpr double invLn2N = 0x1.71547652b82fep+0 * 32, shift = 0x1.8p+52;
 constexpr double c0 = 0x1.c6af84b912394p-5 / 32 / 32 / 32, c1 = 0x1.ebfce50fac4f3p-3 / 32 / 32,
                  c2 = 0x1.62e42ff0c52d6p-1 / 32;
 
-/** Lanes the library takes its other path for: magnitudes from 88 up (its test on the exponent
-    field and the top mantissa bits of the float), infinities and NaNs. */
-inline int outsideTable (__m128 v) noexcept
+/** True when the library takes its table path for every one of x[0] to x[n - 1], n a multiple
+    of four: no magnitude from 88 up (its test on the exponent field and the top mantissa bits of
+    the float), no infinity or NaN. */
+inline bool insideTable (const float* x, int n) noexcept
 {
-    const __m128 magnitude = _mm_and_ps (v, _mm_castsi128_ps (_mm_set1_epi32 (0x7fffffff)));
-    return _mm_movemask_ps (_mm_cmpnlt_ps (magnitude, _mm_set1_ps (88.0f)));
-}
-
-/** The lanes of v in `outside` through the library (rare: kept out of the loops). */
-[[gnu::noinline, gnu::cold]] void libraryLanes (float* out, __m128 v, int outside) noexcept
-{
-    alignas (16) float in[4];
-    _mm_store_ps (in, v);
-    for (int j = 0; j < 4; ++j)
-        if ((outside >> j) & 1)
-            out[j] = std::exp (in[j]);
+    const __m128 absMask = _mm_castsi128_ps (_mm_set1_epi32 (0x7fffffff)), limit = _mm_set1_ps (88.0f);
+    __m128 outside = _mm_setzero_ps();
+    for (int k = 0; k < n; k += 4)
+        outside = _mm_or_ps (outside, _mm_cmpnlt_ps (_mm_and_ps (_mm_loadu_ps (x + k), absMask), limit));
+    return _mm_movemask_ps (outside) == 0;
 }
 
 /** The form without fused operations, two values per vector (the x86-64 baseline). n a multiple
-    of four. */
+    of four, every value inside the table's range. */
 [[gnu::noinline]] void plainKernel (float* out, const float* x, int n) noexcept
 {
     const __m128d m = _mm_set1_pd (invLn2N), s = _mm_set1_pd (shift);
@@ -95,14 +89,12 @@ inline int outsideTable (__m128 v) noexcept
             y = _mm_mul_pd (y, _mm_castsi128_pd (t));
             _mm_storel_pi (reinterpret_cast<__m64*> (out + k + 2 * half), _mm_cvtpd_ps (y));
         }
-        if (const int outside = outsideTable (v); outside != 0)
-            libraryLanes (out + k, v, outside);
     }
 }
 
     #if defined(QUORVANE_HAS_AVX2_KERNELS)
 /** The form with fused multiply-adds, four values per vector: the products x N / ln 2 are never
-    rounded (both k and r are fused from x), nor are the cubic's. n a multiple of four. */
+    rounded (both k and r are fused from x), nor are the cubic's. n as plainKernel takes it. */
 [[gnu::noinline]] __attribute__ ((target ("avx2,fma"))) void fusedKernel (float* out, const float* x, int n) noexcept
 {
     const __m256d m = _mm256_set1_pd (invLn2N), s = _mm256_set1_pd (shift);
@@ -123,26 +115,24 @@ inline int outsideTable (__m128 v) noexcept
         y = _mm256_fmadd_pd (zz, r2, y);
         y = _mm256_mul_pd (y, _mm256_castsi256_pd (t));
         _mm_storeu_ps (out + k, _mm256_cvtpd_ps (y));
-        if (const int outside = outsideTable (v); outside != 0)
-            libraryLanes (out + k, v, outside);
     }
 }
     #endif
 
 using Kernel = void (*) (float*, const float*, int) noexcept;
 
-/** True when the kernel gives the library's exponential on a sweep of the range: the two values
-    on which the forms differ first, then 4096 more across it (and beyond it at both ends). */
+/** True when the kernel gives the library's exponential on a sweep of the table's range: the two
+    values on which the forms differ first, then about 4096 more across it. */
 bool agreesWithLibrary (Kernel kernel) noexcept
 {
-    constexpr int count = 4100;
+    constexpr int count = 4096;
     float x[count], mine[count];
     volatile float telling[2] = { 0x1.04845ep+5f, -0x1.f8cbb2p+5f }; // not folded by the compiler
     x[0] = telling[0];
     x[1] = telling[1];
     x[2] = x[3] = 0.0f;
     for (int i = 4; i < count; ++i)
-        x[i] = -90.0f + 180.0f * (float) (i - 4) / (float) (count - 5);
+        x[i] = -87.99f + 175.98f * (float) (i - 4) / (float) (count - 5);
     kernel (mine, x, count);
     for (int i = 0; i < count; ++i)
     {
@@ -181,10 +171,12 @@ void exponentials (float* out, const float* x, int count) noexcept
     if (form == ExponentialForm::fused && wideVectors())
         kernel = fusedKernel;
     #endif
-    if (kernel != nullptr)
+    // A set with a value beyond the table (a gain below the smallest float, rare) goes to the
+    // library as a whole: the kernels then need no test of their own.
+    if (const int whole = count - count % 4; kernel != nullptr && insideTable (x, whole))
     {
-        k = count - count % 4;
-        kernel (out, x, k);
+        kernel (out, x, whole);
+        k = whole;
     }
 #endif
     for (; k < count; ++k)

@@ -11,8 +11,9 @@ namespace quorvane
     two forms: with fused multiply-adds where the processor has them, or without. When the library
     starts, the form in use is recognised by values on which the two forms differ and confirmed
     on a sweep of the whole range; that form then runs on several values at a time, the same
-    operations in the same order for each. Any other library, and every value outside the range
-    the table covers (infinities, NaNs, results that overflow or vanish), is left to the library. */
+    operations in the same order for each. Any other library, and any set holding a value outside
+    the range the table covers (infinities, NaNs, results that overflow or vanish), is left to the
+    library. */
 void exponentials (float* out, const float* x, int count) noexcept;
 
 /** Which computation exponentials runs: the library's own, or its recognised form side by side. */

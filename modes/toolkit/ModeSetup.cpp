@@ -53,14 +53,6 @@ float setGeometricLengths (ModeState& ms, int count, float ratio, float sizeFact
     return sum;
 }
 
-float loopLength (const ModeState& ms, int first, int stride, int segments)
-{
-    float sum = ms.segmentLength[(size_t) first];
-    for (int s = 1; s < segments; ++s)
-        sum = sum + ms.segmentLength[(size_t) (first + s * stride)];
-    return sum;
-}
-
 void loopGains (float* out, const ModeState& ms, int loops, int stride, int segments, float seconds, float rate)
 {
     for (int k = 0; k < loops; ++k)

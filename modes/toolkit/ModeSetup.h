@@ -1,5 +1,8 @@
 #pragma once
 
+#include "engine/ModeInterface.h"
+
+#include <cstddef>
 #include <cstdint>
 #include <limits>
 
@@ -41,7 +44,13 @@ void setSegmentLengths (ModeState& ms, const float* table, int count, float size
 float setGeometricLengths (ModeState& ms, int count, float ratio, float sizeFactor, float longest, float blockLength);
 
 /** The summed length of `segments` segments, `first`, first + stride, ..: one loop, added in order. */
-float loopLength (const ModeState& ms, int first, int stride, int segments);
+inline float loopLength (const ModeState& ms, int first, int stride, int segments)
+{
+    float sum = ms.segmentLength[(size_t) first];
+    for (int s = 1; s < segments; ++s)
+        sum = sum + ms.segmentLength[(size_t) (first + s * stride)];
+    return sum;
+}
 
 /** out[k] = the decay gain over loop k (`segments` segments from k, `stride` apart), k < loops. */
 void loopGains (float* out, const ModeState& ms, int loops, int stride, int segments, float seconds, float rate);
