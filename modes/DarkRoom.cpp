@@ -53,8 +53,7 @@ void setDecayGains (ReverbEngine& e, float outputFactor, int lineCount)
     // The loops' lengths and mid gains, which both band ratios divide by: every change of the
     // lengths, the decay or the rate passes here before the ratios are formed.
     static_assert (lines <= (int) std::tuple_size_v<decltype (ms.loopGain)>);
-    for (size_t k = 0; k < (size_t) lineCount; ++k)
-        ms.loopLength[k] = kit::loopLength (ms, (int) k, stride, segmentsPerLine);
+    kit::loopLengths (ms.loopLength.data(), ms, lineCount, stride, segmentsPerLine);
     kit::decayGains (ms.loopGain.data(), ms.loopLength.data(), lineCount, e.decayTime, e.processingRate);
 }
 

@@ -55,8 +55,7 @@ float setGeometricLengths (ModeState& ms, int count, float ratio, float sizeFact
 
 void loopGains (float* out, const ModeState& ms, int loops, int stride, int segments, float seconds, float rate)
 {
-    for (int k = 0; k < loops; ++k)
-        out[k] = loopLength (ms, k, stride, segments);
+    loopLengths (out, ms, loops, stride, segments);
     decayGains (out, out, loops, seconds, rate);
 }
 
@@ -69,8 +68,7 @@ void loopRatios (float* out, const ModeState& ms, int loops, int stride, int seg
     {
         const int count = std::min (group, loops - first);
         float lengths[group], mid[group];
-        for (int k = 0; k < count; ++k)
-            lengths[k] = loopLength (ms, first + k, stride, segments);
+        loopLengths (lengths, ms, count, stride, segments, first);
         decayGains (mid, lengths, count, seconds, rate);
         bandRatios (out + first, lengths, mid, count, bandSeconds, seconds, rate);
         for (int k = 0; k < count; ++k)

@@ -2,7 +2,6 @@
 
 #include "engine/ModeInterface.h"
 
-#include <cstddef>
 #include <cstdint>
 #include <limits>
 
@@ -43,13 +42,19 @@ void setSegmentLengths (ModeState& ms, const float* table, int count, float size
     added in order. */
 float setGeometricLengths (ModeState& ms, int count, float ratio, float sizeFactor, float longest, float blockLength);
 
-/** The summed length of `segments` segments, `first`, first + stride, ..: one loop, added in order. */
-inline float loopLength (const ModeState& ms, int first, int stride, int segments)
+/** out[k] = the summed length of loop first + k, its `segments` segments first + k, first + k +
+    stride, .. added in that order, for k < loops: a segment of every loop at a time, so that the
+    sums run side by side. */
+inline void loopLengths (float* __restrict out, const ModeState& ms, int loops, int stride, int segments,
+                         int first = 0)
 {
-    float sum = ms.segmentLength[(size_t) first];
-    for (int s = 1; s < segments; ++s)
-        sum = sum + ms.segmentLength[(size_t) (first + s * stride)];
-    return sum;
+    const float* __restrict const segment = ms.segmentLength.data() + first;
+    // The first two segments at once: a plain copy first would become a call to the library.
+    for (int k = 0; k < loops; ++k)
+        out[k] = segments > 1 ? segment[k] + segment[k + stride] : segment[k];
+    for (int s = 2; s < segments; ++s)
+        for (int k = 0; k < loops; ++k)
+            out[k] = out[k] + segment[k + s * stride];
 }
 
 /** out[k] = the decay gain over loop k (`segments` segments from k, `stride` apart), k < loops. */
