@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdlib>
 #include <new>
 #include <type_traits>
 
@@ -177,15 +176,14 @@ template <bool reversedOutput>
         offset = _mm256_sub_epi32 (offset, eight);
     }
 }
-#endif
 
-#if defined(QUORVANE_HAS_AVX2_KERNELS)
 /** The linear read of one lane of eight glides side by side (rows[i][lane] the delay of sample
-    i), as readLinearRamped does it after its glide, with each sample's neighbours gathered;
-    sample i to output[i], or with reversedOutput to output[n - 1 - i]. In intrinsics only: the
+    i), as readLinearRamped does it after its glide (with quantisedFraction as readQuantisedRamped
+    does), with each sample's neighbours gathered; sample i to output[i], or with reversedOutput
+    to output[n - 1 - i]. In intrinsics only: the
     lane helpers are not marked for the unit, and some compilers refuse eight-lane vectors passed
     across that boundary. */
-template <bool reversedOutput>
+template <bool reversedOutput, bool quantisedFraction = false>
 [[gnu::noinline]] QUORVANE_AVX2 void interpolateColumn (const DelayLine& line, const float (*rows)[8], int lane,
                                                         float* output, int n) noexcept
 {
@@ -199,7 +197,10 @@ template <bool reversedOutput>
     {
         const __m256 d = _mm256_i32gather_ps (&rows[i][lane], column, 4);
         const __m256i w = _mm256_cvttps_epi32 (d);
-        const __m256 frac = _mm256_sub_ps (d, _mm256_cvtepi32_ps (w));
+        __m256 frac = _mm256_sub_ps (d, _mm256_cvtepi32_ps (w));
+        if constexpr (quantisedFraction)
+            frac = _mm256_mul_ps (_mm256_cvtepi32_ps (_mm256_cvttps_epi32 (_mm256_mul_ps (frac, _mm256_set1_ps (32.0f)))),
+                                  _mm256_set1_ps (0.03125f));
         const __m256i newer = _mm256_and_si256 (_mm256_add_epi32 (w, offset), mask);
         const __m256i older = _mm256_and_si256 (_mm256_add_epi32 (newer, one), mask);
         const __m256 a = _mm256_i32gather_ps (buf, newer, 4), b = _mm256_i32gather_ps (buf, older, 4);
@@ -209,36 +210,6 @@ template <bool reversedOutput>
         else
             _mm256_storeu_ps (output + i, y);
         offset = _mm256_sub_epi32 (offset, eight);
-    }
-}
-
-/** Each 8 x 8 tile of rows[i..i + 7] transposed in place, i a multiple of eight below n. */
-[[gnu::noinline]] QUORVANE_AVX2 void transposeTilesInPlace (float (*rows)[8], int n) noexcept
-{
-    for (int i = 0; i < n; i += 8)
-    {
-        __m256 v[8], t[8];
-        for (int k = 0; k < 8; ++k)
-            v[k] = _mm256_loadu_ps (rows[i + k]);
-        for (int k = 0; k < 8; k += 2)
-        {
-            t[k] = _mm256_unpacklo_ps (v[k], v[k + 1]);
-            t[k + 1] = _mm256_unpackhi_ps (v[k], v[k + 1]);
-        }
-        for (int k : { 0, 1, 4, 5 })
-        {
-            v[k] = _mm256_shuffle_ps (t[k], t[k + 2], _MM_SHUFFLE (1, 0, 1, 0));
-            v[k + 2] = _mm256_shuffle_ps (t[k], t[k + 2], _MM_SHUFFLE (3, 2, 3, 2));
-        }
-        // Of the first four rows v[0] now holds lanes 0 (low half) and 4 (high half), v[2] lanes 1
-        // and 5, v[1] lanes 2 and 6, v[3] lanes 3 and 7; v[4..7] the same of the last four rows.
-        const int order[4] = { 0, 2, 1, 3 };
-        for (int k = 0; k < 4; ++k)
-        {
-            const int j = order[k];
-            _mm256_storeu_ps (rows[i + k], _mm256_permute2f128_ps (v[j], v[j + 4], 0x20));
-            _mm256_storeu_ps (rows[i + k + 4], _mm256_permute2f128_ps (v[j], v[j + 4], 0x31));
-        }
     }
 }
 
@@ -598,34 +569,10 @@ template <bool quantisedFractions>
         for (int r = 0; r < 8; ++r)
             storeLanes (output[r] + i, out[r]);
     });
-    // Where several quantised reads move, each tile of the rows is transposed in place: lane r's
-    // delays of samples i to i + 7 then lie in rows[i + r]. Fewer are copied one by one.
-    const bool transposed = quantisedFractions && moving != 0 && __builtin_popcount (moving) >= 3;
-    if (transposed)
-        transposeTilesInPlace (rows, n);
+    // The moving reads gathered straight from the rows.
     for (int r = 0; moving != 0; ++r, moving >>= 1)
-    {
-        if ((moving & 1u) == 0)
-            continue;
-        // Gathered straight from the rows: as fast as the path below and fewer instructions for the
-        // linear reads; for the quantised ones it measured slower, so they keep that path.
-        if constexpr (! quantisedFractions)
-        {
-            interpolateColumn<false> (*reads[r].line, rows, r, reads[r].output, n);
-            continue;
-        }
-        alignas (32) float delays[DelayLine::maxBlock], frac[DelayLine::maxBlock];
-        alignas (32) int32_t whole[DelayLine::maxBlock];
-        if (transposed)
-            for (int i = 0; i < n; i += 8)
-                storeLanes (delays + i, loadLanes<Lanes8> (rows[i + r]));
-        else
-            for (int i = 0; i < n; ++i)
-                delays[i] = rows[i][r];
-        splitDelays<Lanes8> (delays, frac, whole, n);
-        quantiseFractions<Lanes8> (frac, n);
-        interpolateLinear<Lanes8> (*reads[r].line, whole, frac, reads[r].output, n);
-    }
+        if ((moving & 1u) != 0)
+            interpolateColumn<false, quantisedFractions> (*reads[r].line, rows, r, reads[r].output, n);
 }
 #endif
 
