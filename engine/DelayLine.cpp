@@ -417,14 +417,54 @@ template <typename V>
 [[gnu::always_inline]] inline void writeBlocksLanes (DelayLine* lines, const float* blocks, int stride,
                                                      const float* const* feeds, int count, int n) noexcept
 {
-    for (int k = 0; k < count; ++k)
+    constexpr int W = laneCount<V>;
+    if (n % W != 0)
     {
-        const float* const block = blocks + (std::ptrdiff_t) k * stride;
-        if (feeds != nullptr)
-            writeBlockSumLanes<V> (lines[k], block, feeds[k % 4], n);
-        else
-            writeBlockLanes<V> (lines[k], block, n);
+        for (int k = 0; k < count; ++k)
+        {
+            const float* const block = blocks + (std::ptrdiff_t) k * stride;
+            feeds != nullptr ? writeBlockSumLanes<V> (lines[k], block, feeds[k % 4], n) : writeBlockLanes<V> (lines[k], block, n);
+        }
+        return;
     }
+    // Each line's block in whole vectors where it does not wrap, with nothing decided per line but
+    // whether it wraps (such a block goes the general way); the block lengths the networks run
+    // fixed at compile time.
+    const auto allLines = [&] (auto withFeeds, auto fixedLength) {
+        const int length = fixedLength > 0 ? fixedLength : n;
+        for (int k = 0; k < count; ++k)
+        {
+            DelayLine& line = lines[k];
+            const float* const block = blocks + (std::ptrdiff_t) k * stride;
+            const float* const feed = withFeeds ? feeds[k % 4] : nullptr;
+            const int32_t w = line.writeIndex;
+            if (w + 1 < length)
+            {
+                withFeeds ? writeBlockSumLanes<V> (line, block, feed, length) : writeBlockLanes<V> (line, block, length);
+                continue;
+            }
+            line.written = true;
+            float* const run = line.buffer.get() + w - (W - 1);
+        #pragma GCC unroll 8
+            for (int i = 0; i < length; i += W)
+            {
+                const V x = withFeeds ? loadLanes<V> (block + i) + loadLanes<V> (feed + i) : loadLanes<V> (block + i);
+                storeLanes (run - i, reversed (x));
+            }
+        }
+    };
+    const auto withLength = [&] (auto withFeeds) {
+        if (n == 32)
+            allLines (withFeeds, std::integral_constant<int, 32> {});
+        else if (n == 64)
+            allLines (withFeeds, std::integral_constant<int, 64> {});
+        else
+            allLines (withFeeds, std::integral_constant<int, 0> {});
+    };
+    if (feeds != nullptr)
+        withLength (std::true_type {});
+    else
+        withLength (std::false_type {});
 }
 
 template <typename V, bool added = false>
