@@ -25,8 +25,9 @@ void decayGains (float* out, const float* lengths, int count, float seconds, flo
     exponentials (out, out, count);
 }
 
-void decayBandGains (float* mid, float* bass, float* high, const float* lengths, int count, float seconds,
-                     float bassSeconds, float highSeconds, float rate)
+void decayBandGains (float* __restrict mid, float* __restrict bass, float* __restrict high,
+                     const float* __restrict lengths, int count, float seconds, float bassSeconds, float highSeconds,
+                     float rate)
 {
     for (int k = 0; k < count; ++k)
     {

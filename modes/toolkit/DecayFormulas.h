@@ -49,7 +49,8 @@ inline float lateNormaliser (float base, float seconds, float rate) { return std
 void decayGains (float* out, const float* lengths, int count, float seconds, float rate);
 
 /** mid[k] and bass[k] as decayGains gives them for `seconds` and `bassSeconds`, and high[k] as
-    bandRatios gives it for `highSeconds` against those mid gains: the same values, in one pass. */
+    bandRatios gives it for `highSeconds` against those mid gains: the same values, in one pass
+    (four arrays apart). */
 void decayBandGains (float* mid, float* bass, float* high, const float* lengths, int count, float seconds,
                      float bassSeconds, float highSeconds, float rate);
 
