@@ -8,6 +8,10 @@
 #include <algorithm>
 #include <type_traits>
 
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+#include <immintrin.h>
+#endif
+
 namespace quorvane
 {
 
@@ -72,6 +76,117 @@ constexpr int laneLine (int r) noexcept
     const int j = r % 4, quarter = 4 * (r / 4);
     return ! picked ? r : j < 2 ? quarter + j : W + quarter + j - 2;
 }
+
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+/* A group's set-up when all eight lanes read the same kind, on the wider unit: each lane's line
+   fields gathered into one vector (the lines lie one struct apart), so the checks every lane
+   makes run side by side; only the run pointers are formed lane by lane. In intrinsics only, as
+   every kernel of this unit is. */
+
+/** Gathers the 32-bit field at `field` (a member of lines[0]) of lines[lane[r]] into lane r. */
+QUORVANE_AVX2 inline __m256i gatherLineField (const int32_t* field, __m256i lineIndex) noexcept
+{
+    static_assert (sizeof (DelayLine) % sizeof (int32_t) == 0);
+    const __m256i stride = _mm256_set1_epi32 ((int) (sizeof (DelayLine) / sizeof (int32_t)));
+    return _mm256_i32gather_epi32 (field, _mm256_mullo_epi32 (lineIndex, stride), 4);
+}
+
+QUORVANE_AVX2 inline __m256 gatherLineField (const float* field, __m256i lineIndex) noexcept
+{
+    const __m256i stride = _mm256_set1_epi32 ((int) (sizeof (DelayLine) / sizeof (float)));
+    return _mm256_i32gather_ps (field, _mm256_mullo_epi32 (lineIndex, stride), 4);
+}
+
+/** Eight taps (lane r: line and tap k = laneLines[r] of the bank): when every tap's run lies
+    without a wrap, each lane's newer run and gain, and whether every gain is 1; false, having
+    written nothing, otherwise. */
+[[gnu::noinline]] QUORVANE_AVX2 bool heldTapLanesAvx2 (const BankReads& bank, const int32_t* laneLines, int n,
+                                                      const float** newer, float* gain, bool& unitGains) noexcept
+{
+    const __m256i k = _mm256_loadu_si256 (reinterpret_cast<const __m256i*> (laneLines));
+    const DelayLine& line0 = bank.lines[0];
+    const __m256i w = gatherLineField (&line0.writeIndex, k), mask = gatherLineField (&line0.mask, k);
+    const __m256i size = gatherLineField (&line0.size, k);
+    const __m256i offset = _mm256_i32gather_epi32 (bank.offsets, k, 4);
+    // (writeIndex + min (offset, size - n)) & mask, as readTap holds a tap longer than the line.
+    const __m256i run = _mm256_and_si256 (
+        _mm256_add_epi32 (w, _mm256_min_epi32 (offset, _mm256_sub_epi32 (size, _mm256_set1_epi32 (n)))), mask);
+    if (_mm256_movemask_ps (_mm256_castsi256_ps (_mm256_cmpgt_epi32 (run, _mm256_set1_epi32 (n - 2)))) != 0xff)
+        return false;
+    const __m256 gains = bank.gains != nullptr ? _mm256_i32gather_ps (bank.gains, k, 4) : _mm256_set1_ps (1.0f);
+    _mm256_storeu_ps (gain, gains);
+    if (bank.gains != nullptr)
+        unitGains = unitGains && _mm256_movemask_ps (_mm256_cmp_ps (gains, _mm256_set1_ps (1.0f), _CMP_EQ_OQ)) == 0xff;
+    alignas (32) int32_t runs[8];
+    _mm256_store_si256 (reinterpret_cast<__m256i*> (runs), run);
+    for (int r = 0; r < 8; ++r)
+        newer[r] = bank.lines[laneLines[r]].buffer.get() + runs[r];
+    return true;
+}
+
+/** The start and target of eight linear reads' glides (lane r: line k = laneLines[r]), as
+    readLinearRamped forms them: the target held to the longest delay the line can interpolate,
+    the start its last target, or the target itself on a first read. */
+[[gnu::noinline]] QUORVANE_AVX2 void linearGlideEndsAvx2 (const BankReads& bank, const int32_t* laneLines, int n,
+                                                         float* start, float* target) noexcept
+{
+    const __m256i k = _mm256_loadu_si256 (reinterpret_cast<const __m256i*> (laneLines));
+    const DelayLine& line0 = bank.lines[0];
+    const __m256 longest = _mm256_cvtepi32_ps (
+        _mm256_sub_epi32 (gatherLineField (&line0.size, k), _mm256_set1_epi32 (n + 1)));
+    // std::min (delay, longest): the delay unless longest is below it.
+    const __m256 delay = _mm256_i32gather_ps (bank.targetDelays, k, 4);
+    const __m256 t = _mm256_min_ps (longest, delay);
+    const __m256 previous = gatherLineField (&line0.tapDelay[0], k);
+    _mm256_storeu_ps (target, t);
+    _mm256_storeu_ps (start, _mm256_blendv_ps (previous, t, _mm256_cmp_ps (previous, previous, _CMP_UNORD_Q)));
+}
+
+/** After the glides of eight linear reads (rows[i][r] lane r's delay of sample i): when every
+    read's whole delay holds over the block or crosses one sample, and its run lies without a
+    wrap, each lane's run, older neighbour of the first sample (and the one before it for a
+    crossing read), lower whole delay, and its line's glide taken on to the target; returns the
+    lanes that cross, as a mask. -1, having written nothing, otherwise. */
+[[gnu::noinline]] QUORVANE_AVX2 int heldOrCrossingLanesAvx2 (const BankReads& bank, const int32_t* laneLines,
+                                                            const float (*rows)[8], const float* target, int n,
+                                                            const float** newer, float* previous,
+                                                            float* beforePrevious, int32_t* lowWhole) noexcept
+{
+    const __m256i k = _mm256_loadu_si256 (reinterpret_cast<const __m256i*> (laneLines));
+    const DelayLine& line0 = bank.lines[0];
+    const __m256i first = _mm256_cvttps_epi32 (_mm256_loadu_ps (rows[0]));
+    const __m256i last = _mm256_cvttps_epi32 (_mm256_loadu_ps (rows[n - 1]));
+    const __m256i w = gatherLineField (&line0.writeIndex, k), mask = gatherLineField (&line0.mask, k);
+    const __m256i low = _mm256_min_epi32 (first, last);
+    const __m256i run = _mm256_and_si256 (_mm256_add_epi32 (low, w), mask);
+    const __m256i oneBefore = _mm256_set1_epi32 (n - 2);
+    // Held: one whole delay, a run within the line (heldRun). Crossing: the two whole delays one
+    // apart, two samples to spare beyond the lower one's run (crossingRun).
+    const __m256i held = _mm256_and_si256 (_mm256_cmpeq_epi32 (first, last),
+                                           _mm256_and_si256 (_mm256_cmpgt_epi32 (run, oneBefore), _mm256_cmpgt_epi32 (mask, run)));
+    const __m256i apart = _mm256_cmpeq_epi32 (_mm256_abs_epi32 (_mm256_sub_epi32 (last, first)), _mm256_set1_epi32 (1));
+    const __m256i crossing = _mm256_and_si256 (
+        apart, _mm256_and_si256 (_mm256_cmpgt_epi32 (run, oneBefore),
+                                 _mm256_cmpgt_epi32 (_mm256_add_epi32 (mask, _mm256_set1_epi32 (1)), _mm256_add_epi32 (run, _mm256_set1_epi32 (2)))));
+    if (_mm256_movemask_ps (_mm256_castsi256_ps (_mm256_or_si256 (held, crossing))) != 0xff)
+        return -1;
+    _mm256_storeu_si256 (reinterpret_cast<__m256i*> (lowWhole), low);
+    alignas (32) int32_t runs[8];
+    _mm256_store_si256 (reinterpret_cast<__m256i*> (runs), run);
+    const int crossingLanes = _mm256_movemask_ps (_mm256_castsi256_ps (crossing));
+    for (int r = 0; r < 8; ++r)
+    {
+        DelayLine& line = bank.lines[laneLines[r]];
+        const float* const p = line.buffer.get() + runs[r];
+        newer[r] = p;
+        previous[r] = p[1];
+        if ((crossingLanes >> r) & 1)
+            beforePrevious[r] = p[2];
+        line.tapDelay[0] = target[r];
+    }
+    return crossingLanes;
+}
+#endif
 
 /** What the tiles of one group of laneCount<V> lines need: where each lane's samples lie (sample i
     at newer[r][-i], reversed as the lines hold them), the gain of a tap, and for a held linear
@@ -165,36 +280,63 @@ struct GroupRuns
                 newer[r] = blocks[r];
             return;
         }
-    #pragma GCC unroll 8
-        for (int r = 0; r < W; ++r)
+        bool allLinear = false;
+    #if defined(QUORVANE_HAS_AVX2_KERNELS)
+        static constexpr int32_t laneLines[8] = { laneLine<W, picked> (0), laneLine<W, picked> (1), laneLine<W, picked> (2),
+                                                  laneLine<W, picked> (3), laneLine<W, picked> (4), laneLine<W, picked> (5),
+                                                  laneLine<W, picked> (6), laneLine<W, picked> (7) };
+        if constexpr (W == 8)
         {
-            const int k = laneLine<W, picked> (r);
-            if (kinds[r] == BankReads::Kind::tap)
+            bool allTaps = true;
+            allLinear = true;
+            for (int r = 0; r < W; ++r)
             {
-                DelayLine& line = *lines[r];
-                const int32_t offset = bank.offsets[k];
-                const float tapGain = gains != nullptr ? gains[k] : 1.0f;
-                const int32_t run = (line.writeIndex + std::min (offset, line.size - n)) & line.mask;
-                if (run >= n - 1)
+                allTaps = allTaps && kinds[r] == BankReads::Kind::tap;
+                allLinear = allLinear && kinds[r] == BankReads::Kind::linear;
+            }
+            if (allTaps && heldTapLanesAvx2 (bank, laneLines, n, newer, gain, unitGains))
+                return;
+            if (allLinear)
+            {
+                linearGlideEndsAvx2 (bank, laneLines, n, start, target);
+                storeIntLanes (linear, IntLanesFor<V> {} - 1);
+                anyLinear = true;
+            }
+        }
+    #endif
+        if (! allLinear)
+        {
+        #pragma GCC unroll 8
+            for (int r = 0; r < W; ++r)
+            {
+                const int k = laneLine<W, picked> (r);
+                if (kinds[r] == BankReads::Kind::tap)
                 {
-                    newer[r] = line.buffer.get() + run;
-                    gain[r] = tapGain;
-                    if (gains != nullptr)
-                        unitGains = unitGains && tapGain == 1.0f;
+                    DelayLine& line = *lines[r];
+                    const int32_t offset = bank.offsets[k];
+                    const float tapGain = gains != nullptr ? gains[k] : 1.0f;
+                    const int32_t run = (line.writeIndex + std::min (offset, line.size - n)) & line.mask;
+                    if (run >= n - 1)
+                    {
+                        newer[r] = line.buffer.get() + run;
+                        gain[r] = tapGain;
+                        if (gains != nullptr)
+                            unitGains = unitGains && tapGain == 1.0f;
+                        continue;
+                    }
+                    readTap (line, blocks[r], n, offset, tapGain);
+                }
+                else if (kinds[r] == BankReads::Kind::linear)
+                {
+                    const DelayLine& line = *lines[r];
+                    target[r] = std::min (bank.targetDelays[k], longestInterpolatedDelay (line, n));
+                    start[r] = glideStart (line.tapDelay[0], target[r]);
+                    linear[r] = -1;
+                    anyLinear = true;
                     continue;
                 }
-                readTap (line, blocks[r], n, offset, tapGain);
+                readBlock (r, n);
             }
-            else if (kinds[r] == BankReads::Kind::linear)
-            {
-                const DelayLine& line = *lines[r];
-                target[r] = std::min (bank.targetDelays[k], longestInterpolatedDelay (line, n));
-                start[r] = glideStart (line.tapDelay[0], target[r]);
-                linear[r] = -1;
-                anyLinear = true;
-                continue;
-            }
-            readBlock (r, n);
         }
         if (! anyLinear)
             return;
@@ -206,6 +348,19 @@ struct GroupRuns
             glideRows<32> (first, step);
         else
             glideRows (first, step, n);
+    #if defined(QUORVANE_HAS_AVX2_KERNELS)
+        if constexpr (W == 8)
+            if (allLinear)
+                if (const int crossing = heldOrCrossingLanesAvx2 (bank, laneLines, rows, target, n, newer, previous,
+                                                                  beforePrevious, lowWhole);
+                    crossing >= 0)
+                {
+                    crossingLanes = __builtin_popcount ((unsigned) crossing);
+                    heldLanes = W - crossingLanes;
+                    anyCrossing = crossing != 0;
+                    return;
+                }
+    #endif
         anyLinear = false;
     #pragma GCC unroll 8
         for (int r = 0; r < W; ++r)
