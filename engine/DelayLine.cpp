@@ -717,10 +717,12 @@ template <typename R, typename V>
         }
     for (int r = 0; r < L; ++r)
     {
-        newer[r] = zeros + n - 1;
-        older[r] = zeros + n;
         if (r >= count)
+        {
+            newer[r] = zeros + n - 1;
+            older[r] = zeros + n;
             continue;
+        }
         const DelayLine& line = *reads[r].line;
         if (runs[r] >= 0 || (runs[r] < -1 && allHeld))
         {
