@@ -59,6 +59,63 @@ void allpassStages (DelayLine& line, const float* input, float* output, const fl
     writeBlock (line, v, n);
 }
 
+/** allpassStages for reads in turn, read r's input and output blocks[r], its delayed samples
+    delayed[r], in one entry into the vector unit: where a line's block does not wrap, v goes
+    straight into the line (reversed, as writeBlock stores it) instead of through a scratch block. */
+template <typename V>
+[[gnu::always_inline]] inline void stagesIntoLinesLanes (DelayLine* const* lines, float* const* blocks,
+                                                         const float (*delayed)[DelayLine::maxBlock], float g,
+                                                         const float* losses, int count, int n) noexcept
+{
+    constexpr int W = laneCount<V>;
+    const V gv = broadcast<V> (g), mg = broadcast<V> (-g);
+    for (int r = 0; r < count; ++r)
+    {
+        DelayLine& line = *lines[r];
+        float* const block = blocks[r];
+        const int32_t w = line.writeIndex;
+        if (n % W != 0 || w < n - 1)
+        {
+            alignas (32) float v[DelayLine::maxBlock];
+            stageLanes<V> (block, block, delayed[r], v, g, n, losses[r]);
+            writeBlock (line, v, n);
+            continue;
+        }
+        line.written = true;
+        float* const run = line.buffer.get() + w - (W - 1);
+        const float* const d = delayed[r];
+        const V c = broadcast<V> (losses[r]);
+        forEachVector<W> (n, [&] (int i) {
+            const V x = loadLanes<V> (block + i);
+            const V y = loadLanes<V> (d + i) * c + mg * x;
+            storeLanes (run - i, reversed (x + gv * y));
+            storeLanes (block + i, y);
+        });
+    }
+}
+
+[[gnu::noinline]] void stagesIntoLinesBaseline (DelayLine* const* lines, float* const* blocks,
+                                                const float (*delayed)[DelayLine::maxBlock], float g,
+                                                const float* losses, int count, int n) noexcept
+{
+    stagesIntoLinesLanes<Lanes> (lines, blocks, delayed, g, losses, count, n);
+}
+
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+QUORVANE_AVX2 void stagesIntoLinesAvx2 (DelayLine* const* lines, float* const* blocks,
+                                        const float (*delayed)[DelayLine::maxBlock], float g, const float* losses,
+                                        int count, int n) noexcept
+{
+    stagesIntoLinesLanes<Lanes8> (lines, blocks, delayed, g, losses, count, n);
+}
+#endif
+
+void stagesIntoLines (DelayLine* const* lines, float* const* blocks, const float (*delayed)[DelayLine::maxBlock],
+                      float g, const float* losses, int count, int n) noexcept
+{
+    QUORVANE_ON_VECTOR_UNIT (n % 8 == 0, stagesIntoLines, lines, blocks, delayed, g, losses, count, n);
+}
+
 /** A fixed allpass in one pass: the delayed samples read straight from the line, the stages, and
     v stored straight back, when neither run wraps and the read lies wholly before the block being
     written (length >= 2n), so the order of reads and writes cannot matter; false otherwise. The
@@ -153,8 +210,7 @@ void modAllpassGroup (DelayLine* const* lines, float* const* blocks, float g, co
     for (size_t k = 0; k < (size_t) count; ++k)
         reads[k] = { lines[k], 0, delayed[k], targetDelays[k] };
     readAllpassRampedGroup (reads, count, n, rampFactor);
-    for (size_t k = 0; k < (size_t) count; ++k)
-        allpassStages (*lines[k], blocks[k], blocks[k], delayed[k], g, n, losses[k]);
+    stagesIntoLines (lines, blocks, delayed, g, losses, count, n);
 }
 
 void modAllpassChain (DelayLine* const* lines, float* const* blocks, float g, const float* targetDelays,
@@ -176,11 +232,10 @@ void modAllpassChain (DelayLine* const* lines, float* const* blocks, float g, co
                 group[j] = { lines[offset + r + j], 0, delayed[r + j], targetDelays[offset + r + j] };
             readAllpassRampedGroup (group, size, n, rampFactor);
         }
+        float* stageBlocks[most];
         for (int r = 0; r < reads; ++r)
-        {
-            float* block = blocks[r % count];
-            allpassStages (*lines[offset + r], block, block, delayed[r], g, n, losses[offset + r]);
-        }
+            stageBlocks[r] = blocks[r % count];
+        stagesIntoLines (lines + offset, stageBlocks, delayed, g, losses + offset, reads, n);
     }
 }
 
@@ -198,8 +253,7 @@ void linearGroup (bool quantisedFractions, DelayLine* const* lines, float* const
         readQuantisedRampedGroup (reads, count, n, rampFactor);
     else
         readLinearRampedGroup (reads, count, n, rampFactor);
-    for (size_t k = 0; k < (size_t) count; ++k)
-        allpassStages (*lines[k], blocks[k], blocks[k], delayed[k], g, n, losses[k]);
+    stagesIntoLines (lines, blocks, delayed, g, losses, count, n);
 }
 } // namespace
 

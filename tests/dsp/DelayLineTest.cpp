@@ -217,7 +217,8 @@ TEST (ModAllpass, LossBelowOneDrainsEnergyAndOutputMayAliasInput)
 TEST (ModAllpass, ChainMatchesTheAllpassesOneAfterAnother)
 {
     // Stage s of block k on line s * count + k; the chain reads every line first, the reference runs
-    // each allpass in turn. Delays as short as the block (the shortest an allpass may read) and moving.
+    // each allpass in turn. Delays as short as the block (the shortest an allpass may read) and
+    // moving; lines written anywhere, across their wrap too.
     std::mt19937 rng (5);
     std::uniform_real_distribution<float> noise (-1.0f, 1.0f), delay (32.0f, 300.0f);
     for (const auto& [stages, count, n] : { std::tuple { 5, 4, 32 }, { 3, 8, 64 }, { 12, 3, 32 }, { 1, 1, 64 } })
@@ -228,6 +229,9 @@ TEST (ModAllpass, ChainMatchesTheAllpassesOneAfterAnother)
         {
             lines.emplace_back (1024);
             reference.emplace_back (1024);
+            // Some lines take their blocks across the wrap, the others anywhere.
+            lines.back().writeIndex = reference.back().writeIndex =
+                (int32_t) (j % 2 == 0 ? rng() % (uint32_t) n : rng() % 1024u);
         }
         std::vector<std::vector<float>> blocks ((size_t) count, std::vector<float> ((size_t) n));
         auto expected = blocks;
