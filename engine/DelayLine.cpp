@@ -126,6 +126,21 @@ template <typename V>
     return c < cap ? c : cap;
 }
 
+/** coefficientLanes (d - w) from the delay d itself (w its whole part), for |d| below 2^22: the
+    same coefficients with three operations fewer. d 256 and w 256 are exact, so the 256ths of the
+    fraction, truncated, are those of d less 256 w, which the mask drops (for d of either sign);
+    and 1 - k/256 and 1 + k/256 are exactly (256 - k)/256 and (256 + k)/256, so their quotient is
+    the real number (256 - k)/(256 + k), rounded once either way. */
+template <typename V>
+[[gnu::always_inline]] inline V coefficientFromDelayLanes (V delays) noexcept
+{
+    using IV = IntLanesFor<V>;
+    const V steps = broadcast<V> (256.0f), cap = broadcast<V> (0.99f);
+    const V k = __builtin_convertvector (__builtin_convertvector (delays * steps, IV) & 255, V);
+    const V c = (steps - k) / (steps + k);
+    return c < cap ? c : cap;
+}
+
 /** heldRun for a block of whole delays. */
 [[gnu::always_inline]] inline int32_t contiguousRun (const DelayLine& line, const int32_t* whole, int n) noexcept
 {
@@ -634,12 +649,27 @@ template <typename R, typename V>
         d = d + step;
         storeLanes (rows[i], d);
     });
-    forEachVector<laneCount<V> / L> (n, [&] (int i) {
-        const V delays = loadLanes<V> (rows[i]);
-        const IV w = __builtin_convertvector (delays, IV);
-        storeLanes (etaRows[i], coefficientLanes (delays - __builtin_convertvector (w, V)));
-        storeIntLanes (wholeRows[i], w);
-    });
+    // Delays far below 2^22 samples (every line the modes read so; the glide stays between its
+    // ends but for a rounding) take the coefficients straight from the delay.
+    const R limit = broadcast<R> (2097152.0f);
+    const auto below = [&limit] (R x) { return (x < limit) & (x > -limit); };
+    const auto near = below (loadLanes<R> (start)) & below (loadLanes<R> (target));
+    bool allNear = true;
+    for (int r = 0; r < L; ++r)
+        allNear = allNear && near[r] != 0;
+    if (allNear)
+        forEachVector<laneCount<V> / L> (n, [&] (int i) {
+            const V delays = loadLanes<V> (rows[i]);
+            storeLanes (etaRows[i], coefficientFromDelayLanes (delays));
+            storeIntLanes (wholeRows[i], __builtin_convertvector (delays, IV));
+        });
+    else
+        forEachVector<laneCount<V> / L> (n, [&] (int i) {
+            const V delays = loadLanes<V> (rows[i]);
+            const IV w = __builtin_convertvector (delays, IV);
+            storeLanes (etaRows[i], coefficientLanes (delays - __builtin_convertvector (w, V)));
+            storeIntLanes (wholeRows[i], w);
+        });
 }
 
 /** Up to laneCount<R> allpass-interpolated reads, one per lane throughout: their glides advance
