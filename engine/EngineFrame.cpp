@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <xmmintrin.h>
@@ -105,14 +106,15 @@ inline void zeroBlock (float* block, int n) noexcept
     }
 }
 
-/** The same with the gains of each sample. */
-[[gnu::always_inline]] inline void mixGlidingLoop (float* out, float* io, const float* in, const float* wet,
-                                                   const float* dry, int n) noexcept
+/** The same with the gains of each sample, sample i's wet and dry gains at gains[2 i] and
+    gains[2 i + 1]. */
+[[gnu::always_inline]] inline void mixGlidingLoop (float* out, float* io, const float* in, const float* gains,
+                                                   int n) noexcept
 {
     for (int i = 0; i < n; ++i)
     {
         const float x = in[i];
-        out[i] = io[i] * wet[i] + dry[i] * x;
+        out[i] = io[i] * gains[2 * i] + gains[2 * i + 1] * x;
         io[i] = x;
     }
 }
@@ -132,10 +134,10 @@ void mixSettledBaseline (const StereoRun& r, float wet, float dry, int n) noexce
         mixSettledLoop (r.out[c], r.io[c], r.in[c], wet, dry, n);
 }
 
-void mixGlidingBaseline (const StereoRun& r, const float* wet, const float* dry, int n) noexcept
+void mixGlidingBaseline (const StereoRun& r, const float* gains, int n) noexcept
 {
     for (size_t c = 0; c < 2; ++c)
-        mixGlidingLoop (r.out[c], r.io[c], r.in[c], wet, dry, n);
+        mixGlidingLoop (r.out[c], r.io[c], r.in[c], gains, n);
 }
 
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
@@ -145,51 +147,52 @@ QUORVANE_AVX2 void mixSettledAvx2 (const StereoRun& r, float wet, float dry, int
         mixSettledLoop (r.out[c], r.io[c], r.in[c], wet, dry, n);
 }
 
-QUORVANE_AVX2 void mixGlidingAvx2 (const StereoRun& r, const float* wet, const float* dry, int n) noexcept
+QUORVANE_AVX2 void mixGlidingAvx2 (const StereoRun& r, const float* gains, int n) noexcept
 {
     for (size_t c = 0; c < 2; ++c)
-        mixGlidingLoop (r.out[c], r.io[c], r.in[c], wet, dry, n);
+        mixGlidingLoop (r.out[c], r.io[c], r.in[c], gains, n);
 }
 #endif
 
 /** The 50 ms gain glide steps gain + (target - gain) x smoothing. In single precision a step
     rounds to nothing within about 1e-4 of the target, where the glide would stall for good; it
     then lands on the target, so that mix 0 passes the input unchanged. This lands a run that was
-    stepped without looking: a step that rounds to nothing repeats itself for good (the gain no
-    longer moves), so whether the run stalled shows in its last step alone, and from the first
-    stalled step on the gain is the target. */
-void landGlide (float* run, float from, float target, int n) noexcept
+    stepped without looking (every `stride`-th value of `run`): a step that rounds to nothing
+    repeats itself for good (the gain no longer moves), so whether the run stalled shows in its
+    last step alone, and from the first stalled step on the gain is the target. */
+void landGlide (float* run, int stride, float from, float target, int n) noexcept
 {
-    if (n < 1 || run[n - 1] != (n > 1 ? run[n - 2] : from))
+    const auto at = [run, stride] (int i) -> float& { return run[i * stride]; };
+    if (n < 1 || at (n - 1) != (n > 1 ? at (n - 2) : from))
         return;
     int first = 0;
     float previous = from;
-    while (run[first] != previous)
-        previous = run[first++];
-    std::fill (run + first, run + n, target);
+    while (at (first) != previous)
+        previous = at (first++);
+    for (int i = first; i < n; ++i)
+        at (i) = target;
 }
 
-/** Both gains' glides over a run, each sample's gains stored and the last ones left in wet and dry:
-    the two chains advance side by side in the first two lanes of one vector, then land. */
-void glideGains (float& wet, float& dry, float wetTo, float dryTo, float smoothing, float* wetRun, float* dryRun,
-                 int n) noexcept
+/** Both gains' glides over a run, sample i's gains stored as gains[2 i] (wet) and gains[2 i + 1]
+    (dry), the last ones left in wet and dry: the two chains advance side by side in the first
+    two lanes of one vector, stored as one pair, then land. */
+void glideGains (float& wet, float& dry, float wetTo, float dryTo, float smoothing, float* gains, int n) noexcept
 {
     const Lanes target { wetTo, dryTo, 0.0f, 0.0f }, step { smoothing, smoothing, 0.0f, 0.0f };
-    Lanes gains { wet, dry, 0.0f, 0.0f };
+    Lanes pair { wet, dry, 0.0f, 0.0f };
     // A serial chain: unrolling only spares the loop's own bookkeeping.
 #pragma GCC unroll 8
     for (int i = 0; i < n; ++i)
     {
-        gains = gains + (target - gains) * step;
-        wetRun[i] = gains[0];
-        dryRun[i] = gains[1];
+        pair = pair + (target - pair) * step;
+        std::memcpy (gains + 2 * i, &pair, 2 * sizeof (float));
     }
-    landGlide (wetRun, wet, wetTo, n);
-    landGlide (dryRun, dry, dryTo, n);
+    landGlide (gains, 2, wet, wetTo, n);
+    landGlide (gains + 1, 2, dry, dryTo, n);
     if (n > 0)
     {
-        wet = wetRun[n - 1];
-        dry = dryRun[n - 1];
+        wet = gains[2 * n - 2];
+        dry = gains[2 * n - 1];
     }
 }
 } // namespace
@@ -269,11 +272,11 @@ inline void ReverbEngine::mixRun (float* outL, float* outR, const float* inL, co
     }
     // Gliding: the two glides are serial chains, so they run first, alone; the mix then runs over
     // the run with the gains of each sample.
-    alignas (16) float wetRun[blockSize], dryRun[blockSize];
-    glideGains (wet, dry, wetTo, dryTo, smoothing, wetRun, dryRun, n);
+    alignas (16) float gains[2 * blockSize];
+    glideGains (wet, dry, wetTo, dryTo, smoothing, gains, n);
     wetGain = wet;
     dryGain = dry;
-    QUORVANE_ON_VECTOR_UNIT (true, mixGliding, run, wetRun, dryRun, n);
+    QUORVANE_ON_VECTOR_UNIT (true, mixGliding, run, gains, n);
 }
 
 void ReverbEngine::blockStep() noexcept
