@@ -768,7 +768,8 @@ template <typename R, typename V>
         newer[r] = moved[r][0] + n - 1;
         older[r] = moved[r][1] + n - 1;
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
-        if constexpr (L == 8)
+        // On the wider unit (V eight lanes wide; the rows may be four), n a multiple of eight.
+        if constexpr (laneCount<V> == 8)
         {
             gatherNeighboursAvx2<true> (line, whole, moved[r][0], moved[r][1], n);
             continue;
