@@ -10,11 +10,21 @@ namespace
 /** out[k] = ratioToMid (lengths[k], bandSeconds, mid[k], seconds, rate) where out[k] holds the
     band's gain already: the quotient, or for a mid gain below the smallest float the ratio from
     the exponents (rare; one value at a time). */
-void ratiosFromBandGains (float* out, const float* lengths, const float* mid, int count, float bandSeconds,
-                          float seconds, float rate)
+void ratiosFromBandGains (float* __restrict out, const float* __restrict lengths, const float* __restrict mid,
+                          int count, float bandSeconds, float seconds, float rate)
 {
+    // Every quotient first (they vectorise; a mid gain of 0 gives a value replaced below), then
+    // the rare ratios from exponents where a mid gain vanished.
+    int vanished = 0;
     for (int k = 0; k < count; ++k)
-        out[k] = mid[k] > 0.0f ? out[k] / mid[k] : ratioToMid (lengths[k], bandSeconds, mid[k], seconds, rate);
+    {
+        out[k] = out[k] / mid[k];
+        vanished |= mid[k] > 0.0f ? 0 : 1;
+    }
+    if (vanished != 0)
+        for (int k = 0; k < count; ++k)
+            if (! (mid[k] > 0.0f))
+                out[k] = ratioToMid (lengths[k], bandSeconds, mid[k], seconds, rate);
 }
 } // namespace
 
