@@ -84,7 +84,7 @@ void ReverbEngine::updateParameter (int index)
             break;
         }
         case param::lateModRate:
-            setModulatorRates (lateModulators.data(), (int) lateModulators.size(), v);
+            setModulatorRates (lateModulators, v);
             break;
         case param::lateModDepth:
             lateModDepthSamples = processingRate * v / hostRate * 128.0f;

@@ -37,18 +37,70 @@ struct RandomLfo
     uint32_t seed = 1235;
 };
 
-// Inline: every block steps a modulator per group of lines, and a call would cost as much as the
-// step.
+/** The fields of modulator j of a RandomLfoBank, by reference: the steps below take it as they
+    take a RandomLfo. */
+struct RandomLfoRef
+{
+    float& value;
+    float& rate;
+    float& step;
+    int32_t& period;
+    int32_t& countdown;
+    uint32_t& seed;
+};
 
-/** One update bouncing between -1 and 1; a direction decision flips with probability one half. */
-inline void stepBounce (RandomLfo& lfo, RandomSource& random) noexcept
+/** Modulators side by side, field by field, so that a block's updates of a whole set run several
+    at a time; each one steps exactly as a RandomLfo holding the same fields would. */
+struct RandomLfoBank
+{
+    static constexpr int size = 32;
+    alignas (16) float value[size];
+    alignas (16) float rate[size];
+    alignas (16) float step[size];
+    alignas (16) int32_t period[size];
+    alignas (16) int32_t countdown[size];
+    alignas (16) uint32_t seed[size];
+
+    RandomLfoBank() noexcept { reset(); }
+    /** Every modulator as a new RandomLfo. */
+    void reset() noexcept
+    {
+        const RandomLfo fresh;
+        for (int j = 0; j < size; ++j)
+        {
+            value[j] = fresh.value;
+            rate[j] = fresh.rate;
+            step[j] = fresh.step;
+            period[j] = fresh.period;
+            countdown[j] = fresh.countdown;
+            seed[j] = fresh.seed;
+        }
+    }
+    RandomLfoRef operator[] (int j) noexcept
+    {
+        return { value[j], rate[j], step[j], period[j], countdown[j], seed[j] };
+    }
+};
+
+// Inline: every block steps a modulator per group of lines, and a call would cost as much as the
+// step. Each takes a RandomLfo or a RandomLfoRef.
+
+/** A bouncing modulator's direction decision, due when its countdown has run out: it flips with
+    probability one half. */
+template <typename Lfo>
+inline void bounceDecision (Lfo&& lfo, RandomSource& random) noexcept
+{
+    if ((float) random.next() / 32768.0f - 0.5f > 0.0f)
+        lfo.step = -lfo.step;
+    lfo.countdown = lfo.period;
+}
+
+/** One update bouncing between -1 and 1. */
+template <typename Lfo>
+inline void stepBounce (Lfo&& lfo, RandomSource& random) noexcept
 {
     if (lfo.countdown < 1)
-    {
-        if ((float) random.next() / 32768.0f - 0.5f > 0.0f)
-            lfo.step = -lfo.step;
-        lfo.countdown = lfo.period;
-    }
+        bounceDecision (lfo, random);
     lfo.value += lfo.step;
     if (lfo.value >= 1.0f)
         lfo.step = -lfo.rate;
@@ -57,16 +109,23 @@ inline void stepBounce (RandomLfo& lfo, RandomSource& random) noexcept
     lfo.countdown -= 1;
 }
 
-/** One update wrapping round 0..4; a decision flips when the private seed says so (one in four). */
-inline void stepWrap (RandomLfo& lfo) noexcept
+/** A wrapping modulator's direction decision, due when its countdown has run out: it flips when
+    the private seed says so (one in four). */
+template <typename Lfo>
+inline void wrapDecision (Lfo&& lfo) noexcept
+{
+    lfo.seed = lfo.seed * 214013u + 2531011u;
+    if ((float) (int32_t) lfo.seed * 4.656612873e-10f - 0.5f > 0.0f)
+        lfo.step = -lfo.step;
+    lfo.countdown = lfo.period;
+}
+
+/** One update wrapping round 0..4. */
+template <typename Lfo>
+inline void stepWrap (Lfo&& lfo) noexcept
 {
     if (lfo.countdown < 1)
-    {
-        lfo.seed = lfo.seed * 214013u + 2531011u;
-        if ((float) (int32_t) lfo.seed * 4.656612873e-10f - 0.5f > 0.0f)
-            lfo.step = -lfo.step;
-        lfo.countdown = lfo.period;
-    }
+        wrapDecision (lfo);
     lfo.value += lfo.step;
     if (lfo.value >= 4.0f)
         lfo.value -= 4.0f;
@@ -74,11 +133,25 @@ inline void stepWrap (RandomLfo& lfo) noexcept
         lfo.value += 4.0f;
     lfo.countdown -= 1;
 }
+
 /** The triangle |value - 2| - 1 of a wrapping modulator, in -1..1. */
-inline float triangle (const RandomLfo& lfo) noexcept
+inline float triangle (float value) noexcept
 {
-    const float t = lfo.value - 2.0f;
+    const float t = value - 2.0f;
     return (t < 0.0f ? -t : t) - 1.0f;
 }
+template <typename Lfo>
+inline float triangle (const Lfo& lfo) noexcept
+{
+    return triangle (lfo.value);
+}
+
+/** stepWrap on modulators first + j stride of the bank, j < count, and out[j] = the triangle
+    of each: for stride 1, four modulators at a time. */
+void stepWrapBank (RandomLfoBank& bank, int first, int stride, int count, float* out) noexcept;
+
+/** stepBounce on modulators 0 to count - 1 of the bank (their decisions drawn from `random` in
+    that order), and out[j] = scale x the value of each, four at a time. */
+void stepBounceBank (RandomLfoBank& bank, RandomSource& random, int count, float scale, float* out) noexcept;
 
 } // namespace quorvane

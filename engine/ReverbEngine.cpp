@@ -168,10 +168,12 @@ void ReverbEngine::setNormalised (int index, float normalisedValue)
     updateParameter (index);
 }
 
-void ReverbEngine::setModulatorRates (RandomLfo* modulators, int count, float rateHz) noexcept
+/** apply (j, rate, period) for the modulators j < count: the rates and periods of a whole set at
+    once (they vectorise), then each modulator's fields. */
+template <typename Apply>
+void ReverbEngine::modulatorRates (int count, float rateHz, Apply&& apply) const noexcept
 {
     const float blocksPerSecond = processingRate / controlBlockLength;
-    // The rates and periods of a whole set at once (they vectorise), then each modulator's fields.
     constexpr int chunk = 32;
     for (int first = 0; first < count; first += chunk)
     {
@@ -185,23 +187,42 @@ void ReverbEngine::setModulatorRates (RandomLfo* modulators, int count, float ra
         }
         for (int k = 0; k < size; ++k)
         {
-            auto& lfo = modulators[first + k];
-            lfo.rate = rates[k];
-            lfo.step = lfo.step >= 0.0f ? lfo.rate : -lfo.rate;
             // floor (q) as an integer, without the library call the baseline makes of floor:
             // below 2e9 in magnitude a float's truncation is exact, and q an integer from 2^24
             // up. A period beyond the int range (or no number) only arises from values outside
             // the parameter range.
             const float q = periods[k];
+            int32_t period = 2000000000;
             if (std::fabs (q) < 2.0e9f)
             {
                 const auto t = (int32_t) q;
-                lfo.period = (float) t > q ? t - 1 : t;
+                period = (float) t > q ? t - 1 : t;
             }
-            else
-                lfo.period = 2000000000;
+            apply (first + k, rates[k], period);
         }
     }
+}
+
+namespace
+{
+template <typename Lfo>
+void setRate (Lfo&& lfo, float rate, int32_t period) noexcept
+{
+    lfo.rate = rate;
+    lfo.step = lfo.step >= 0.0f ? lfo.rate : -lfo.rate;
+    lfo.period = period;
+}
+} // namespace
+
+void ReverbEngine::setModulatorRates (RandomLfo* modulators, int count, float rateHz) noexcept
+{
+    modulatorRates (count, rateHz, [modulators] (int j, float rate, int32_t period) { setRate (modulators[j], rate, period); });
+}
+
+void ReverbEngine::setModulatorRates (RandomLfoBank& modulators, float rateHz) noexcept
+{
+    modulatorRates (RandomLfoBank::size, rateHz,
+                    [&modulators] (int j, float rate, int32_t period) { setRate (modulators[j], rate, period); });
 }
 
 void ReverbEngine::changeMode (float typeValue)
@@ -236,8 +257,7 @@ void ReverbEngine::resetModeState() noexcept
     // from their first sign. Only the smoothed high cut keeps gliding from where it is.
     modeState = ModeState {};
     restartAllGlides();
-    for (auto& lfo : lateModulators)
-        lfo = RandomLfo {};
+    lateModulators.reset();
     for (auto& lfo : earlyModulators)
         lfo = RandomLfo {};
     denormalOffsets = { { 1e-15f, 1e-15f } };

@@ -111,7 +111,7 @@ struct ReverbEngine
     std::array<HalfbandFilter, 2> interpolators;
 
     // Modulators and mixers
-    std::array<RandomLfo, 32> lateModulators;
+    RandomLfoBank lateModulators;
     std::array<RandomLfo, 2> earlyModulators;
     RandomSource random;
     std::array<CrossMixer, 8> earlyCrossMixers;
@@ -164,6 +164,9 @@ private:
         restart. */
     int shortRunEnd = -1;
     void setModulatorRates (RandomLfo* modulators, int count, float rateHz) noexcept;
+    void setModulatorRates (RandomLfoBank& modulators, float rateHz) noexcept;
+    template <typename Apply>
+    void modulatorRates (int count, float rateHz, Apply&& apply) const noexcept;
     void sizeLines (float rate);
 };
 

@@ -21,21 +21,12 @@ EarlyModulation stepEarlyModulators (ReverbEngine& e, float scale)
 
 void stepBounceModulators (ReverbEngine& e, float* out, int count)
 {
-    for (size_t j = 0; j < (size_t) count; ++j)
-    {
-        stepBounce (e.lateModulators[j], e.random);
-        out[j] = e.lateModDepthSamples * e.lateModulators[j].value;
-    }
+    stepBounceBank (e.lateModulators, e.random, count, e.lateModDepthSamples, out);
 }
 
 void stepWrapModulators (ReverbEngine& e, float* out, int count, int first, int stride)
 {
-    for (int j = 0; j < count; ++j)
-    {
-        auto& lfo = e.lateModulators[(size_t) (first + j * stride)];
-        stepWrap (lfo);
-        out[j] = triangle (lfo);
-    }
+    stepWrapBank (e.lateModulators, first, stride, count, out);
 }
 
 } // namespace quorvane::kit
