@@ -56,7 +56,7 @@ constexpr double c0 = 0x1.c6af84b912394p-5 / 32 / 32 / 32, c1 = 0x1.ebfce50fac4f
    or NaN. If one does not, they return false having written nothing. */
 
 /** The form without fused operations, two values per vector (the x86-64 baseline). n a multiple
-    of four, every value inside the table's range. */
+    of four. */
 [[gnu::noinline]] bool plainKernel (float* out, const float* x, int n) noexcept
 {
     const __m128 absMask = _mm_castsi128_ps (_mm_set1_epi32 (0x7fffffff)), limit = _mm_set1_ps (88.0f);
