@@ -195,9 +195,8 @@ template <bool reversedOutput>
 /** The linear read of one lane of eight glides side by side (rows[i][lane] the delay of sample
     i), as readLinearRamped does it after its glide (with quantisedFraction as readQuantisedRamped
     does), with each sample's neighbours gathered; sample i to output[i], or with reversedOutput
-    to output[n - 1 - i]. In intrinsics only: the
-    lane helpers are not marked for the unit, and some compilers refuse eight-lane vectors passed
-    across that boundary. */
+    to output[n - 1 - i]. In intrinsics only: the lane helpers are not marked for the unit, and
+    some compilers refuse eight-lane vectors passed across that boundary. */
 template <bool reversedOutput, bool quantisedFraction = false>
 [[gnu::noinline]] QUORVANE_AVX2 void interpolateColumn (const DelayLine& line, const float (*rows)[8], int lane,
                                                         float* output, int n) noexcept
@@ -649,8 +648,9 @@ template <typename R, typename V>
         d = d + step;
         storeLanes (rows[i], d);
     });
-    // Delays far below 2^22 samples (every line the modes read so; the glide stays between its
-    // ends but for a rounding) take the coefficients straight from the delay.
+    // Delays below 2^21 samples at both ends (every line the modes read; the glide stays between
+    // its ends but for a rounding, well inside the 2^22 the shortcut needs) take the coefficients
+    // straight from the delay.
     const R limit = broadcast<R> (2097152.0f);
     const auto below = [&limit] (R x) { return (x < limit) & (x > -limit); };
     const auto near = below (loadLanes<R> (start)) & below (loadLanes<R> (target));

@@ -168,12 +168,13 @@ void ReverbEngine::setNormalised (int index, float normalisedValue)
     updateParameter (index);
 }
 
-/** apply (j, rate, period) for the modulators j < count: the rates and periods of a whole set at
-    once (they vectorise), then each modulator's fields. */
-template <typename Apply>
-void ReverbEngine::modulatorRates (int count, float rateHz, Apply&& apply) const noexcept
+namespace
 {
-    const float blocksPerSecond = processingRate / controlBlockLength;
+/** setRate (modulator j, its rate, its period) for the modulators j < count: the rates and
+    periods of a whole set at once (they vectorise), then each modulator's fields. */
+template <typename Modulators>
+void assignModulatorRates (Modulators& modulators, int count, float rateHz, float blocksPerSecond) noexcept
+{
     constexpr int chunk = 32;
     for (int first = 0; first < count; first += chunk)
     {
@@ -198,31 +199,23 @@ void ReverbEngine::modulatorRates (int count, float rateHz, Apply&& apply) const
                 const auto t = (int32_t) q;
                 period = (float) t > q ? t - 1 : t;
             }
-            apply (first + k, rates[k], period);
+            auto&& lfo = modulators[first + k];
+            lfo.rate = rates[k];
+            lfo.step = lfo.step >= 0.0f ? lfo.rate : -lfo.rate;
+            lfo.period = period;
         }
     }
-}
-
-namespace
-{
-template <typename Lfo>
-void setRate (Lfo&& lfo, float rate, int32_t period) noexcept
-{
-    lfo.rate = rate;
-    lfo.step = lfo.step >= 0.0f ? lfo.rate : -lfo.rate;
-    lfo.period = period;
 }
 } // namespace
 
 void ReverbEngine::setModulatorRates (RandomLfo* modulators, int count, float rateHz) noexcept
 {
-    modulatorRates (count, rateHz, [modulators] (int j, float rate, int32_t period) { setRate (modulators[j], rate, period); });
+    assignModulatorRates (modulators, count, rateHz, processingRate / controlBlockLength);
 }
 
 void ReverbEngine::setModulatorRates (RandomLfoBank& modulators, float rateHz) noexcept
 {
-    modulatorRates (RandomLfoBank::size, rateHz,
-                    [&modulators] (int j, float rate, int32_t period) { setRate (modulators[j], rate, period); });
+    assignModulatorRates (modulators, RandomLfoBank::size, rateHz, processingRate / controlBlockLength);
 }
 
 void ReverbEngine::changeMode (float typeValue)

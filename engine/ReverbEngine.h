@@ -165,8 +165,6 @@ private:
     int shortRunEnd = -1;
     void setModulatorRates (RandomLfo* modulators, int count, float rateHz) noexcept;
     void setModulatorRates (RandomLfoBank& modulators, float rateHz) noexcept;
-    template <typename Apply>
-    void modulatorRates (int count, float rateHz, Apply&& apply) const noexcept;
     void sizeLines (float rate);
 };
 

@@ -7,7 +7,6 @@
 #include "toolkit/LengthTables.h"
 #include "toolkit/ModeSetup.h"
 
-#include <algorithm>
 #include <limits>
 #include <tuple>
 
@@ -65,9 +64,7 @@ void ratiosToLoopGains (float* out, const ReverbEngine& e, int lineCount, float 
 {
     const auto& ms = e.modeState;
     kit::bandRatios (out, ms.loopLength.data(), ms.loopGain.data(), lineCount, bandSeconds, e.decayTime,
-                     e.processingRate);
-    for (size_t k = 0; k < (size_t) lineCount; ++k)
-        out[k] = std::min (limit, out[k]);
+                     e.processingRate, limit);
 }
 } // namespace
 

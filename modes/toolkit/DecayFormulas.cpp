@@ -2,6 +2,8 @@
 
 #include "engine/Exponential.h"
 
+#include <algorithm>
+
 namespace quorvane::kit
 {
 
@@ -58,6 +60,14 @@ void bandRatios (float* out, const float* lengths, const float* mid, int count, 
     // The lengths are read again for the rare ratio from exponents: out must not be lengths here.
     decayGains (out, lengths, count, bandSeconds, rate);
     ratiosFromBandGains (out, lengths, mid, count, bandSeconds, seconds, rate);
+}
+
+void bandRatios (float* out, const float* lengths, const float* mid, int count, float bandSeconds, float seconds,
+                 float rate, float limit)
+{
+    bandRatios (out, lengths, mid, count, bandSeconds, seconds, rate);
+    for (int k = 0; k < count; ++k)
+        out[k] = std::min (limit, out[k]);
 }
 
 } // namespace quorvane::kit

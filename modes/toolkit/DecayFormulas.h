@@ -58,5 +58,8 @@ void decayBandGains (float* mid, float* bass, float* high, const float* lengths,
     mid gains already computed for `seconds` (out neither lengths nor mid). */
 void bandRatios (float* out, const float* lengths, const float* mid, int count, float bandSeconds, float seconds,
                  float rate);
+/** The same, each ratio held to at most `limit` (std::min (limit, ratio)). */
+void bandRatios (float* out, const float* lengths, const float* mid, int count, float bandSeconds, float seconds,
+                 float rate, float limit);
 
 } // namespace quorvane::kit

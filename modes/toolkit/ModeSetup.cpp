@@ -70,9 +70,7 @@ void loopRatios (float* out, const ModeState& ms, int loops, int stride, int seg
         float lengths[group], mid[group];
         loopLengths (lengths, ms, count, stride, segments, first);
         decayGains (mid, lengths, count, seconds, rate);
-        bandRatios (out + first, lengths, mid, count, bandSeconds, seconds, rate);
-        for (int k = 0; k < count; ++k)
-            out[first + k] = std::min (limit, out[first + k]);
+        bandRatios (out + first, lengths, mid, count, bandSeconds, seconds, rate, limit);
     }
 }
 

@@ -8,7 +8,6 @@
 namespace quorvane
 {
 struct ReverbEngine;
-struct ModeState;
 } // namespace quorvane
 
 namespace quorvane::kit
