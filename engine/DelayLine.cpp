@@ -672,6 +672,70 @@ template <typename R, typename V>
         });
 }
 
+/** readAllpassRampedRows where every read holds its delay over the block (its glide's step is
+    zero, so every sample's delay is the target), well below the delays whose coefficients need
+    the fraction apart, and the neighbours of each lie in one run: the coefficients once for the
+    block instead of once per sample, from the same operations. Returns false, touching nothing,
+    where any read does not. */
+template <typename R>
+[[gnu::always_inline]] inline bool readAllpassHeldRows (const AllpassTapRead* reads, int count, int n,
+                                                        const float* start, const float* target,
+                                                        const float* state) noexcept
+{
+    constexpr int L = laneCount<R>;
+    const R d = loadLanes<R> (target);
+    const R limit = broadcast<R> (2097152.0f);
+    const auto fixed = (loadLanes<R> (start) == d) & (d < limit) & (d > -limit);
+    alignas (32) int32_t whole[L];
+    storeIntLanes (whole, __builtin_convertvector (d, IntLanesFor<R>));
+    alignas (32) static constexpr float zeros[DelayLine::maxBlock + 1] {};
+    alignas (32) float unused[DelayLine::maxBlock];
+    const float* newer[L];
+    float* output[L];
+    alignas (32) float first[L];
+    for (int r = 0; r < L; ++r)
+    {
+        if (fixed[r] == 0)
+            return false;
+        if (r >= count)
+        {
+            newer[r] = zeros + n - 1;
+            output[r] = unused;
+            first[r] = 0.0f;
+            continue;
+        }
+        const DelayLine& line = *reads[r].line;
+        const int32_t run = heldRun (line, whole[r], whole[r], n);
+        if (run < 0)
+            return false;
+        newer[r] = line.buffer.get() + run;
+        output[r] = reads[r].output;
+        first[r] = newer[r][1];
+    }
+    const R eta = coefficientFromDelayLanes (d);
+    // As the held reads of readAllpassRampedRows: sample i's older neighbour is sample i - 1's
+    // newer one, and after the transpose row L - 1 - k is sample i + k.
+    R y = loadLanes<R> (state), previous = loadLanes<R> (first);
+    forEachVector<L> (n, [&] (int i) __attribute__ ((always_inline)) {
+        R av[L], yv[L];
+        for (int r = 0; r < L; ++r)
+            av[r] = loadLanes<R> (newer[r] - i - (L - 1));
+        transposeTile (av);
+        for (int k = 0; k < L; ++k)
+        {
+            const R x = av[L - 1 - k];
+            yv[k] = y = (x - y) * eta + previous;
+            previous = x;
+        }
+        transposeTile (yv);
+        for (int r = 0; r < L; ++r)
+            storeLanes (output[r] + i, yv[r]);
+    });
+    for (int r = 0; r < count; ++r)
+        reads[r].line->tapState[(size_t) reads[r].tap] = y[r];
+    return true;
+}
+
 /** Up to laneCount<R> allpass-interpolated reads, one per lane throughout: their glides advance
     side by side, so each sample's coefficients come out as the row the recursions take, and the
     neighbours of a read whose whole delay holds over the block are loaded straight from its line
@@ -693,6 +757,8 @@ template <typename R, typename V>
         line.tapDelay[tap] = target[r];
         state[r] = line.tapState[tap];
     }
+    if (readAllpassHeldRows<R> (reads, count, n, start, target, state))
+        return;
     alignas (32) float etaRows[DelayLine::maxBlock][L];
     alignas (32) int32_t wholeRows[DelayLine::maxBlock][L];
     glideAllpassRows<R, V> (start, target, n, rampFactor, etaRows, wholeRows);
