@@ -641,13 +641,8 @@ template <typename R, typename V>
 {
     using IV = IntLanesFor<V>;
     constexpr int L = laneCount<R>;
-    alignas (32) float rows[DelayLine::maxBlock][L];
     R d = loadLanes<R> (start);
     const R step = (loadLanes<R> (target) - d) * broadcast<R> (rampFactor);
-    forEachVector<1> (n, [&] (int i) {
-        d = d + step;
-        storeLanes (rows[i], d);
-    });
     // Delays below 2^21 samples at both ends (every line the modes read; the glide stays between
     // its ends but for a rounding, well inside the 2^22 the shortcut needs) take the coefficients
     // straight from the delay.
@@ -657,6 +652,23 @@ template <typename R, typename V>
     bool allNear = true;
     for (int r = 0; r < L; ++r)
         allNear = allNear && near[r] != 0;
+    if constexpr (laneCount<V> == L)
+        if (allNear)
+        {
+            // A row at a time, as it is formed.
+            using IR = IntLanesFor<R>;
+            forEachVector<1> (n, [&] (int i) __attribute__ ((always_inline)) {
+                d = d + step;
+                storeLanes (etaRows[i], coefficientFromDelayLanes (d));
+                storeIntLanes (wholeRows[i], __builtin_convertvector (d, IR));
+            });
+            return;
+        }
+    alignas (32) float rows[DelayLine::maxBlock][L];
+    forEachVector<1> (n, [&] (int i) {
+        d = d + step;
+        storeLanes (rows[i], d);
+    });
     if (allNear)
         forEachVector<laneCount<V> / L> (n, [&] (int i) {
             const V delays = loadLanes<V> (rows[i]);
