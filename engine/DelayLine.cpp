@@ -501,6 +501,89 @@ template <typename V, bool added = false>
     readTapRuns<added> (line, output, n, start, first, gain);
 }
 
+/** The sum of tapsAdded over `Vectors` vectors from sample i on, in registers throughout. */
+template <typename V, int Vectors>
+[[gnu::always_inline]] inline void tapsAddedRun (float* output, const float* const* runs, const float* gains, int taps,
+                                                 int i) noexcept
+{
+    constexpr int W = laneCount<V>;
+    V acc[Vectors];
+    for (int v = 0; v < Vectors; ++v)
+        acc[v] = loadLanes<V> (output + i + v * W);
+    for (int t = 0; t < taps; ++t)
+    {
+        const V g = broadcast<V> (gains[t]);
+        const float* run = runs[t] - i - (W - 1);
+        for (int v = 0; v < Vectors; ++v)
+            acc[v] = acc[v] + reversed (loadLanes<V> (run - v * W)) * g;
+    }
+    for (int v = 0; v < Vectors; ++v)
+        storeLanes (output + i + v * W, acc[v]);
+}
+
+/** Where each tap of gain other than 0 reads (sample i at runs[t][-i]) and its gain, in the order
+    of the taps; returns how many. A tap across its line's wrap has its samples copied into
+    copies[t] first. */
+inline int tapsAddedRuns (const DelayLine* lines, int stride, const int* offsets, const float* gains, int count,
+                          int n, const float** runs, float* tapGains,
+                          float (*copies)[DelayLine::maxBlock]) noexcept
+{
+    constexpr int most = 16;
+    int taps = 0;
+    const int last = std::min (count, most);
+    const DelayLine* next = lines;
+    for (int t = 0; t < last; ++t, next += stride)
+    {
+        if (gains[t] == 0.0f)
+            continue;
+        const DelayLine& line = *next;
+        // As readTap holds a tap longer than the line.
+        const int32_t start = (line.writeIndex + std::min (offsets[t], line.size - n)) & line.mask;
+        const float* run = line.buffer.get() + start;
+        if (start + 1 < n)
+        {
+            float* copy = copies[taps] + n - 1;
+            for (int i = 0; i <= start; ++i)
+                copy[-i] = run[-i];
+            for (int i = start + 1; i < n; ++i)
+                copy[-i] = run[line.size - i];
+            run = copy;
+        }
+        runs[taps] = run;
+        tapGains[taps++] = gains[t];
+    }
+    return taps;
+}
+
+/** The taps' sums once their runs are known, n a multiple of the lane count. */
+template <typename V>
+[[gnu::always_inline]] inline void sumTapsAdded (const float* const* runs, const float* tapGains, int taps,
+                                                 float* output, int n) noexcept
+{
+    constexpr int W = laneCount<V>;
+    int i = 0;
+    for (; i + 8 * W <= n; i += 8 * W)
+        tapsAddedRun<V, 8> (output, runs, tapGains, taps, i);
+    for (; i + 4 * W <= n; i += 4 * W)
+        tapsAddedRun<V, 4> (output, runs, tapGains, taps, i);
+    for (; i < n; i += W)
+        tapsAddedRun<V, 1> (output, runs, tapGains, taps, i);
+}
+
+/** readTapsAdded for n a multiple of the lane count. Each tap's samples from one run of its line;
+    a tap across the line's wrap has its samples copied into such a run first, so every tap adds
+    its samples times its gain, as readTapAdded does. */
+template <typename V>
+[[gnu::always_inline]] inline void readTapsAddedLanes (const DelayLine* lines, int stride, const int* offsets,
+                                                       const float* gains, int count, float* output, int n) noexcept
+{
+    const float* runs[16];
+    float tapGains[16];
+    alignas (32) float copies[16][DelayLine::maxBlock];
+    const int taps = tapsAddedRuns (lines, stride, offsets, gains, count, n, runs, tapGains, copies);
+    sumTapsAdded<V> (runs, tapGains, taps, output, n);
+}
+
 template <typename V>
 [[gnu::always_inline]] inline void readLinearRampedLanes (DelayLine& line, float* output, float targetDelay, int n,
                                                           float rampFactor) noexcept
@@ -949,6 +1032,11 @@ QUORVANE_AVX2 void readTapAddedAvx2 (const DelayLine& line, float* output, int n
 {
     readTapLanes<Lanes8, true> (line, output, n, offset, gain);
 }
+QUORVANE_AVX2 void readTapsAddedAvx2 (const DelayLine* lines, int stride, const int* offsets, const float* gains,
+                                     int count, float* output, int n) noexcept
+{
+    readTapsAddedLanes<Lanes8> (lines, stride, offsets, gains, count, output, n);
+}
 QUORVANE_AVX2 void readLinearRampedAvx2 (DelayLine& line, float* output, float targetDelay, int n, float rampFactor) noexcept
 {
     readLinearRampedLanes<Lanes8> (line, output, targetDelay, n, rampFactor);
@@ -1003,6 +1091,11 @@ QUORVANE_AVX2 void readAllpassRampedGroupAvx2 (const AllpassTapRead* reads, int 
 [[gnu::noinline]] void readTapAddedBaseline (const DelayLine& line, float* output, int n, int offset, float gain) noexcept
 {
     readTapLanes<Lanes, true> (line, output, n, offset, gain);
+}
+[[gnu::noinline]] void readTapsAddedBaseline (const DelayLine* lines, int stride, const int* offsets,
+                                              const float* gains, int count, float* output, int n) noexcept
+{
+    readTapsAddedLanes<Lanes> (lines, stride, offsets, gains, count, output, n);
 }
 [[gnu::noinline]] void readLinearRampedBaseline (DelayLine& line, float* output, float targetDelay, int n,
                                                  float rampFactor) noexcept
@@ -1061,6 +1154,19 @@ void readTap (const DelayLine& line, float* output, int n, int offset, float gai
 void readTapAdded (const DelayLine& line, float* output, int n, int offset, float gain) noexcept
 {
     QUORVANE_WIDE_OR_BASELINE (readTapAdded, line, output, n, offset, gain);
+}
+
+void readTapsAdded (const DelayLine* lines, int stride, const int* offsets, const float* gains, int count,
+                    float* output, int n) noexcept
+{
+    if (n % 4 != 0 || n > DelayLine::maxBlock || count > 16)
+    {
+        for (int t = 0; t < count; ++t)
+            if (gains[t] != 0.0f)
+                readTapAdded (lines[(size_t) t * (size_t) stride], output, n, offsets[t], gains[t]);
+        return;
+    }
+    QUORVANE_WIDE_OR_BASELINE (readTapsAdded, lines, stride, offsets, gains, count, output, n);
 }
 
 void readLinearRamped (DelayLine& line, float* output, float targetDelay, int n, float rampFactor) noexcept

@@ -91,17 +91,13 @@ void updateAllGains (ReverbEngine& e)
 
 void outputTaps (ReverbEngine& e, int n)
 {
+    // Left taps read the even lines, right taps the odd ones; a faded tap (gain 0) adds nothing
+    // but time, and is left out.
     const auto& ms = e.modeState;
-    auto sumTaps = [&] (size_t channel, const auto& offsets, const auto& gains) {
-        for (size_t t = 0; t < taps; ++t)
-        {
-            if (gains[t] == 0.0f) // a faded tap adds nothing but time
-                continue;
-            readTapAdded (e.lateLines[2 * t + channel], e.lateSumBlock[channel].get(), n, offsets[t], gains[t]);
-        }
-    };
-    sumTaps (0, ms.leftTapOffset, ms.leftTapGain);
-    sumTaps (1, ms.rightTapOffset, ms.rightTapGain);
+    readTapsAdded (e.lateLines.data(), 2, ms.leftTapOffset.data(), ms.leftTapGain.data(), taps,
+                   e.lateSumBlock[0].get(), n);
+    readTapsAdded (e.lateLines.data() + 1, 2, ms.rightTapOffset.data(), ms.rightTapGain.data(), taps,
+                   e.lateSumBlock[1].get(), n);
 }
 
 void processNetwork (ReverbEngine& e)

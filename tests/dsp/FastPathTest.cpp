@@ -726,6 +726,44 @@ TEST_P (FastPaths, BlocksWrittenTogetherMatchAMaskedIndexPerSample)
     }
 }
 
+TEST_P (FastPaths, TapsAddedTogetherMatchEachTapAddedOnItsOwn)
+{
+    // Every other line of eight (a stride of two), some tapped across their wrap or beyond their
+    // length, some taps faded to 0 (left out, so a -0 sum stays -0 and a non-finite sample adds
+    // nothing).
+    std::mt19937 rng (23);
+    std::array<DelayLine, 32> lines;
+    for (size_t k = 0; k < lines.size(); ++k)
+    {
+        resizeFor (lines[k], 128 << (k % 3));
+        fillRandom (rng, lines[k].buffer.get(), lines[k].size);
+    }
+    lines[5].buffer[3] = std::numeric_limits<float>::infinity();
+    for (int round = 0; round < 300; ++round)
+    {
+        const int n = (int[]) { 64, 32, 8, 62, 5, 16 }[round % 6];
+        const int count = 1 + round % 16;
+        int32_t offsets[16];
+        float gains[16];
+        for (int t = 0; t < count; ++t)
+        {
+            auto& line = lines[(size_t) (2 * t + 1)];
+            line.writeIndex = rng() % 3 == 0 ? (int32_t) (rng() % (uint32_t) n) : (int32_t) (rng() & (uint32_t) line.mask);
+            offsets[t] = (int32_t) (rng() % 600u);
+            gains[t] = rng() % 4 == 0 ? 0.0f : 0.001f * (float) (rng() % 2000u) - 1.0f;
+        }
+        alignas (32) float expected[64], actual[64];
+        fillRandom (rng, expected, 64);
+        expected[0] = -0.0f;
+        std::copy_n (expected, 64, actual);
+        for (int t = 0; t < count; ++t)
+            if (gains[t] != 0.0f)
+                readTapAdded (lines[(size_t) (2 * t + 1)], expected, n, offsets[t], gains[t]);
+        readTapsAdded (lines.data() + 1, 2, offsets, gains, count, actual, n);
+        ASSERT_TRUE (sameBits (expected, actual, 64)) << "round " << round << ", " << count << " taps of " << n;
+    }
+}
+
 TEST_P (FastPaths, GroupedLinearReadsMatchEachReadOnItsOwn)
 {
     ReadGroupSetup setup (23);
