@@ -501,26 +501,6 @@ template <typename V, bool added = false>
     readTapRuns<added> (line, output, n, start, first, gain);
 }
 
-/** The sum of tapsAdded over `Vectors` vectors from sample i on, in registers throughout. */
-template <typename V, int Vectors>
-[[gnu::always_inline]] inline void tapsAddedRun (float* output, const float* const* runs, const float* gains, int taps,
-                                                 int i) noexcept
-{
-    constexpr int W = laneCount<V>;
-    V acc[Vectors];
-    for (int v = 0; v < Vectors; ++v)
-        acc[v] = loadLanes<V> (output + i + v * W);
-    for (int t = 0; t < taps; ++t)
-    {
-        const V g = broadcast<V> (gains[t]);
-        const float* run = runs[t] - i - (W - 1);
-        for (int v = 0; v < Vectors; ++v)
-            acc[v] = acc[v] + reversed (loadLanes<V> (run - v * W)) * g;
-    }
-    for (int v = 0; v < Vectors; ++v)
-        storeLanes (output + i + v * W, acc[v]);
-}
-
 /** Where each tap of gain other than 0 reads (sample i at runs[t][-i]) and its gain, in the order
     of the taps; returns how many. A tap across its line's wrap has its samples copied into
     copies[t] first. */
@@ -555,21 +535,6 @@ inline int tapsAddedRuns (const DelayLine* lines, int stride, const int* offsets
     return taps;
 }
 
-/** The taps' sums once their runs are known, n a multiple of the lane count. */
-template <typename V>
-[[gnu::always_inline]] inline void sumTapsAdded (const float* const* runs, const float* tapGains, int taps,
-                                                 float* output, int n) noexcept
-{
-    constexpr int W = laneCount<V>;
-    int i = 0;
-    for (; i + 8 * W <= n; i += 8 * W)
-        tapsAddedRun<V, 8> (output, runs, tapGains, taps, i);
-    for (; i + 4 * W <= n; i += 4 * W)
-        tapsAddedRun<V, 4> (output, runs, tapGains, taps, i);
-    for (; i < n; i += W)
-        tapsAddedRun<V, 1> (output, runs, tapGains, taps, i);
-}
-
 /** readTapsAdded for n a multiple of the lane count. Each tap's samples from one run of its line;
     a tap across the line's wrap has its samples copied into such a run first, so every tap adds
     its samples times its gain, as readTapAdded does. */
@@ -581,7 +546,7 @@ template <typename V>
     float tapGains[16];
     alignas (32) float copies[16][DelayLine::maxBlock];
     const int taps = tapsAddedRuns (lines, stride, offsets, gains, count, n, runs, tapGains, copies);
-    sumTapsAdded<V> (runs, tapGains, taps, output, n);
+    weightedRunsAddedBlock<V, true> (output, runs, tapGains, taps, n);
 }
 
 template <typename V>

@@ -196,4 +196,49 @@ template <typename V>
 }
 #endif
 
+/** Vectors vectors of a sum from sample i on, each of `count` runs adding its samples times its
+    gain in turn while the sums stay in registers, so every sample takes them in order, as one
+    run after another would. With reversedRuns a run holds sample i at runs[r][-i], as a delay
+    line holds time. */
+template <typename V, int Vectors, bool reversedRuns = false>
+[[gnu::always_inline]] inline void weightedRunsAdded (float* sum, const float* const* runs, const float* gains,
+                                                      int count, int i) noexcept
+{
+    constexpr int W = laneCount<V>;
+    V acc[Vectors];
+    for (int v = 0; v < Vectors; ++v)
+        acc[v] = loadLanes<V> (sum + i + v * W);
+    for (int r = 0; r < count; ++r)
+    {
+        const V g = broadcast<V> (gains[r]);
+        if constexpr (reversedRuns)
+        {
+            const float* run = runs[r] - i - (W - 1);
+            for (int v = 0; v < Vectors; ++v)
+                acc[v] = acc[v] + reversed (loadLanes<V> (run - v * W)) * g;
+        }
+        else
+            for (int v = 0; v < Vectors; ++v)
+                acc[v] = acc[v] + loadLanes<V> (runs[r] + i + v * W) * g;
+    }
+    for (int v = 0; v < Vectors; ++v)
+        storeLanes (sum + i + v * W, acc[v]);
+}
+
+/** weightedRunsAdded over a whole block, n a multiple of the lane count: eight vectors at a time,
+    then four, then one. */
+template <typename V, bool reversedRuns = false>
+[[gnu::always_inline]] inline void weightedRunsAddedBlock (float* sum, const float* const* runs, const float* gains,
+                                                           int count, int n) noexcept
+{
+    constexpr int W = laneCount<V>;
+    int i = 0;
+    for (; i + 8 * W <= n; i += 8 * W)
+        weightedRunsAdded<V, 8, reversedRuns> (sum, runs, gains, count, i);
+    for (; i + 4 * W <= n; i += 4 * W)
+        weightedRunsAdded<V, 4, reversedRuns> (sum, runs, gains, count, i);
+    for (; i < n; i += W)
+        weightedRunsAdded<V, 1, reversedRuns> (sum, runs, gains, count, i);
+}
+
 } // namespace quorvane

@@ -386,27 +386,6 @@ void splitHighThenBass (ReverbEngine& e, int count, const float* highGain, const
 
 namespace
 {
-/** Vectors vectors of one channel's sum from sample i on: the sums stay in registers while every
-    tap adds to them in turn, so each sample still gets its taps in order. */
-template <typename V, int Vectors>
-[[gnu::always_inline]] inline void tapRun (float* sum, const float* const* lines, const float* gains, size_t taps,
-                                           int i) noexcept
-{
-    constexpr int W = laneCount<V>;
-    V acc[Vectors];
-    for (int v = 0; v < Vectors; ++v)
-        acc[v] = loadLanes<V> (sum + i + v * W);
-    for (size_t j = 0; j < taps; ++j)
-    {
-        const V g = broadcast<V> (gains[j]);
-        const float* line = lines[j] + i;
-        for (int v = 0; v < Vectors; ++v)
-            acc[v] = acc[v] + loadLanes<V> (line + v * W) * g;
-    }
-    for (int v = 0; v < Vectors; ++v)
-        storeLanes (sum + i + v * W, acc[v]);
-}
-
 /** Each sum element takes its taps in the same order as tap by tap, held in a register between
     them instead of stored and loaded again. */
 template <typename V>
@@ -434,13 +413,7 @@ template <typename V>
             });
             continue;
         }
-        int i = 0;
-        for (; i + 8 * W <= n; i += 8 * W)
-            tapRun<V, 8> (sum, lines, gains, taps, i);
-        for (; i + 4 * W <= n; i += 4 * W)
-            tapRun<V, 4> (sum, lines, gains, taps, i);
-        for (; i < n; i += W)
-            tapRun<V, 1> (sum, lines, gains, taps, i);
+        weightedRunsAddedBlock<V> (sum, lines, gains, (int) taps, n);
     }
 }
 
