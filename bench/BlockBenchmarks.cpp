@@ -83,6 +83,32 @@ void BM_DelayWriteTap (benchmark::State& state)
     countSamples (state, n);
 }
 
+/** Fifteen taps of every other line (the lines between them left empty) summed into one block,
+    as a chamber's output taps. */
+void BM_TapsAdded (benchmark::State& state)
+{
+    constexpr int taps = 15;
+    std::vector<DelayLine> lines (2 * taps);
+    int32_t offsets[taps];
+    float gains[taps];
+    for (int t = 0; t < taps; ++t)
+    {
+        fillLine (lines[(size_t) (2 * t)], 8192);
+        offsets[t] = 150 + 330 * t;
+        gains[t] = t % 2 == 0 ? 0.25f : -0.25f;
+    }
+    Block64 sum;
+    for (auto _ : state)
+    {
+        readTapsAdded (lines.data(), 2, offsets, gains, taps, sum.get(), n);
+        for (int t = 0; t < taps; ++t)
+            advance (lines[(size_t) (2 * t)], n);
+        benchmark::DoNotOptimize (sum.get());
+        benchmark::ClobberMemory();
+    }
+    countSamples (state, n);
+}
+
 /** Linear-interpolated read gliding over the block to a slowly modulated delay. */
 void BM_ReadLinearRamped (benchmark::State& state)
 {
@@ -254,6 +280,7 @@ void BM_BiquadProcess64 (benchmark::State& state)
 } // namespace
 
 BENCHMARK (BM_DelayWriteTap);
+BENCHMARK (BM_TapsAdded);
 BENCHMARK (BM_ReadLinearRamped);
 BENCHMARK (BM_ReadAllpassRamped);
 BENCHMARK (BM_SplitBandsBank)->Arg (32);
