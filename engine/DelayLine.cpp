@@ -739,8 +739,8 @@ template <typename R, typename V>
     where any read does not. */
 template <typename R>
 [[gnu::always_inline]] inline bool readAllpassHeldRows (const AllpassTapRead* reads, int count, int n,
-                                                        const float* start, const float* target,
-                                                        const float* state) noexcept
+                                                        const float* start, const float* target, const float* state,
+                                                        float (*rowsOut)[laneCount<R>]) noexcept
 {
     constexpr int L = laneCount<R>;
     const R d = loadLanes<R> (target);
@@ -787,6 +787,12 @@ template <typename R>
             yv[k] = y = (x - y) * eta + previous;
             previous = x;
         }
+        if (rowsOut != nullptr)
+        {
+            for (int k = 0; k < L; ++k)
+                storeLanes (rowsOut[i + k], yv[k]);
+            return;
+        }
         transposeTile (yv);
         for (int r = 0; r < L; ++r)
             storeLanes (output[r] + i, yv[r]);
@@ -804,7 +810,8 @@ template <typename R>
     it. n a multiple of laneCount<R>. */
 template <typename R, typename V>
 [[gnu::always_inline]] inline void readAllpassRampedRows (const AllpassTapRead* reads, int count, int n,
-                                                          float rampFactor) noexcept
+                                                          float rampFactor,
+                                                          float (*rowsOut)[laneCount<R>] = nullptr) noexcept
 {
     constexpr int L = laneCount<R>;
     alignas (32) float start[L] = {}, target[L] = {}, state[L] = {};
@@ -817,7 +824,7 @@ template <typename R, typename V>
         line.tapDelay[tap] = target[r];
         state[r] = line.tapState[tap];
     }
-    if (readAllpassHeldRows<R> (reads, count, n, start, target, state))
+    if (readAllpassHeldRows<R> (reads, count, n, start, target, state, rowsOut))
         return;
     alignas (32) float etaRows[DelayLine::maxBlock][L];
     alignas (32) int32_t wholeRows[DelayLine::maxBlock][L];
@@ -916,12 +923,18 @@ template <typename R, typename V>
     float* output[L];
     for (int r = 0; r < L; ++r)
         output[r] = r < count ? reads[r].output : unused;
-    const auto loadTile = [&] (const float* const* runs, int i, R* v) {
+    const auto loadTile = [&] (const float* const* runs, int i, R* v) __attribute__ ((always_inline)) {
         for (int r = 0; r < L; ++r)
             v[r] = loadLanes<R> (runs[r] - i - (L - 1));
         transposeTile (v);
     };
-    const auto storeTile = [&] (int i, R* yv) {
+    const auto storeTile = [&] (int i, R* yv) __attribute__ ((always_inline)) {
+        if (rowsOut != nullptr)
+        {
+            for (int k = 0; k < L; ++k)
+                storeLanes (rowsOut[i + k], yv[k]);
+            return;
+        }
         transposeTile (yv);
         for (int r = 0; r < L; ++r)
             storeLanes (output[r] + i, yv[r]);
@@ -935,8 +948,8 @@ template <typename R, typename V>
             first[r] = older[r][0];
         R previous = loadLanes<R> (first), beforePrevious = loadLanes<R> (beforeFirst);
         const IntLanesFor<R> low = loadIntLanes<IntLanesFor<R>> (lowWhole);
-        const auto tiles = [&] (auto crossing) {
-            forEachVector<L> (n, [&] (int i) {
+        const auto tiles = [&] (auto crossing) __attribute__ ((always_inline)) {
+            forEachVector<L> (n, [&] (int i) __attribute__ ((always_inline)) {
                 R av[L], yv[L];
                 loadTile (newer, i, av);
                 for (int k = 0; k < L; ++k)
@@ -1026,6 +1039,11 @@ QUORVANE_AVX2 void readQuantisedRampedGroupAvx2 (const LinearTapRead* reads, int
     for (int r = 0; r < count; ++r)
         readQuantisedRampedLanes<Lanes8> (*reads[r].line, reads[r].output, reads[r].targetDelay, n, rampFactor);
 }
+QUORVANE_AVX2 void readAllpassRowsAvx2 (const AllpassTapRead* reads, int count, int n, float rampFactor,
+                                       float (*rows)[8]) noexcept
+{
+    readAllpassRampedRows<Lanes8, Lanes8> (reads, count, n, rampFactor, rows);
+}
 QUORVANE_AVX2 void readAllpassRampedGroupAvx2 (const AllpassTapRead* reads, int count, int n, float rampFactor) noexcept
 {
     if (count > 4)
@@ -1083,6 +1101,11 @@ QUORVANE_AVX2 void readAllpassRampedGroupAvx2 (const AllpassTapRead* reads, int 
 {
     for (int r = 0; r < count; ++r)
         readQuantisedRampedLanes<Lanes> (*reads[r].line, reads[r].output, reads[r].targetDelay, n, rampFactor);
+}
+[[gnu::noinline]] void readAllpassRowsBaseline (const AllpassTapRead* reads, int count, int n, float rampFactor,
+                                                float (*rows)[4]) noexcept
+{
+    readAllpassRampedRows<Lanes, Lanes> (reads, count, n, rampFactor, rows);
 }
 [[gnu::noinline]] void readAllpassRampedGroupBaseline (const AllpassTapRead* reads, int count, int n, float rampFactor) noexcept
 {
@@ -1171,6 +1194,18 @@ void readAllpassRampedGroup (const AllpassTapRead* reads, int count, int n, floa
     }
     QUORVANE_WIDE_OR_BASELINE (readAllpassRampedGroup, reads, count, n, rampFactor);
 }
+
+void readAllpassIntoRows (const AllpassTapRead* reads, int count, int n, float rampFactor, float (*rows)[4]) noexcept
+{
+    readAllpassRowsBaseline (reads, count, n, rampFactor, rows);
+}
+
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+void readAllpassIntoRowsWide (const AllpassTapRead* reads, int count, int n, float rampFactor, float (*rows)[8]) noexcept
+{
+    readAllpassRowsAvx2 (reads, count, n, rampFactor, rows);
+}
+#endif
 
 void readQuantisedRamped (DelayLine& line, float* output, float targetDelay, int n, float rampFactor) noexcept
 {

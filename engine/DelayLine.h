@@ -135,6 +135,16 @@ struct AllpassTapRead
     (four per vector on the baseline, eight on AVX2), each with exactly the arithmetic of its own
     call. */
 void readAllpassRampedGroup (const AllpassTapRead* reads, int count, int n, float rampFactor) noexcept;
+/** readAllpassRampedGroup of up to four reads, each read's samples left in its lane of rows of
+    four instead of in its block: rows[i][r] is read r's sample i (the other lanes unspecified).
+    For passes that go on with the reads side by side. n a multiple of four. */
+void readAllpassIntoRows (const AllpassTapRead* reads, int count, int n, float rampFactor, float (*rows)[4]) noexcept;
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+/** The same for up to eight reads in rows of eight, on the wider unit only; n a multiple of
+    eight. */
+void readAllpassIntoRowsWide (const AllpassTapRead* reads, int count, int n, float rampFactor,
+                              float (*rows)[8]) noexcept;
+#endif
 
 /** As readLinearRamped with each fraction rounded down to a multiple of 1/32. */
 void readQuantisedRamped (DelayLine& line, float* output, float targetDelay, int n, float rampFactor) noexcept;

@@ -36,6 +36,8 @@ void readThenSplit (const BankReads& reads, int count, const BandSplit& first, c
             readTap (reads.lines[k], reads.block (k), n, reads.offsets[k], reads.gain (k));
         else if (reads.kinds[k] == BankReads::Kind::linear)
             readLinearRamped (reads.lines[k], reads.block (k), reads.targetDelays[k], n, rampFactor);
+        else if (reads.kinds[k] == BankReads::Kind::allpass)
+            readAllpassRamped (reads.lines[k], reads.block (k), reads.targetDelays[k], n, 0, rampFactor);
     }
     constexpr int chunk = 32;
     for (int k = 0; k < count; k += chunk)
@@ -189,6 +191,27 @@ QUORVANE_AVX2 inline __m256 gatherLineField (const float* field, __m256i lineInd
 }
 #endif
 
+/** The allpass reads of a group of laneCount<V> lines (lane r reading line first +
+    laneLine<W, picked> (r)), side by side into rows (row i: sample i of each lane). */
+template <typename V, bool picked>
+[[gnu::always_inline]] inline void readAllpassRows (const BankReads& reads, int first, int n, float rampFactor,
+                                                    float (*rows)[laneCount<V>]) noexcept
+{
+    constexpr int W = laneCount<V>;
+    AllpassTapRead allpassReads[W];
+    for (int r = 0; r < W; ++r)
+    {
+        const int k = first + laneLine<W, picked> (r);
+        allpassReads[r] = { reads.lines + k, 0, nullptr, reads.targetDelays[k] };
+    }
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+    if constexpr (W == 8)
+        readAllpassIntoRowsWide (allpassReads, W, n, rampFactor, rows);
+    else
+#endif
+        readAllpassIntoRows (allpassReads, W, n, rampFactor, rows);
+}
+
 /** What the tiles of one group of laneCount<V> lines need: where each lane's samples lie (sample i
     at newer[r][-i], reversed as the lines hold them), the gain of a tap, and for a held linear
     read its glide and the older neighbour of sample 0. Reads that cannot load from one run of
@@ -214,6 +237,9 @@ struct GroupRuns
     alignas (32) float rows[DelayLine::maxBlock][W];
     alignas (32) float reversedBlocks[W][DelayLine::maxBlock];
     bool anyLinear = false;
+    /** Every lane an allpass read, its samples already in these rows (row i: sample i of each
+        lane); nullptr otherwise. */
+    const float (*rowsRead)[W] = nullptr;
     int heldLanes = 0, crossingLanes = 0;
     /** Every lane's gain is 1 (no product to form). */
     bool unitGains = true;
@@ -224,6 +250,17 @@ struct GroupRuns
             storeLanes (reversedBlocks[r] + n - W - i, reversed (loadLanes<V> (blocks[r] + i)));
         newer[r] = reversedBlocks[r] + n - 1;
         gain[r] = 1.0f;
+    }
+
+    /** Every lane an allpass read (lane r reading line firstLine + laneLine<W, picked> (r)),
+        read already into readRows (readAllpassRows). */
+    template <bool picked>
+    [[gnu::always_inline]] GroupRuns (const float (*readRows)[W], const BankReads& reads, int firstLine,
+                                      std::bool_constant<picked>) noexcept
+        : forward (false), rowsRead (readRows)
+    {
+        for (int r = 0; r < W; ++r)
+            blocks[r] = reads.block (firstLine + laneLine<W, picked> (r));
     }
 
     /** rows[i] = first + step + .. + step (i + 1 steps), one addition after another. */
@@ -421,7 +458,9 @@ enum class Glides
     /** Every lane a linear read, held or crossing (a held one never takes the later pair). */
     crossingEveryLane,
     /** No linear lanes, and every gain 1. */
-    unitGains
+    unitGains,
+    /** Every lane's samples already in the rows. */
+    rows
 };
 
 /** The tiles of one group: a loaded run holds samples i + W - 1 down to i, so after the transpose
@@ -457,16 +496,19 @@ template <typename V, Glides glides, bool forward, bool firstUnitLow, bool secon
     for (int i = 0; i < n; i += W)
     {
         V tile[W];
-        for (int r = 0; r < W; ++r)
-            tile[r] = loadLanes<V> (forward ? newer[r] + i : newer[r] - i - (W - 1));
-        transposeTile (tile);
+        if constexpr (glides != Glides::rows)
+        {
+            for (int r = 0; r < W; ++r)
+                tile[r] = loadLanes<V> (forward ? newer[r] + i : newer[r] - i - (W - 1));
+            transposeTile (tile);
+        }
         V out[W];
         for (int k = 0; k < W; ++k)
         {
-            const V x = tile[forward ? k : W - 1 - k];
+            const V x = glides == Glides::rows ? loadLanes<V> (runs.rowsRead[i + k]) : tile[forward ? k : W - 1 - k];
             // Ready blocks pass as they are (no gain to apply).
             constexpr bool noGain = forward || glides == Glides::heldEveryLane || glides == Glides::crossingEveryLane
-                                    || glides == Glides::unitGains;
+                                    || glides == Glides::unitGains || glides == Glides::rows;
             V y = noGain ? x : x * gain;
             if constexpr (glides == Glides::heldEveryLane)
             {
@@ -521,8 +563,14 @@ template <typename V, Glides glides, bool forward = false>
 template <typename V, bool picked>
 [[gnu::always_inline]] inline void readAndSplitGroup (const BankReads& reads, int first, SplitLanes<V>& a,
                                                       SplitLanes<V>& b, bool unitA, bool unitB, int n,
-                                                      float rampFactor) noexcept
+                                                      float rampFactor,
+                                                      const float (*rowsRead)[laneCount<V>] = nullptr) noexcept
 {
+    if (rowsRead != nullptr)
+    {
+        const GroupRuns<V> runs (rowsRead, reads, first, std::bool_constant<picked> {});
+        return splitTiles<V, Glides::rows> (runs, a, b, unitA, unitB, n);
+    }
     const GroupRuns<V> runs (reads, first, std::bool_constant<picked> {}, n, rampFactor);
     // Plain branches rather than a generic lambda: a lambda would not be built for the wider unit.
     if (runs.forward)
@@ -539,6 +587,19 @@ template <typename V, bool picked>
         splitTiles<V, Glides::unitGains> (runs, a, b, unitA, unitB, n);
     else
         splitTiles<V, Glides::none> (runs, a, b, unitA, unitB, n);
+}
+
+/** The allpass reads among `count` lines from `first`, into their blocks (the lanes of a mixed
+    group then take them as read already). */
+inline void readAllpassIntoBlocks (const BankReads& reads, int first, int count, int n, float rampFactor) noexcept
+{
+    AllpassTapRead allpassReads[8];
+    int pending = 0;
+    for (int k = first; k < first + count; ++k)
+        if (reads.kinds[k] == BankReads::Kind::allpass)
+            allpassReads[pending++] = { reads.lines + k, 0, reads.block (k), reads.targetDelays[k] };
+    if (pending > 0)
+        readAllpassRampedGroup (allpassReads, pending, n, rampFactor);
 }
 
 /** How many lines from the first (a multiple of four) come as two of one kind and two of
@@ -593,13 +654,38 @@ template <typename V>
     constexpr int W = laneCount<V>;
     const bool unitA = first.lowGain == nullptr, unitB = second.lowGain == nullptr;
     const int paired = line + 2 * W <= count ? pairedKinds (reads, count) : 0;
-    for (; line + 2 * W <= paired; line += 2 * W)
+    // The picks of allpass reads (a pick's lanes are all of one kind, and only one pick of two
+    // can be allpass reads) read first, all of them: their recursions are independent of each
+    // other, and run side by side better than each just before its splits, which wait on it.
+    constexpr int mostPairs = 32 / (2 * W);
+    alignas (32) float allpassRows[mostPairs][DelayLine::maxBlock][W];
+    int allpassPick[mostPairs];
+    for (int p = 0, l = line; p < mostPairs && l + 2 * W <= paired; ++p, l += 2 * W)
+    {
+        allpassPick[p] = reads.kinds[l] == BankReads::Kind::allpass       ? 0
+                         : reads.kinds[l + 2] == BankReads::Kind::allpass ? 1
+                                                                           : -1;
+        if (allpassPick[p] >= 0)
+            readAllpassRows<V, true> (reads, l + 2 * allpassPick[p], n, rampFactor, allpassRows[p]);
+    }
+    for (int p = 0; line + 2 * W <= paired; line += 2 * W, ++p)
     {
         V statesA[2], statesB[2];
         for (const bool high : { false, true })
         {
             auto a = pickedSplit<V> (first, line, high), b = pickedSplit<V> (second, line, high);
-            readAndSplitGroup<V, true> (reads, line + (high ? 2 : 0), a, b, unitA, unitB, n, rampFactor);
+            const int pick = line + (high ? 2 : 0);
+            const bool read = p < mostPairs && allpassPick[p] == (high ? 1 : 0);
+            if (! read && reads.kinds[pick] == BankReads::Kind::allpass)
+            {
+                // Beyond the rows kept: read just before its splits.
+                alignas (32) float rows[DelayLine::maxBlock][W];
+                readAllpassRows<V, true> (reads, pick, n, rampFactor, rows);
+                readAndSplitGroup<V, true> (reads, pick, a, b, unitA, unitB, n, rampFactor, rows);
+            }
+            else
+                readAndSplitGroup<V, true> (reads, pick, a, b, unitA, unitB, n, rampFactor,
+                                            read ? allpassRows[p] : nullptr);
             statesA[high] = a.s;
             statesB[high] = b.s;
         }
@@ -611,6 +697,7 @@ template <typename V>
     }
     for (; line + W <= count; line += W)
     {
+        readAllpassIntoBlocks (reads, line, W, n, rampFactor);
         SplitLanes<V> a (first, line), b (second, line);
         readAndSplitGroup<V, false> (reads, line, a, b, unitA, unitB, n, rampFactor);
         a.store (first, line);

@@ -18,7 +18,8 @@ struct BankReads
     {
         tap,    ///< readTap (lines[k], block (k), n, offsets[k], gain (k))
         linear, ///< readLinearRamped (lines[k], block (k), targetDelays[k], n, rampFactor)
-        ready   ///< the block already holds the read
+        ready,  ///< the block already holds the read
+        allpass ///< readAllpassRamped (lines[k], block (k), targetDelays[k], n, 0, rampFactor)
     };
 
     const Kind* kinds;

@@ -202,8 +202,7 @@ void readSegments (ReverbEngine& e, int first, int count, const std::array<LineR
 
 namespace
 {
-/** readSegments, then the splits, as one bank of reads: the allpass-interpolated reads go first
-    (in groups, as readSegments has them) and enter the bank as read already. */
+/** readSegments, then the splits, as one bank of reads. */
 void readSegmentsThenSplit (ReverbEngine& e, int first, int count, const std::array<LineRead, 4>& pattern,
                             const float* modulation, const float* gains, int n, const TwoBandSplits& splits)
 {
@@ -213,7 +212,7 @@ void readSegmentsThenSplit (ReverbEngine& e, int first, int count, const std::ar
     for (size_t j = 0; j < 4; ++j)
         pattern4[j] = pattern[j] == LineRead::tap      ? BankReads::Kind::tap
                       : pattern[j] == LineRead::linear ? BankReads::Kind::linear
-                                                       : BankReads::Kind::ready;
+                                                       : BankReads::Kind::allpass;
     // Whole patterns of four (past count too: the bank reads only its own).
     BankReads::Kind kinds[32];
     for (size_t k = 0; k < (size_t) count; k += 4)
@@ -221,23 +220,6 @@ void readSegmentsThenSplit (ReverbEngine& e, int first, int count, const std::ar
     float delays[32];
     for (size_t k = 0; k < (size_t) count; ++k)
         delays[k] = segmentDelay (ms, modulation, (size_t) first + k);
-    if (std::find (pattern.begin(), pattern.end(), LineRead::allpass) != pattern.end())
-    {
-        AllpassTapRead allpassReads[8];
-        int pending = 0;
-        for (size_t k = 0; k < (size_t) count; ++k)
-        {
-            if (kinds[k] != BankReads::Kind::ready)
-                continue;
-            allpassReads[pending++] = { &e.lateLines[(size_t) first + k], 0, e.lineBlock[k].get(), delays[k] };
-            if (pending == 8)
-            {
-                readAllpassRampedGroup (allpassReads, pending, n, ramp);
-                pending = 0;
-            }
-        }
-        readAllpassRampedGroup (allpassReads, pending, n, ramp);
-    }
     const BankReads bank { kinds,
                            e.lateLines.data() + first,
                            e.lineBlock[0].get(),

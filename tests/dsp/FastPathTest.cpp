@@ -816,14 +816,16 @@ TEST_P (FastPaths, ReadAndSplitBankMatchesEachReadThenBothSplits)
                                  { Kind::tap, Kind::tap, Kind::linear, Kind::linear },
                                  { Kind::linear, Kind::linear, Kind::ready, Kind::ready },
                                  { Kind::ready, Kind::ready, Kind::tap, Kind::tap },
-                                 { Kind::tap, Kind::tap, Kind::tap, Kind::tap } };
+                                 { Kind::tap, Kind::tap, Kind::tap, Kind::tap },
+                                 { Kind::allpass, Kind::allpass, Kind::tap, Kind::tap },
+                                 { Kind::linear, Kind::linear, Kind::allpass, Kind::allpass } };
     for (int round = 0; round < 300; ++round)
     {
         const int count = (int[]) { 32, 16, 8, 12, 5, 24 }[round % 6], n = (int[]) { 64, 32, 16, 4, 6 }[round % 5];
         const float ramp = 1.0f / (float) n;
         Kind kinds[32];
         int32_t offsets[32];
-        float gains[32], targets[32] {};
+        float gains[32], targets[32] {}, lastRead[32] {};
         // Taps of unit gain in some rounds (a group of them forms no products), one odd one out
         // in some of those, and no gains at all (every one 1) in others.
         const bool noGains = round % 8 == 2;
@@ -836,7 +838,7 @@ TEST_P (FastPaths, ReadAndSplitBankMatchesEachReadThenBothSplits)
             std::copy_n (line.buffer.get(), line.size, b.reference.buffer.get());
             // Write positions near the start of the memory half the time, so runs wrap.
             line.writeIndex = b.reference.writeIndex = (int32_t) (round % 2 == 0 ? rng() % 80u : rng() % 1024u);
-            const Kind kind = round % 7 == 6 ? (Kind) (rng() % 3u) : patterns[(round / 2) % 5][k % 4];
+            const Kind kind = round % 7 == 6 ? (Kind) (rng() % 4u) : patterns[(round / 2) % 7][k % 4];
             kinds[k] = kind;
             gains[k] = noGains || (round % 4 == 2 && (round % 8 != 6 || k != 3)) ? 1.0f : 0.5f + unit (rng);
             offsets[k] = (int32_t) (rng() % 1100u);
@@ -846,17 +848,30 @@ TEST_P (FastPaths, ReadAndSplitBankMatchesEachReadThenBothSplits)
                 for (int i = 0; i < n; ++i)
                     b.expected[i] = b.reference.buffer[(size_t) ((start - i) & b.reference.mask)] * gains[k];
             }
-            else if (kind == Kind::linear)
+            else if (kind == Kind::linear || kind == Kind::allpass)
             {
                 // Held, crossing one whole sample, or moving far; from the target at a first read.
+                // An allpass read's delay holds exactly now and then too.
                 const float whole = (float) (rng() % 900u), shape = unit (rng);
                 const float start = whole + (shape < 0.4f ? 0.3f : 0.9f);
-                const float target = shape < 0.4f ? whole + 0.6f : shape < 0.8f ? whole + 1.4f : 1000.0f * unit (rng);
+                const float target = shape < 0.1f && kind == Kind::allpass ? start
+                                     : shape < 0.4f                        ? whole + 0.6f
+                                     : shape < 0.8f                        ? whole + 1.4f
+                                                                           : 1000.0f * unit (rng);
                 targets[k] = target;
                 const float held = std::min (target, longestInterpolatedDelay (b.reference, n));
                 const bool first = round % 5 == 3;
                 line.tapDelay[0] = first ? DelayLine::startDelay : start;
-                ReferenceRead::linear (b.reference, first ? held : start, held, n, ramp, b.expected);
+                if (kind == Kind::linear)
+                    ReferenceRead::linear (b.reference, first ? held : start, held, n, ramp, b.expected);
+                else
+                {
+                    line.tapState[0] = unit (rng) - 0.5f;
+                    ReferenceRead::allpass (b.reference, first ? held : start, held, n, ramp, line.tapState[0],
+                                            b.expected);
+                    // The read's state is its last sample, before the splits.
+                    lastRead[k] = b.expected[n - 1];
+                }
                 b.reference.tapDelay[0] = held;
             }
             else
@@ -902,9 +917,13 @@ TEST_P (FastPaths, ReadAndSplitBankMatchesEachReadThenBothSplits)
                 << (int) kinds[k];
             ASSERT_EQ (filters[0][k].state, expectedFilters[0][k].state) << "round " << round << ", line " << k;
             ASSERT_EQ (filters[1][k].state, expectedFilters[1][k].state) << "round " << round << ", line " << k;
-            if (kinds[k] == Kind::linear)
+            if (kinds[k] == Kind::linear || kinds[k] == Kind::allpass)
             {
                 ASSERT_EQ (lines[(size_t) k].tapDelay[0], b.reference.tapDelay[0]);
+            }
+            if (kinds[k] == Kind::allpass)
+            {
+                ASSERT_EQ (lines[(size_t) k].tapState[0], lastRead[k]) << "round " << round << ", line " << k;
             }
         }
     }
