@@ -644,30 +644,22 @@ template <typename V>
                           pickedLanes<V> (&split.filters[0].state, line, high, 0.0f));
 }
 
-/** The lines from `line` on in groups of laneCount<V>, two groups at a time regrouped by kind
-    where they allow it; returns the first line left over. */
-template <typename V>
-[[gnu::always_inline]] inline int readAndSplitGroups (const BankReads& reads, int line, int count,
-                                                      const BandSplit& first, const BandSplit& second, int n,
-                                                      float rampFactor) noexcept
+/** The paired lines from `line` up to `paired`, two groups at a time regrouped by kind; with
+    withAllpass, the picks `allpassPick` (0 the low ones, 1 the high ones) are allpass reads.
+    Those are read first, all of them: their recursions are independent of each other, and run
+    side by side better than each just before its splits, which wait on it. Returns the first
+    line after the pairs. */
+template <typename V, bool withAllpass>
+[[gnu::always_inline]] inline int splitPairs (const BankReads& reads, int line, int paired, int allpassPick,
+                                               const BandSplit& first, const BandSplit& second, int n,
+                                               float rampFactor) noexcept
 {
     constexpr int W = laneCount<V>;
     const bool unitA = first.lowGain == nullptr, unitB = second.lowGain == nullptr;
-    const int paired = line + 2 * W <= count ? pairedKinds (reads, count) : 0;
-    // The picks of allpass reads (a pick's lanes are all of one kind, and only one pick of two
-    // can be allpass reads) read first, all of them: their recursions are independent of each
-    // other, and run side by side better than each just before its splits, which wait on it.
-    constexpr int mostPairs = 32 / (2 * W);
-    alignas (32) float allpassRows[mostPairs][DelayLine::maxBlock][W];
-    int allpassPick[mostPairs];
-    for (int p = 0, l = line; p < mostPairs && l + 2 * W <= paired; ++p, l += 2 * W)
-    {
-        allpassPick[p] = reads.kinds[l] == BankReads::Kind::allpass       ? 0
-                         : reads.kinds[l + 2] == BankReads::Kind::allpass ? 1
-                                                                           : -1;
-        if (allpassPick[p] >= 0)
-            readAllpassRows<V, true> (reads, l + 2 * allpassPick[p], n, rampFactor, allpassRows[p]);
-    }
+    alignas (32) float allpassRows[withAllpass ? 32 / (2 * W) : 1][DelayLine::maxBlock][W];
+    if constexpr (withAllpass)
+        for (int p = 0, l = line; l + 2 * W <= paired; ++p, l += 2 * W)
+            readAllpassRows<V, true> (reads, l + 2 * allpassPick, n, rampFactor, allpassRows[p]);
     for (int p = 0; line + 2 * W <= paired; line += 2 * W, ++p)
     {
         V statesA[2], statesB[2];
@@ -675,17 +667,10 @@ template <typename V>
         {
             auto a = pickedSplit<V> (first, line, high), b = pickedSplit<V> (second, line, high);
             const int pick = line + (high ? 2 : 0);
-            const bool read = p < mostPairs && allpassPick[p] == (high ? 1 : 0);
-            if (! read && reads.kinds[pick] == BankReads::Kind::allpass)
-            {
-                // Beyond the rows kept: read just before its splits.
-                alignas (32) float rows[DelayLine::maxBlock][W];
-                readAllpassRows<V, true> (reads, pick, n, rampFactor, rows);
-                readAndSplitGroup<V, true> (reads, pick, a, b, unitA, unitB, n, rampFactor, rows);
-            }
+            if (withAllpass && allpassPick == (high ? 1 : 0))
+                readAndSplitGroup<V, true> (reads, pick, a, b, unitA, unitB, n, rampFactor, allpassRows[p]);
             else
-                readAndSplitGroup<V, true> (reads, pick, a, b, unitA, unitB, n, rampFactor,
-                                            read ? allpassRows[p] : nullptr);
+                readAndSplitGroup<V, true> (reads, pick, a, b, unitA, unitB, n, rampFactor);
             statesA[high] = a.s;
             statesB[high] = b.s;
         }
@@ -695,6 +680,28 @@ template <typename V>
             storeLanes (&second.filters[line + (high ? W : 0)].state, pickPairs (statesB[0], statesB[1], high));
         }
     }
+    return line;
+}
+
+/** The lines from `line` on in groups of laneCount<V>, two groups at a time regrouped by kind
+    where they allow it; returns the first line left over. */
+template <typename V>
+[[gnu::always_inline]] inline int readAndSplitGroups (const BankReads& reads, int line, int count,
+                                                      const BandSplit& first, const BandSplit& second, int n,
+                                                      float rampFactor) noexcept
+{
+    constexpr int W = laneCount<V>;
+    // At most the pairs a bank can have (32 lines); any lines beyond go as unpaired groups.
+    const int paired = line + 2 * W <= count ? std::min (pairedKinds (reads, count), line + 32) : 0;
+    // Every four paired lines repeat the kinds of the first four, so the pick of allpass reads,
+    // if there is one, is the same in every pair.
+    const int allpassPick = paired == 0                                          ? -1
+                            : reads.kinds[line] == BankReads::Kind::allpass     ? 0
+                            : reads.kinds[line + 2] == BankReads::Kind::allpass ? 1
+                                                                                 : -1;
+    line = allpassPick >= 0 ? splitPairs<V, true> (reads, line, paired, allpassPick, first, second, n, rampFactor)
+                            : splitPairs<V, false> (reads, line, paired, allpassPick, first, second, n, rampFactor);
+    const bool unitA = first.lowGain == nullptr, unitB = second.lowGain == nullptr;
     for (; line + W <= count; line += W)
     {
         readAllpassIntoBlocks (reads, line, W, n, rampFactor);
