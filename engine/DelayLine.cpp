@@ -732,6 +732,24 @@ template <typename R, typename V>
         });
 }
 
+/** A tile of allpass reads' samples (yv[k]: sample i + k of every read) into the rows, or
+    transposed into each read's output. */
+template <typename R>
+[[gnu::always_inline]] inline void storeAllpassTile (R* yv, int i, float* const* output,
+                                                     float (*rowsOut)[laneCount<R>]) noexcept
+{
+    constexpr int L = laneCount<R>;
+    if (rowsOut != nullptr)
+    {
+        for (int k = 0; k < L; ++k)
+            storeLanes (rowsOut[i + k], yv[k]);
+        return;
+    }
+    transposeTile (yv);
+    for (int r = 0; r < L; ++r)
+        storeLanes (output[r] + i, yv[r]);
+}
+
 /** readAllpassRampedRows where every read holds its delay over the block (its glide's step is
     zero, so every sample's delay is the target), well below the delays whose coefficients need
     the fraction apart, and the neighbours of each lie in one run: the coefficients once for the
@@ -787,15 +805,7 @@ template <typename R>
             yv[k] = y = (x - y) * eta + previous;
             previous = x;
         }
-        if (rowsOut != nullptr)
-        {
-            for (int k = 0; k < L; ++k)
-                storeLanes (rowsOut[i + k], yv[k]);
-            return;
-        }
-        transposeTile (yv);
-        for (int r = 0; r < L; ++r)
-            storeLanes (output[r] + i, yv[r]);
+        storeAllpassTile (yv, i, output, rowsOut);
     });
     for (int r = 0; r < count; ++r)
         reads[r].line->tapState[(size_t) reads[r].tap] = y[r];
@@ -929,15 +939,7 @@ template <typename R, typename V>
         transposeTile (v);
     };
     const auto storeTile = [&] (int i, R* yv) __attribute__ ((always_inline)) {
-        if (rowsOut != nullptr)
-        {
-            for (int k = 0; k < L; ++k)
-                storeLanes (rowsOut[i + k], yv[k]);
-            return;
-        }
-        transposeTile (yv);
-        for (int r = 0; r < L; ++r)
-            storeLanes (output[r] + i, yv[r]);
+        storeAllpassTile (yv, i, output, rowsOut);
     };
     if (allHeld)
     {
