@@ -502,17 +502,15 @@ template <typename V, bool added = false>
 }
 
 /** Where each tap of gain other than 0 reads (sample i at runs[t][-i]) and its gain, in the order
-    of the taps; returns how many. A tap across its line's wrap has its samples copied into
+    of the taps (at most 16); returns how many. A tap across its line's wrap has its samples copied into
     copies[t] first. */
 inline int tapsAddedRuns (const DelayLine* lines, int stride, const int* offsets, const float* gains, int count,
                           int n, const float** runs, float* tapGains,
                           float (*copies)[DelayLine::maxBlock]) noexcept
 {
-    constexpr int most = 16;
     int taps = 0;
-    const int last = std::min (count, most);
     const DelayLine* next = lines;
-    for (int t = 0; t < last; ++t, next += stride)
+    for (int t = 0; t < count; ++t, next += stride)
     {
         if (gains[t] == 0.0f)
             continue;
@@ -593,6 +591,10 @@ template <typename V>
     interpolateLinear<V> (line, whole, frac, output, n);
 }
 
+/** Silence for the lanes of a group that no read takes (sample i at zeros[n - 1 - i], its older
+    neighbour just after it). */
+alignas (32) constexpr float zeros[DelayLine::maxBlock + 1] {};
+
 #if defined(QUORVANE_SHUFFLES)
 /** Up to eight linear reads on the wider unit, one per lane: their glides side by side, and the
     neighbours of the reads whose whole delay holds over the block loaded straight from their
@@ -623,7 +625,6 @@ template <bool quantisedFractions>
     }
     // Where sample i's newer neighbour lies for each held read (newer[r][-i], the older one just
     // after it); moving and unused reads run on zeros in the tiles.
-    alignas (32) static constexpr float zeros[DelayLine::maxBlock + 1] {};
     const float* newer[8];
     float* output[8];
     alignas (32) float unused[DelayLine::maxBlock];
@@ -766,7 +767,6 @@ template <typename R>
     const auto fixed = (loadLanes<R> (start) == d) & (d < limit) & (d > -limit);
     alignas (32) int32_t whole[L];
     storeIntLanes (whole, __builtin_convertvector (d, IntLanesFor<R>));
-    alignas (32) static constexpr float zeros[DelayLine::maxBlock + 1] {};
     alignas (32) float unused[DelayLine::maxBlock];
     const float* newer[L];
     float* output[L];
@@ -842,7 +842,6 @@ template <typename R, typename V>
 
     // Per read, where sample i's newer neighbour lies: newer[r][-i], the older one just after it.
     // Unused lanes read zeros; a moving read's neighbours are laid out in `moved` the same way.
-    alignas (32) static constexpr float zeros[DelayLine::maxBlock + 1] {};
     alignas (32) float moved[L][2][DelayLine::maxBlock];
     const float* newer[L];
     const float* older[L];
@@ -1104,11 +1103,6 @@ QUORVANE_AVX2 void readAllpassRampedGroupAvx2 (const AllpassTapRead* reads, int 
     for (int r = 0; r < count; ++r)
         readQuantisedRampedLanes<Lanes> (*reads[r].line, reads[r].output, reads[r].targetDelay, n, rampFactor);
 }
-[[gnu::noinline]] void readAllpassRowsBaseline (const AllpassTapRead* reads, int count, int n, float rampFactor,
-                                                float (*rows)[4]) noexcept
-{
-    readAllpassRampedRows<Lanes, Lanes> (reads, count, n, rampFactor, rows);
-}
 [[gnu::noinline]] void readAllpassRampedGroupBaseline (const AllpassTapRead* reads, int count, int n, float rampFactor) noexcept
 {
     for (int first = 0; first < count; first += 4)
@@ -1199,7 +1193,7 @@ void readAllpassRampedGroup (const AllpassTapRead* reads, int count, int n, floa
 
 void readAllpassIntoRows (const AllpassTapRead* reads, int count, int n, float rampFactor, float (*rows)[4]) noexcept
 {
-    readAllpassRowsBaseline (reads, count, n, rampFactor, rows);
+    readAllpassRampedRows<Lanes, Lanes> (reads, count, n, rampFactor, rows);
 }
 
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
