@@ -2,6 +2,7 @@
 // between delays with linear or allpass interpolation, singly or in groups whose work shares vectors.
 #include "DelayLine.h"
 
+#include "Gathers.h"
 #include "Lanes.h"
 #include "VectorUnit.h"
 
@@ -32,6 +33,21 @@ inline float coefficientFor (int32_t k) noexcept
     const float c = (1.0f - f) / (1.0f + f);
     return c >= 0.99f ? 0.99f : c;
 }
+
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+/** coefficientFor of every fraction index, for the wider unit's gathers: a lookup there takes
+    one instruction where the quotient takes five. */
+struct CoefficientTable
+{
+    alignas (64) float value[256];
+};
+const CoefficientTable coefficientTable = [] {
+    CoefficientTable t {};
+    for (int k = 0; k < 256; ++k)
+        t.value[k] = coefficientFor (k);
+    return t;
+}();
+#endif
 
 int powerOfTwoFor (int length)
 {
@@ -679,6 +695,50 @@ template <bool quantisedFractions>
 }
 #endif
 
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+/** glideAllpassRows for four or eight glides whose delays lie below 2^21 samples, on the wider
+    unit: the same delays, whole delays and coefficients, the coefficients looked up by their
+    fraction index (as coefficientFromDelayLanes forms it: the 256ths of the delay, masked), eight
+    at a time (two rows of four). */
+[[gnu::always_inline]] QUORVANE_AVX2 inline void splitDelays (__m256 d, float* eta, int32_t* whole) noexcept
+{
+    const __m256i k = _mm256_and_si256 (_mm256_cvttps_epi32 (_mm256_mul_ps (d, _mm256_set1_ps (256.0f))),
+                                        _mm256_set1_epi32 (255));
+    _mm256_store_ps (eta, _mm256_i32gather_ps (coefficientTable.value, k, 4));
+    _mm256_store_si256 (reinterpret_cast<__m256i*> (whole), _mm256_cvttps_epi32 (d));
+}
+
+template <int L>
+[[gnu::noinline]] QUORVANE_AVX2 void glideAllpassRowsAvx2 (const float* start, const float* target, int n,
+                                                          float rampFactor, float (*etaRows)[L],
+                                                          int32_t (*wholeRows)[L]) noexcept
+{
+    if constexpr (L == 8)
+    {
+        __m256 d = _mm256_load_ps (start);
+        const __m256 step = _mm256_mul_ps (_mm256_sub_ps (_mm256_load_ps (target), d), _mm256_set1_ps (rampFactor));
+#pragma GCC unroll 8
+        for (int i = 0; i < n; ++i)
+        {
+            d = _mm256_add_ps (d, step);
+            splitDelays (d, etaRows[i], wholeRows[i]);
+        }
+    }
+    else
+    {
+        __m128 d = _mm_load_ps (start);
+        const __m128 step = _mm_mul_ps (_mm_sub_ps (_mm_load_ps (target), d), _mm_set1_ps (rampFactor));
+#pragma GCC unroll 8
+        for (int i = 0; i < n; i += 2)
+        {
+            const __m128 first = _mm_add_ps (d, step);
+            d = _mm_add_ps (first, step);
+            splitDelays (_mm256_insertf128_ps (_mm256_castps128_ps256 (first), d, 1), etaRows[i], wholeRows[i]);
+        }
+    }
+}
+#endif
+
 /** The delays of up to laneCount<R> glides side by side (sample i of each in one row), each by
     repeated addition of its own step as glide has it, split as the allpass reads take them: each
     sample's coefficients as a row and its whole delays as a row. V sets how many lanes the split
@@ -701,6 +761,11 @@ template <typename R, typename V>
     bool allNear = true;
     for (int r = 0; r < L; ++r)
         allNear = allNear && near[r] != 0;
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+    if constexpr (laneCount<V> == 8)
+        if (allNear && n % 2 == 0)
+            return glideAllpassRowsAvx2<L> (start, target, n, rampFactor, etaRows, wholeRows);
+#endif
     if constexpr (laneCount<V> == L)
         if (allNear)
         {
@@ -751,45 +816,325 @@ template <typename R>
         storeLanes (output[r] + i, yv[r]);
 }
 
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+// Where the gathers find a line's fields. offsetof on a line is supported by every compiler that
+// builds this code, though some do not count the buffer's owning pointer as standard layout.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Winvalid-offsetof"
+constexpr size_t bufferField = offsetof (DelayLine, buffer), writeIndexField = offsetof (DelayLine, writeIndex),
+                 maskField = offsetof (DelayLine, mask), sizeField = offsetof (DelayLine, size),
+                 tapStateField = offsetof (DelayLine, tapState), tapDelayField = offsetof (DelayLine, tapDelay);
+#pragma GCC diagnostic pop
+static_assert (sizeof (DelayLine::buffer) == sizeof (float*), "the buffer's owner holds its pointer alone");
+
+/** The set-up of a group of allpass reads on the wider unit, one lane per read (lanes from
+    `count` on unused, and zero): the fields of the reads and of their lines gathered as vectors,
+    where one read at a time they take about a hundred instructions a read per block. The same
+    values are fetched and stored back either way. */
+struct GatheredReads
+{
+    __m256i active;      // all ones in the lanes of reads
+    __m256i line[2];     // each read's line, reads 0..3 and 4..7
+    __m256i tapBytes[2]; // 4 x each read's tap: its place in its line's tap arrays
+    __m256 start, target, state;
+};
+
+using gathers::floatsAt;
+using gathers::halfOf;
+using gathers::intsAt;
+using gathers::joined;
+using gathers::wideMask;
+
+/** Reads 4h .. 4h + 3: their lines and taps, and from their lines the sizes, the delays of the
+    last blocks and the interpolator states. */
+template <int h>
+[[gnu::always_inline]] QUORVANE_AVX2 inline void gatherFour (GatheredReads& g, const char* reads, __m256i at,
+                                                            __m256i taps, __m128i& size, __m128& previous,
+                                                            __m128& state) noexcept
+{
+    const __m128i active = halfOf<h> (g.active);
+    g.line[h] = _mm256_mask_i32gather_epi64 (_mm256_setzero_si256(),
+                                             reinterpret_cast<const long long*> (reads + offsetof (AllpassTapRead, line)),
+                                             halfOf<h> (at), wideMask<h> (g.active), 1);
+    g.tapBytes[h] = _mm256_slli_epi64 (_mm256_cvtepi32_epi64 (halfOf<h> (taps)), 2);
+    const __m256i tapsAt = _mm256_add_epi64 (g.line[h], g.tapBytes[h]);
+    size = intsAt (g.line[h], sizeField, active);
+    previous = floatsAt (tapsAt, tapDelayField, active);
+    state = floatsAt (tapsAt, tapStateField, active);
+}
+
+/** value[r] into the tap field `offset` of read r's line, for every read. */
+[[gnu::always_inline]] QUORVANE_AVX2 inline void storeTapFields (const GatheredReads& g, size_t offset,
+                                                                const float* value, int count) noexcept
+{
+    alignas (32) uintptr_t at[8];
+    const __m256i field = _mm256_set1_epi64x ((long long) offset);
+    for (int h = 0; h < 2; ++h)
+        _mm256_store_si256 (reinterpret_cast<__m256i*> (at + 4 * h),
+                            _mm256_add_epi64 (_mm256_add_epi64 (g.line[h], g.tapBytes[h]), field));
+    for (int r = 0; r < count; ++r)
+        *reinterpret_cast<float*> (at[r]) = value[r];
+}
+
+/** The reads' interpolator states after the block into their lines. */
+[[gnu::noinline]] QUORVANE_AVX2 void storeStatesAvx2 (const GatheredReads& g, const float* states, int count) noexcept
+{
+    storeTapFields (g, tapStateField, states, count);
+}
+
+/** What readAllpassRampedRows takes from its first L reads, as its loop over them gives it: each
+    read's target (at most the longest delay its line allows), the start of its glide and its
+    interpolator state; the targets become the reads' delays. */
+template <int L>
+[[gnu::noinline]] QUORVANE_AVX2 void gatherReadsAvx2 (const AllpassTapRead* reads, int count, int n, GatheredReads& g,
+                                                     float* start, float* target, float* state) noexcept
+{
+    static_assert (std::is_standard_layout_v<AllpassTapRead> && sizeof (AllpassTapRead) == 32);
+    const __m256i lane = _mm256_setr_epi32 (0, 1, 2, 3, 4, 5, 6, 7);
+    g.active = _mm256_cmpgt_epi32 (_mm256_set1_epi32 (count), lane);
+    const __m256i at = _mm256_slli_epi32 (lane, 5);
+    const auto* base = reinterpret_cast<const char*> (reads);
+    const __m256 wanted = _mm256_mask_i32gather_ps (
+        _mm256_setzero_ps(), reinterpret_cast<const float*> (base + offsetof (AllpassTapRead, targetDelay)), at,
+        _mm256_castsi256_ps (g.active), 1);
+    const __m256i taps = _mm256_mask_i32gather_epi32 (
+        _mm256_setzero_si256(), reinterpret_cast<const int*> (base + offsetof (AllpassTapRead, tap)), at, g.active, 1);
+    __m128i size[2] {};
+    __m128 previous[2] {}, states[2] {};
+    gatherFour<0> (g, base, at, taps, size[0], previous[0], states[0]);
+    if constexpr (L == 8)
+        gatherFour<1> (g, base, at, taps, size[1], previous[1], states[1]);
+    else
+        g.line[1] = g.tapBytes[1] = _mm256_setzero_si256();
+    // (float) (size - n - 1), the lesser of it and the target, and glideStart, lane by lane.
+    const __m256i sizes = _mm256_inserti128_si256 (_mm256_castsi128_si256 (size[0]), size[1], 1);
+    const __m256 longest = _mm256_cvtepi32_ps (_mm256_sub_epi32 (sizes, _mm256_set1_epi32 (n + 1)));
+    g.target = _mm256_and_ps (_mm256_min_ps (longest, wanted), _mm256_castsi256_ps (g.active));
+    const __m256 last = joined (previous[0], previous[1]);
+    g.start = _mm256_blendv_ps (last, g.target, _mm256_cmp_ps (last, last, _CMP_UNORD_Q));
+    g.state = joined (states[0], states[1]);
+    alignas (32) float targets[8];
+    _mm256_store_ps (targets, g.target);
+    storeTapFields (g, tapDelayField, targets, count);
+    if constexpr (L == 8)
+    {
+        _mm256_store_ps (start, g.start);
+        _mm256_store_ps (target, g.target);
+        _mm256_store_ps (state, g.state);
+    }
+    else
+    {
+        _mm_store_ps (start, _mm256_castps256_ps128 (g.start));
+        _mm_store_ps (target, _mm256_castps256_ps128 (g.target));
+        _mm_store_ps (state, _mm256_castps256_ps128 (g.state));
+    }
+}
+
+/** A 32-bit field of the lines of the first L reads. */
+template <int L>
+[[gnu::always_inline]] QUORVANE_AVX2 inline __m256i lineInts (const GatheredReads& g, size_t offset) noexcept
+{
+    const __m128i low = intsAt (g.line[0], offset, halfOf<0> (g.active));
+    if constexpr (L == 4)
+        return _mm256_zextsi128_si256 (low);
+    else
+        return _mm256_inserti128_si256 (_mm256_castsi128_si256 (low), intsAt (g.line[1], offset, halfOf<1> (g.active)), 1);
+}
+
+/** runPointers for reads 4h .. 4h + 3. */
+template <int h>
+[[gnu::always_inline]] QUORVANE_AVX2 inline void pointFour (const GatheredReads& g, __m256i index, __m256i crossing,
+                                                           __m256i silent, const float** newer, __m128& first,
+                                                           __m128& beforeFirst) noexcept
+{
+    const __m256i active = wideMask<h> (g.active);
+    const __m256i buffer = _mm256_mask_i64gather_epi64 (
+        _mm256_setzero_si256(), reinterpret_cast<const long long*> (bufferField), g.line[h], active, 1);
+    const __m256i at = _mm256_blendv_epi8 (silent, gathers::runsAt (buffer, halfOf<h> (index)), active);
+    _mm256_storeu_si256 (reinterpret_cast<__m256i*> (newer + 4 * h), at);
+    first = floatsAt (at, sizeof (float), _mm_set1_epi32 (-1));
+    beforeFirst = floatsAt (at, 2 * sizeof (float), halfOf<h> (_mm256_and_si256 (crossing, g.active)));
+}
+
+/** Where the first L reads take their newer neighbours: newer[r] = read r's buffer + index[r]
+    (zeros + n - 1 in unused lanes); first[r] = newer[r][1]; beforeFirst[r] = newer[r][2] where
+    `crossing` is set, 0 elsewhere. */
+template <int L>
+[[gnu::always_inline]] QUORVANE_AVX2 inline void runPointers (const GatheredReads& g, __m256i index, __m256i crossing,
+                                                             int n, const float** newer, float* first,
+                                                             float* beforeFirst) noexcept
+{
+    const __m256i silent = _mm256_set1_epi64x ((long long) (uintptr_t) (zeros + n - 1));
+    __m128 firsts[2] {}, befores[2] {};
+    pointFour<0> (g, index, crossing, silent, newer, firsts[0], befores[0]);
+    if constexpr (L == 8)
+    {
+        pointFour<1> (g, index, crossing, silent, newer, firsts[1], befores[1]);
+        _mm256_storeu_ps (first, joined (firsts[0], firsts[1]));
+        _mm256_storeu_ps (beforeFirst, joined (befores[0], befores[1]));
+    }
+    else
+    {
+        _mm_storeu_ps (first, firsts[0]);
+        _mm_storeu_ps (beforeFirst, befores[0]);
+    }
+}
+
+/** heldRun of the first L reads at their whole delays `whole`: true, with newer and first set,
+    where every read's neighbours lie in one run; false, touching neither, otherwise. */
+template <int L>
+[[gnu::noinline]] QUORVANE_AVX2 bool heldGatheredRunsAvx2 (const GatheredReads& g, const int32_t* wholes, int n,
+                                                          const float** newer, float* first) noexcept
+{
+    __m256i whole;
+    if constexpr (L == 4)
+        whole = _mm256_zextsi128_si256 (_mm_load_si128 (reinterpret_cast<const __m128i*> (wholes)));
+    else
+        whole = _mm256_load_si256 (reinterpret_cast<const __m256i*> (wholes));
+    const __m256i mask = lineInts<L> (g, maskField);
+    const __m256i index = _mm256_and_si256 (_mm256_add_epi32 (whole, lineInts<L> (g, writeIndexField)), mask);
+    const __m256i held = _mm256_and_si256 (_mm256_cmpgt_epi32 (index, _mm256_set1_epi32 (n - 2)),
+                                           _mm256_cmpgt_epi32 (mask, index));
+    if (_mm256_movemask_ps (_mm256_castsi256_ps (_mm256_andnot_si256 (held, g.active))) != 0)
+        return false;
+    alignas (32) float unused[8];
+    runPointers<L> (g, index, _mm256_setzero_si256(), n, newer, first, unused);
+    return true;
+}
+
+/** For glides whose whole delays run from `from` to `to` (the first L lanes): true where every
+    read's neighbours lie in one run, held (heldRun) or, in groups of eight, crossing one sample
+    (crossingRun, `anyCrossing` then set), with newer, first, beforeFirst and lowWhole set as
+    readAllpassRampedRows sets them; false, touching none of them, otherwise. */
+template <int L>
+[[gnu::noinline]] QUORVANE_AVX2 bool gatheredRunsAvx2 (const GatheredReads& g, const int32_t* from,
+                                                              const int32_t* to, int n, const float** newer,
+                                                              float* first, float* beforeFirst, int32_t* lowWhole,
+                                                              bool& anyCrossing) noexcept
+{
+    __m256i first0, last;
+    if constexpr (L == 4)
+    {
+        first0 = _mm256_zextsi128_si256 (_mm_loadu_si128 (reinterpret_cast<const __m128i*> (from)));
+        last = _mm256_zextsi128_si256 (_mm_loadu_si128 (reinterpret_cast<const __m128i*> (to)));
+    }
+    else
+    {
+        first0 = _mm256_loadu_si256 (reinterpret_cast<const __m256i*> (from));
+        last = _mm256_loadu_si256 (reinterpret_cast<const __m256i*> (to));
+    }
+    const __m256i mask = lineInts<L> (g, maskField);
+    const __m256i writeIndex = lineInts<L> (g, writeIndexField);
+    const __m256i limit = _mm256_set1_epi32 (n - 2);
+    const __m256i low = _mm256_min_epi32 (first0, last);
+    const __m256i heldAt = _mm256_and_si256 (_mm256_add_epi32 (first0, writeIndex), mask);
+    const __m256i held = _mm256_and_si256 (
+        _mm256_cmpeq_epi32 (first0, last),
+        _mm256_and_si256 (_mm256_cmpgt_epi32 (heldAt, limit), _mm256_cmpgt_epi32 (mask, heldAt)));
+    __m256i crossing = _mm256_setzero_si256(), index = heldAt;
+    if constexpr (L == 8)
+    {
+        const __m256i step = _mm256_sub_epi32 (last, first0);
+        const __m256i one = _mm256_or_si256 (_mm256_cmpeq_epi32 (step, _mm256_set1_epi32 (1)),
+                                             _mm256_cmpeq_epi32 (step, _mm256_set1_epi32 (-1)));
+        const __m256i base = _mm256_and_si256 (_mm256_add_epi32 (low, writeIndex), mask);
+        const __m256i fits = _mm256_and_si256 (_mm256_cmpgt_epi32 (base, limit),
+                                               _mm256_cmpgt_epi32 (mask, _mm256_add_epi32 (base, _mm256_set1_epi32 (1))));
+        crossing = _mm256_andnot_si256 (held, _mm256_and_si256 (one, fits));
+        index = _mm256_blendv_epi8 (heldAt, base, crossing);
+    }
+    if (_mm256_movemask_ps (_mm256_castsi256_ps (_mm256_andnot_si256 (_mm256_or_si256 (held, crossing), g.active))) != 0)
+        return false;
+    anyCrossing = _mm256_movemask_ps (_mm256_castsi256_ps (_mm256_and_si256 (crossing, g.active))) != 0;
+    runPointers<L> (g, index, crossing, n, newer, first, beforeFirst);
+    alignas (32) int32_t lows[8];
+    _mm256_store_si256 (reinterpret_cast<__m256i*> (lows), low);
+    std::copy_n (lows, L, lowWhole);
+    return true;
+}
+#else
+struct GatheredReads;
+#endif
+
+/** Each read's output, unused lanes writing to `unused`. */
+template <int L>
+[[gnu::always_inline]] inline void outputsOf (const AllpassTapRead* reads, int count, float* unused, float** output) noexcept
+{
+    for (int r = 0; r < L; ++r)
+        output[r] = r < count ? reads[r].output : unused;
+}
+
+/** Each read's interpolator state after the block (lane r of y) back into its line. */
+template <typename R, typename V>
+[[gnu::always_inline]] inline void storeAllpassStates (const AllpassTapRead* reads, int count, R y,
+                                                       [[maybe_unused]] const GatheredReads* gathered) noexcept
+{
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+    if constexpr (laneCount<V> == 8)
+    {
+        alignas (32) float states[laneCount<R>];
+        storeLanes (states, y);
+        storeStatesAvx2 (*gathered, states, count);
+        return;
+    }
+#endif
+    for (int r = 0; r < count; ++r)
+        reads[r].line->tapState[(size_t) reads[r].tap] = y[r];
+}
+
 /** readAllpassRampedRows where every read holds its delay over the block (its glide's step is
     zero, so every sample's delay is the target), well below the delays whose coefficients need
     the fraction apart, and the neighbours of each lie in one run: the coefficients once for the
     block instead of once per sample, from the same operations. Returns false, touching nothing,
     where any read does not. */
-template <typename R>
+template <typename R, typename V>
 [[gnu::always_inline]] inline bool readAllpassHeldRows (const AllpassTapRead* reads, int count, int n,
                                                         const float* start, const float* target, const float* state,
-                                                        float (*rowsOut)[laneCount<R>]) noexcept
+                                                        float (*rowsOut)[laneCount<R>],
+                                                        [[maybe_unused]] const GatheredReads* gathered) noexcept
 {
     constexpr int L = laneCount<R>;
     const R d = loadLanes<R> (target);
     const R limit = broadcast<R> (2097152.0f);
     const auto fixed = (loadLanes<R> (start) == d) & (d < limit) & (d > -limit);
-    alignas (32) int32_t whole[L];
-    storeIntLanes (whole, __builtin_convertvector (d, IntLanesFor<R>));
-    alignas (32) float unused[DelayLine::maxBlock];
-    const float* newer[L];
-    float* output[L];
-    alignas (32) float first[L];
     for (int r = 0; r < L; ++r)
-    {
         if (fixed[r] == 0)
             return false;
-        if (r >= count)
-        {
-            newer[r] = zeros + n - 1;
-            output[r] = unused;
-            first[r] = 0.0f;
-            continue;
-        }
-        const DelayLine& line = *reads[r].line;
-        const int32_t run = heldRun (line, whole[r], whole[r], n);
-        if (run < 0)
+    alignas (32) const float* newer[L];
+    alignas (32) float first[L];
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+    if constexpr (laneCount<V> == 8)
+    {
+        alignas (32) int32_t whole[L];
+        storeIntLanes (whole, __builtin_convertvector (d, IntLanesFor<R>));
+        if (! heldGatheredRunsAvx2<L> (*gathered, whole, n, newer, first))
             return false;
-        newer[r] = line.buffer.get() + run;
-        output[r] = reads[r].output;
-        first[r] = newer[r][1];
     }
+    else
+#endif
+    {
+        alignas (32) int32_t whole[L];
+        storeIntLanes (whole, __builtin_convertvector (d, IntLanesFor<R>));
+        for (int r = 0; r < L; ++r)
+        {
+            if (r >= count)
+            {
+                newer[r] = zeros + n - 1;
+                first[r] = 0.0f;
+                continue;
+            }
+            const DelayLine& line = *reads[r].line;
+            const int32_t run = heldRun (line, whole[r], whole[r], n);
+            if (run < 0)
+                return false;
+            newer[r] = line.buffer.get() + run;
+            first[r] = newer[r][1];
+        }
+    }
+    alignas (32) float unused[DelayLine::maxBlock];
+    float* output[L];
+    if (rowsOut == nullptr)
+        outputsOf<L> (reads, count, unused, output);
     const R eta = coefficientFromDelayLanes (d);
     // As the held reads of readAllpassRampedRows: sample i's older neighbour is sample i - 1's
     // newer one, and after the transpose row L - 1 - k is sample i + k.
@@ -807,52 +1152,24 @@ template <typename R>
         }
         storeAllpassTile (yv, i, output, rowsOut);
     });
-    for (int r = 0; r < count; ++r)
-        reads[r].line->tapState[(size_t) reads[r].tap] = y[r];
+    storeAllpassStates<R, V> (reads, count, y, gathered);
     return true;
 }
 
-/** Up to laneCount<R> allpass-interpolated reads, one per lane throughout: their glides advance
-    side by side, so each sample's coefficients come out as the row the recursions take, and the
-    neighbours of a read whose whole delay holds over the block are loaded straight from its line
-    into the transposes (the vectors come reversed, newest sample last, as the line stores them).
-    Only a read whose whole delay moves gathers its neighbours first. V as glideAllpassRows takes
-    it. n a multiple of laneCount<R>. */
+/** The runs of readAllpassRampedRows read by read: where each read's neighbours lie (newer and
+    older, the moving reads' gathered into `moved`), whether every read has a run (allHeld) and
+    whether any crosses a sample (anyCrossing). */
 template <typename R, typename V>
-[[gnu::always_inline]] inline void readAllpassRampedRows (const AllpassTapRead* reads, int count, int n,
-                                                          float rampFactor,
-                                                          float (*rowsOut)[laneCount<R>] = nullptr) noexcept
+[[gnu::always_inline]] inline void moveOrHold (const AllpassTapRead* reads, int count, int n,
+                                               const int32_t (*wholeRows)[laneCount<R>],
+                                               float (*moved)[2][DelayLine::maxBlock], const float** newer,
+                                               const float** older, int32_t* lowWhole, float* beforeFirst,
+                                               bool& allHeld, bool& anyCrossing) noexcept
 {
     constexpr int L = laneCount<R>;
-    alignas (32) float start[L] = {}, target[L] = {}, state[L] = {};
-    for (int r = 0; r < count; ++r)
-    {
-        DelayLine& line = *reads[r].line;
-        const auto tap = (size_t) reads[r].tap;
-        target[r] = std::min (reads[r].targetDelay, longestInterpolatedDelay (line, n));
-        start[r] = glideStart (line.tapDelay[tap], target[r]);
-        line.tapDelay[tap] = target[r];
-        state[r] = line.tapState[tap];
-    }
-    if (readAllpassHeldRows<R> (reads, count, n, start, target, state, rowsOut))
-        return;
-    alignas (32) float etaRows[DelayLine::maxBlock][L];
-    alignas (32) int32_t wholeRows[DelayLine::maxBlock][L];
-    glideAllpassRows<R, V> (start, target, n, rampFactor, etaRows, wholeRows);
-
-    // Per read, where sample i's newer neighbour lies: newer[r][-i], the older one just after it.
-    // Unused lanes read zeros; a moving read's neighbours are laid out in `moved` the same way.
-    alignas (32) float moved[L][2][DelayLine::maxBlock];
-    const float* newer[L];
-    const float* older[L];
-    // A read whose whole delay crosses one sample within the block reads the run at the lower
-    // whole delay: once past the crossing, its neighbours are those of one sample earlier.
-    alignas (32) int32_t lowWhole[L] = {};
-    alignas (32) float beforeFirst[L] = {};
     // Each read's run: held (its index, >= 0), crossing (-2 - its index) or neither (-1). Only
     // groups of eight look for crossings: for four the check costs more than it saves (measured).
     int32_t runs[L];
-    bool allHeld = true, anyCrossing = false;
     for (int r = 0; r < count; ++r)
     {
         const DelayLine& line = *reads[r].line;
@@ -925,13 +1242,55 @@ template <typename R, typename V>
             storeLanes (moved[r][1] + n - L - i, reversed (loadLanes<R> (b + i)));
         }
     }
+}
+
+/** readAllpassRampedRows after its set-up: each read's target, glide start and state in lanes,
+    gathered as vectors (with eight lanes) or not. */
+template <typename R, typename V>
+[[gnu::always_inline]] inline void readAllpassLanes (const AllpassTapRead* reads, int count, int n, float rampFactor,
+                                                     float (*rowsOut)[laneCount<R>], const float* start,
+                                                     const float* target, const float* state,
+                                                     [[maybe_unused]] const GatheredReads* gathered) noexcept
+{
+    constexpr int L = laneCount<R>;
+    if (readAllpassHeldRows<R, V> (reads, count, n, start, target, state, rowsOut, gathered))
+        return;
+    alignas (32) float etaRows[DelayLine::maxBlock][L];
+    alignas (32) int32_t wholeRows[DelayLine::maxBlock][L];
+    glideAllpassRows<R, V> (start, target, n, rampFactor, etaRows, wholeRows);
+
+    // Per read, where sample i's newer neighbour lies: newer[r][-i], the older one just after it.
+    // Unused lanes read zeros; a moving read's neighbours are laid out in `moved` the same way.
+    alignas (32) float moved[L][2][DelayLine::maxBlock];
+    alignas (32) const float* newer[L];
+    const float* older[L];
+    // A read whose whole delay crosses one sample within the block reads the run at the lower
+    // whole delay: once past the crossing, its neighbours are those of one sample earlier.
+    alignas (32) int32_t lowWhole[L] = {};
+    alignas (32) float beforeFirst[L] = {};
+    // Where every read has a run: the first older neighbours.
+    alignas (32) float first[L];
+    bool allHeld = false, anyCrossing = false;
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+    if constexpr (laneCount<V> == 8)
+        allHeld = gatheredRunsAvx2<L> (*gathered, wholeRows[0], wholeRows[n - 1], n, newer, first, beforeFirst, lowWhole,
+                                   anyCrossing);
+#endif
+    if (! allHeld)
+    {
+        allHeld = true;
+        moveOrHold<R, V> (reads, count, n, wholeRows, moved, newer, older, lowWhole, beforeFirst, allHeld, anyCrossing);
+        if (allHeld)
+            for (int r = 0; r < L; ++r)
+                first[r] = older[r][0];
+    }
     // The recursions y = (a - y) x eta + b, L samples per tile: a loaded run holds samples
     // i + L - 1 down to i, so after the transpose row L - 1 - k is sample i + k.
     R y = loadLanes<R> (state);
     alignas (32) float unused[DelayLine::maxBlock];
     float* output[L];
-    for (int r = 0; r < L; ++r)
-        output[r] = r < count ? reads[r].output : unused;
+    if (rowsOut == nullptr)
+        outputsOf<L> (reads, count, unused, output);
     const auto loadTile = [&] (const float* const* runs, int i, R* v) __attribute__ ((always_inline)) {
         for (int r = 0; r < L; ++r)
             v[r] = loadLanes<R> (runs[r] - i - (L - 1));
@@ -944,9 +1303,6 @@ template <typename R, typename V>
     {
         // Held reads: sample i's older neighbour is sample i - 1's newer one, so one run serves
         // both and only the first older neighbours are loaded apart.
-        alignas (32) float first[L];
-        for (int r = 0; r < L; ++r)
-            first[r] = older[r][0];
         R previous = loadLanes<R> (first), beforePrevious = loadLanes<R> (beforeFirst);
         const IntLanesFor<R> low = loadIntLanes<IntLanesFor<R>> (lowWhole);
         const auto tiles = [&] (auto crossing) __attribute__ ((always_inline)) {
@@ -985,9 +1341,42 @@ template <typename R, typename V>
                 yv[k] = y = (av[L - 1 - k] - y) * loadLanes<R> (etaRows[i + k]) + bv[L - 1 - k];
             storeTile (i, yv);
         }
-    for (int r = 0; r < count; ++r)
-        reads[r].line->tapState[(size_t) reads[r].tap] = y[r];
+    storeAllpassStates<R, V> (reads, count, y, gathered);
 }
+
+/** Up to laneCount<R> allpass-interpolated reads, one per lane throughout: their glides advance
+    side by side, so each sample's coefficients come out as the row the recursions take, and the
+    neighbours of a read whose whole delay holds over the block are loaded straight from its line
+    into the transposes (the vectors come reversed, newest sample last, as the line stores them).
+    Only a read whose whole delay moves gathers its neighbours first. V as glideAllpassRows takes
+    it; with eight lanes the set-up is gathered. n a multiple of laneCount<R>. */
+template <typename R, typename V>
+[[gnu::always_inline]] inline void readAllpassRampedRows (const AllpassTapRead* reads, int count, int n,
+                                                          float rampFactor,
+                                                          float (*rowsOut)[laneCount<R>] = nullptr) noexcept
+{
+    constexpr int L = laneCount<R>;
+    alignas (32) float start[L] = {}, target[L] = {}, state[L] = {};
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+    if constexpr (laneCount<V> == 8)
+    {
+        GatheredReads g;
+        gatherReadsAvx2<L> (reads, count, n, g, start, target, state);
+        return readAllpassLanes<R, V> (reads, count, n, rampFactor, rowsOut, start, target, state, &g);
+    }
+#endif
+    for (int r = 0; r < count; ++r)
+    {
+        DelayLine& line = *reads[r].line;
+        const auto tap = (size_t) reads[r].tap;
+        target[r] = std::min (reads[r].targetDelay, longestInterpolatedDelay (line, n));
+        start[r] = glideStart (line.tapDelay[tap], target[r]);
+        line.tapDelay[tap] = target[r];
+        state[r] = line.tapState[tap];
+    }
+    readAllpassLanes<R, V> (reads, count, n, rampFactor, rowsOut, start, target, state, nullptr);
+}
+
 
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
 QUORVANE_AVX2 void writeBlockAvx2 (DelayLine& line, const float* input, int n) noexcept

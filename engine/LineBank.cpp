@@ -1,6 +1,7 @@
 // A bank of line reads fused with the two band splits that follow them.
 #include "LineBank.h"
 
+#include "Gathers.h"
 #include "Lanes.h"
 #include "SplitLanes.h"
 #include "VectorUnit.h"
@@ -100,6 +101,20 @@ QUORVANE_AVX2 inline __m256 gatherLineField (const float* field, __m256i lineInd
     return _mm256_i32gather_ps (field, _mm256_mullo_epi32 (lineIndex, stride), 4);
 }
 
+/** Where the runs of lanes 4h .. 4h + 3 start (lane r: run[r] into the buffer of line
+    lineIndex[r]), as addresses and stored into newer. */
+template <int h>
+QUORVANE_AVX2 inline __m256i runsOfLanes (const DelayLine& line0, __m256i lineIndex, __m256i run,
+                                         const float** newer) noexcept
+{
+    static_assert (sizeof (line0.buffer) == sizeof (float*), "the buffer's owner holds its pointer alone");
+    const __m128i bytes = _mm_mullo_epi32 (gathers::halfOf<h> (lineIndex), _mm_set1_epi32 ((int) sizeof (DelayLine)));
+    const __m256i at = gathers::runsAt (
+        _mm256_i32gather_epi64 (reinterpret_cast<const long long*> (&line0.buffer), bytes, 1), gathers::halfOf<h> (run));
+    _mm256_storeu_si256 (reinterpret_cast<__m256i*> (newer + 4 * h), at);
+    return at;
+}
+
 /** Eight taps (lane r: line and tap k = laneLines[r] of the bank): when every tap's run lies
     without a wrap, each lane's newer run and gain, and whether every gain is 1; false, having
     written nothing, otherwise. */
@@ -120,10 +135,8 @@ QUORVANE_AVX2 inline __m256 gatherLineField (const float* field, __m256i lineInd
     _mm256_storeu_ps (gain, gains);
     if (bank.gains != nullptr)
         unitGains = unitGains && _mm256_movemask_ps (_mm256_cmp_ps (gains, _mm256_set1_ps (1.0f), _CMP_EQ_OQ)) == 0xff;
-    alignas (32) int32_t runs[8];
-    _mm256_store_si256 (reinterpret_cast<__m256i*> (runs), run);
-    for (int r = 0; r < 8; ++r)
-        newer[r] = bank.lines[laneLines[r]].buffer.get() + runs[r];
+    runsOfLanes<0> (line0, k, run, newer);
+    runsOfLanes<1> (line0, k, run, newer);
     return true;
 }
 
@@ -174,20 +187,17 @@ QUORVANE_AVX2 inline __m256 gatherLineField (const float* field, __m256i lineInd
     if (_mm256_movemask_ps (_mm256_castsi256_ps (_mm256_or_si256 (held, crossing))) != 0xff)
         return -1;
     _mm256_storeu_si256 (reinterpret_cast<__m256i*> (lowWhole), low);
-    alignas (32) int32_t runs[8];
-    _mm256_store_si256 (reinterpret_cast<__m256i*> (runs), run);
-    const int crossingLanes = _mm256_movemask_ps (_mm256_castsi256_ps (crossing));
+    const __m128i all = _mm_set1_epi32 (-1);
+    const __m256i at[2] = { runsOfLanes<0> (line0, k, run, newer), runsOfLanes<1> (line0, k, run, newer) };
+    _mm256_storeu_ps (previous, gathers::joined (gathers::floatsAt (at[0], sizeof (float), all),
+                                                 gathers::floatsAt (at[1], sizeof (float), all)));
+    // The samples before them only where the lane crosses; the others keep their zeros.
+    _mm256_storeu_ps (beforePrevious,
+                      gathers::joined (gathers::floatsAt (at[0], 2 * sizeof (float), gathers::halfOf<0> (crossing)),
+                                       gathers::floatsAt (at[1], 2 * sizeof (float), gathers::halfOf<1> (crossing))));
     for (int r = 0; r < 8; ++r)
-    {
-        DelayLine& line = bank.lines[laneLines[r]];
-        const float* const p = line.buffer.get() + runs[r];
-        newer[r] = p;
-        previous[r] = p[1];
-        if ((crossingLanes >> r) & 1)
-            beforePrevious[r] = p[2];
-        line.tapDelay[0] = target[r];
-    }
-    return crossingLanes;
+        bank.lines[laneLines[r]].tapDelay[0] = target[r];
+    return _mm256_movemask_ps (_mm256_castsi256_ps (crossing));
 }
 #endif
 

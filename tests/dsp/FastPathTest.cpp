@@ -646,6 +646,61 @@ TEST_P (FastPaths, GroupedAllpassReadsMatchEachReadOnItsOwn)
     }
 }
 
+TEST_P (FastPaths, GroupedAllpassReadsTakeTheirLinesLimitsAndFirstReadsAsSingleReads)
+{
+    // Lines of four sizes, so a target may lie beyond one line's longest delay and not another's;
+    // reads new to their taps (no delay yet); two reads of one line on different taps. The group
+    // must leave every read and line as the single reads do.
+    std::mt19937 rng (23);
+    constexpr int lineCount = 7;
+    std::array<DelayLine, lineCount> lines, singles;
+    for (size_t k = 0; k < lineCount; ++k)
+    {
+        resizeFor (lines[k], 128 << (k % 4));
+        resizeFor (singles[k], 128 << (k % 4));
+        fillRandom (rng, lines[k].buffer.get(), lines[k].size);
+        std::copy_n (lines[k].buffer.get(), lines[k].size, singles[k].buffer.get());
+    }
+    std::uniform_real_distribution<float> delay (0.0f, 1300.0f), nudge (-1.5f, 1.5f);
+    for (int round = 0; round < 300; ++round)
+    {
+        const int count = 2 + round % 7, n = round % 3 == 0 ? 64 : 32;
+        const float ramp = 1.0f / (float) n;
+        for (size_t k = 0; k < lineCount; ++k)
+            singles[k].writeIndex = lines[k].writeIndex = (int32_t) (rng() & (uint32_t) lines[k].mask);
+        float expected[8][64], actual[8][64];
+        AllpassTapRead reads[8];
+        for (size_t r = 0; r < (size_t) count; ++r)
+        {
+            // Read 7 shares line 0 with read 0, on a tap of its own.
+            const size_t k = r % lineCount;
+            const int tap = r == 7 ? 5 : (int) (r % 3);
+            auto& line = lines[k];
+            const float last = line.tapDelay[(size_t) tap];
+            if (round % 11 == (int) r)
+                line.tapDelay[(size_t) tap] = DelayLine::startDelay;
+            else if (! std::isnan (last) && round % 4 != 0)
+                line.tapDelay[(size_t) tap] = std::max (0.0f, last + nudge (rng));
+            else
+                line.tapDelay[(size_t) tap] = delay (rng);
+            singles[k].tapDelay[(size_t) tap] = line.tapDelay[(size_t) tap];
+            singles[k].tapState[(size_t) tap] = line.tapState[(size_t) tap] = 0.05f * (float) round - (float) r;
+            const float target = round % 5 == 0 ? delay (rng) : std::max (0.0f, line.tapDelay[(size_t) tap] + nudge (rng));
+            reads[r] = { &line, tap, actual[r], std::isnan (target) ? delay (rng) : target };
+        }
+        for (size_t r = 0; r < (size_t) count; ++r)
+            readAllpassRamped (singles[r % lineCount], expected[r], reads[r].targetDelay, n, reads[r].tap, ramp);
+        readAllpassRampedGroup (reads, count, n, ramp);
+        for (size_t r = 0; r < (size_t) count; ++r)
+        {
+            const size_t k = r % lineCount, tap = (size_t) reads[r].tap;
+            ASSERT_TRUE (sameBits (expected[r], actual[r], n)) << "round " << round << ", read " << r;
+            ASSERT_TRUE (sameBits (&singles[k].tapDelay[tap], &lines[k].tapDelay[tap], 1)) << "round " << round;
+            ASSERT_TRUE (sameBits (&singles[k].tapState[tap], &lines[k].tapState[tap], 1)) << "round " << round;
+        }
+    }
+}
+
 TEST_P (FastPaths, BlockWritesAndTapReadsMatchAMaskedIndexPerSample)
 {
     std::mt19937 rng (17);
