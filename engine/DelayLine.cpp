@@ -611,89 +611,6 @@ template <typename V>
     neighbour just after it). */
 alignas (32) constexpr float zeros[DelayLine::maxBlock + 1] {};
 
-#if defined(QUORVANE_SHUFFLES)
-/** Up to eight linear reads on the wider unit, one per lane: their glides side by side, and the
-    neighbours of the reads whose whole delay holds over the block loaded straight from their
-    lines into one 8 x 8 transpose per tile, the interpolation done on rows (sample i + k of every
-    read) and transposed back. A read whose whole delay moves is read on its own afterwards from
-    its column of the same delays. n a multiple of eight. With `quantisedFractions` each
-    fraction is rounded down to a multiple of 1/32, as readQuantisedRamped has it. */
-template <bool quantisedFractions>
-[[gnu::always_inline]] inline void readLinearRampedEight (const LinearTapRead* reads, int count, int n,
-                                                          float rampFactor) noexcept
-{
-    alignas (32) float start[8] = {}, target[8] = {};
-    for (int r = 0; r < count; ++r)
-    {
-        DelayLine& line = *reads[r].line;
-        target[r] = std::min (reads[r].targetDelay, longestInterpolatedDelay (line, n));
-        start[r] = glideStart (line.tapDelay[0], target[r]);
-        line.tapDelay[0] = target[r];
-    }
-    alignas (32) float rows[DelayLine::maxBlock][8];
-    {
-        Lanes8 d = loadLanes<Lanes8> (start);
-        const Lanes8 step = (loadLanes<Lanes8> (target) - d) * broadcast<Lanes8> (rampFactor);
-        forEachVector<1> (n, [&] (int i) {
-            d = d + step;
-            storeLanes (rows[i], d);
-        });
-    }
-    // Where sample i's newer neighbour lies for each held read (newer[r][-i], the older one just
-    // after it); moving and unused reads run on zeros in the tiles.
-    const float* newer[8];
-    float* output[8];
-    alignas (32) float unused[DelayLine::maxBlock];
-    unsigned moving = 0;
-    for (int r = 0; r < 8; ++r)
-    {
-        newer[r] = zeros + n - 1;
-        output[r] = unused;
-        if (r >= count)
-            continue;
-        const DelayLine& line = *reads[r].line;
-        if (const int32_t first = heldRun (line, (int32_t) rows[0][r], (int32_t) rows[n - 1][r], n); first >= 0)
-        {
-            newer[r] = line.buffer.get() + first;
-            output[r] = reads[r].output;
-        }
-        else
-            moving |= 1u << r;
-    }
-    alignas (32) float first[8];
-    for (int r = 0; r < 8; ++r)
-        first[r] = newer[r][1];
-    // A held read's whole delay is the same on every sample (the other lanes read zeros).
-    const Lanes8 heldWhole = __builtin_convertvector (__builtin_convertvector (loadLanes<Lanes8> (rows[0]), IntLanes8),
-                                                      Lanes8);
-    // Sample i's older neighbour is sample i - 1's newer one; a loaded run holds samples i + 7
-    // down to i, so after the transpose row 7 - k is sample i + k.
-    Lanes8 previous = loadLanes<Lanes8> (first);
-    // Always inline, so that the pass is built for the wider unit at every optimisation level.
-    forEachVector<8> (n, [&] (int i) __attribute__ ((always_inline)) {
-        Lanes8 av[8], out[8];
-        for (int r = 0; r < 8; ++r)
-            av[r] = loadLanes<Lanes8> (newer[r] - i - 7);
-        transpose8 (av);
-        for (int k = 0; k < 8; ++k)
-        {
-            const Lanes8 d = loadLanes<Lanes8> (rows[i + k]), a = av[7 - k];
-            Lanes8 frac = d - heldWhole;
-            if constexpr (quantisedFractions)
-                frac = quantised (frac);
-            out[k] = (previous - a) * frac + a;
-            previous = a;
-        }
-        transpose8 (out);
-        for (int r = 0; r < 8; ++r)
-            storeLanes (output[r] + i, out[r]);
-    });
-    // The moving reads gathered straight from the rows.
-    for (int r = 0; moving != 0; ++r, moving >>= 1)
-        if ((moving & 1u) != 0)
-            interpolateColumn<false, quantisedFractions> (*reads[r].line, rows, r, reads[r].output, n);
-}
-#endif
 
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
 /** glideAllpassRows for four or eight glides whose delays lie below 2^21 samples, on the wider
@@ -746,7 +663,8 @@ template <int L>
 template <typename R, typename V>
 [[gnu::always_inline]] inline void glideAllpassRows (const float* start, const float* target, int n, float rampFactor,
                                                      float (*etaRows)[laneCount<R>],
-                                                     int32_t (*wholeRows)[laneCount<R>]) noexcept
+                                                     int32_t (*wholeRows)[laneCount<R>],
+                                                     const bool* knownNear = nullptr) noexcept
 {
     using IV = IntLanesFor<V>;
     constexpr int L = laneCount<R>;
@@ -757,10 +675,15 @@ template <typename R, typename V>
     // straight from the delay.
     const R limit = broadcast<R> (2097152.0f);
     const auto below = [&limit] (R x) { return (x < limit) & (x > -limit); };
-    const auto near = below (loadLanes<R> (start)) & below (loadLanes<R> (target));
     bool allNear = true;
-    for (int r = 0; r < L; ++r)
-        allNear = allNear && near[r] != 0;
+    if (knownNear != nullptr)
+        allNear = *knownNear;
+    else
+    {
+        const auto near = below (loadLanes<R> (start)) & below (loadLanes<R> (target));
+        for (int r = 0; r < L; ++r)
+            allNear = allNear && near[r] != 0;
+    }
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
     if constexpr (laneCount<V> == 8)
         if (allNear && n % 2 == 0)
@@ -837,6 +760,15 @@ struct GatheredReads
     __m256i line[2];     // each read's line, reads 0..3 and 4..7
     __m256i tapBytes[2]; // 4 x each read's tap: its place in its line's tap arrays
     __m256 start, target, state;
+    /** Every glide starts and ends below 2^21 samples (glideAllpassRows' shortcut). */
+    bool allNear;
+    /** Every glide holds (its start is its target) below 2^21 samples and its run lies in its
+        line (readAllpassHeldRows): newer and first hold the runs then. */
+    bool held;
+    alignas (32) const float* newer[8];
+    alignas (32) float first[8];
+    /** Each read's output (a scratch block for unused lanes), where asked for. */
+    alignas (32) float* output[8];
 };
 
 using gathers::floatsAt;
@@ -847,20 +779,21 @@ using gathers::wideMask;
 
 /** Reads 4h .. 4h + 3: their lines and taps, and from their lines the sizes, the delays of the
     last blocks and the interpolator states. */
-template <int h>
+template <typename Read, int h>
 [[gnu::always_inline]] QUORVANE_AVX2 inline void gatherFour (GatheredReads& g, const char* reads, __m256i at,
                                                             __m256i taps, __m128i& size, __m128& previous,
                                                             __m128& state) noexcept
 {
     const __m128i active = halfOf<h> (g.active);
     g.line[h] = _mm256_mask_i32gather_epi64 (_mm256_setzero_si256(),
-                                             reinterpret_cast<const long long*> (reads + offsetof (AllpassTapRead, line)),
+                                             reinterpret_cast<const long long*> (reads + offsetof (Read, line)),
                                              halfOf<h> (at), wideMask<h> (g.active), 1);
     g.tapBytes[h] = _mm256_slli_epi64 (_mm256_cvtepi32_epi64 (halfOf<h> (taps)), 2);
     const __m256i tapsAt = _mm256_add_epi64 (g.line[h], g.tapBytes[h]);
     size = intsAt (g.line[h], sizeField, active);
     previous = floatsAt (tapsAt, tapDelayField, active);
-    state = floatsAt (tapsAt, tapStateField, active);
+    if constexpr (std::is_same_v<Read, AllpassTapRead>)
+        state = floatsAt (tapsAt, tapStateField, active);
 }
 
 /** value[r] into the tap field `offset` of read r's line, for every read. */
@@ -882,54 +815,6 @@ template <int h>
     storeTapFields (g, tapStateField, states, count);
 }
 
-/** What readAllpassRampedRows takes from its first L reads, as its loop over them gives it: each
-    read's target (at most the longest delay its line allows), the start of its glide and its
-    interpolator state; the targets become the reads' delays. */
-template <int L>
-[[gnu::noinline]] QUORVANE_AVX2 void gatherReadsAvx2 (const AllpassTapRead* reads, int count, int n, GatheredReads& g,
-                                                     float* start, float* target, float* state) noexcept
-{
-    static_assert (std::is_standard_layout_v<AllpassTapRead> && sizeof (AllpassTapRead) == 32);
-    const __m256i lane = _mm256_setr_epi32 (0, 1, 2, 3, 4, 5, 6, 7);
-    g.active = _mm256_cmpgt_epi32 (_mm256_set1_epi32 (count), lane);
-    const __m256i at = _mm256_slli_epi32 (lane, 5);
-    const auto* base = reinterpret_cast<const char*> (reads);
-    const __m256 wanted = _mm256_mask_i32gather_ps (
-        _mm256_setzero_ps(), reinterpret_cast<const float*> (base + offsetof (AllpassTapRead, targetDelay)), at,
-        _mm256_castsi256_ps (g.active), 1);
-    const __m256i taps = _mm256_mask_i32gather_epi32 (
-        _mm256_setzero_si256(), reinterpret_cast<const int*> (base + offsetof (AllpassTapRead, tap)), at, g.active, 1);
-    __m128i size[2] {};
-    __m128 previous[2] {}, states[2] {};
-    gatherFour<0> (g, base, at, taps, size[0], previous[0], states[0]);
-    if constexpr (L == 8)
-        gatherFour<1> (g, base, at, taps, size[1], previous[1], states[1]);
-    else
-        g.line[1] = g.tapBytes[1] = _mm256_setzero_si256();
-    // (float) (size - n - 1), the lesser of it and the target, and glideStart, lane by lane.
-    const __m256i sizes = _mm256_inserti128_si256 (_mm256_castsi128_si256 (size[0]), size[1], 1);
-    const __m256 longest = _mm256_cvtepi32_ps (_mm256_sub_epi32 (sizes, _mm256_set1_epi32 (n + 1)));
-    g.target = _mm256_and_ps (_mm256_min_ps (longest, wanted), _mm256_castsi256_ps (g.active));
-    const __m256 last = joined (previous[0], previous[1]);
-    g.start = _mm256_blendv_ps (last, g.target, _mm256_cmp_ps (last, last, _CMP_UNORD_Q));
-    g.state = joined (states[0], states[1]);
-    alignas (32) float targets[8];
-    _mm256_store_ps (targets, g.target);
-    storeTapFields (g, tapDelayField, targets, count);
-    if constexpr (L == 8)
-    {
-        _mm256_store_ps (start, g.start);
-        _mm256_store_ps (target, g.target);
-        _mm256_store_ps (state, g.state);
-    }
-    else
-    {
-        _mm_store_ps (start, _mm256_castps256_ps128 (g.start));
-        _mm_store_ps (target, _mm256_castps256_ps128 (g.target));
-        _mm_store_ps (state, _mm256_castps256_ps128 (g.state));
-    }
-}
-
 /** A 32-bit field of the lines of the first L reads. */
 template <int L>
 [[gnu::always_inline]] QUORVANE_AVX2 inline __m256i lineInts (const GatheredReads& g, size_t offset) noexcept
@@ -943,33 +828,33 @@ template <int L>
 
 /** runPointers for reads 4h .. 4h + 3. */
 template <int h>
-[[gnu::always_inline]] QUORVANE_AVX2 inline void pointFour (const GatheredReads& g, __m256i index, __m256i crossing,
-                                                           __m256i silent, const float** newer, __m128& first,
-                                                           __m128& beforeFirst) noexcept
+[[gnu::always_inline]] QUORVANE_AVX2 inline void pointFour (const GatheredReads& g, __m256i lanes, __m256i index,
+                                                           __m256i crossing, __m256i silent, const float** newer,
+                                                           __m128& first, __m128& beforeFirst) noexcept
 {
-    const __m256i active = wideMask<h> (g.active);
+    const __m256i running = wideMask<h> (lanes);
     const __m256i buffer = _mm256_mask_i64gather_epi64 (
-        _mm256_setzero_si256(), reinterpret_cast<const long long*> (bufferField), g.line[h], active, 1);
-    const __m256i at = _mm256_blendv_epi8 (silent, gathers::runsAt (buffer, halfOf<h> (index)), active);
+        _mm256_setzero_si256(), reinterpret_cast<const long long*> (bufferField), g.line[h], running, 1);
+    const __m256i at = _mm256_blendv_epi8 (silent, gathers::runsAt (buffer, halfOf<h> (index)), running);
     _mm256_storeu_si256 (reinterpret_cast<__m256i*> (newer + 4 * h), at);
     first = floatsAt (at, sizeof (float), _mm_set1_epi32 (-1));
-    beforeFirst = floatsAt (at, 2 * sizeof (float), halfOf<h> (_mm256_and_si256 (crossing, g.active)));
+    beforeFirst = floatsAt (at, 2 * sizeof (float), halfOf<h> (_mm256_and_si256 (crossing, lanes)));
 }
 
-/** Where the first L reads take their newer neighbours: newer[r] = read r's buffer + index[r]
-    (zeros + n - 1 in unused lanes); first[r] = newer[r][1]; beforeFirst[r] = newer[r][2] where
-    `crossing` is set, 0 elsewhere. */
+/** Where the first L reads take their newer neighbours: newer[r] = read r's buffer + index[r] in
+    the lanes set in `lanes` (zeros + n - 1 elsewhere); first[r] = newer[r][1]; beforeFirst[r] =
+    newer[r][2] where `crossing` is set too, 0 elsewhere. */
 template <int L>
-[[gnu::always_inline]] QUORVANE_AVX2 inline void runPointers (const GatheredReads& g, __m256i index, __m256i crossing,
-                                                             int n, const float** newer, float* first,
-                                                             float* beforeFirst) noexcept
+[[gnu::always_inline]] QUORVANE_AVX2 inline void runPointers (const GatheredReads& g, __m256i lanes, __m256i index,
+                                                             __m256i crossing, int n, const float** newer,
+                                                             float* first, float* beforeFirst) noexcept
 {
     const __m256i silent = _mm256_set1_epi64x ((long long) (uintptr_t) (zeros + n - 1));
     __m128 firsts[2] {}, befores[2] {};
-    pointFour<0> (g, index, crossing, silent, newer, firsts[0], befores[0]);
+    pointFour<0> (g, lanes, index, crossing, silent, newer, firsts[0], befores[0]);
     if constexpr (L == 8)
     {
-        pointFour<1> (g, index, crossing, silent, newer, firsts[1], befores[1]);
+        pointFour<1> (g, lanes, index, crossing, silent, newer, firsts[1], befores[1]);
         _mm256_storeu_ps (first, joined (firsts[0], firsts[1]));
         _mm256_storeu_ps (beforeFirst, joined (befores[0], befores[1]));
     }
@@ -980,31 +865,98 @@ template <int L>
     }
 }
 
-/** heldRun of the first L reads at their whole delays `whole`: true, with newer and first set,
-    where every read's neighbours lie in one run; false, touching neither, otherwise. */
-template <int L>
-[[gnu::noinline]] QUORVANE_AVX2 bool heldGatheredRunsAvx2 (const GatheredReads& g, const int32_t* wholes, int n,
-                                                          const float** newer, float* first) noexcept
+/** What the group reads take from their first L reads (allpass or linear), as their loops over
+    them give it: each read's target (at most the longest delay its line allows), the start of its
+    glide and, for allpass reads, its interpolator state; the targets become the reads' delays. */
+template <typename Read, int L>
+[[gnu::noinline]] QUORVANE_AVX2 void gatherReadsAvx2 (const Read* reads, int count, int n, GatheredReads& g,
+                                                     float* start, float* target, float* state,
+                                                     float* unused = nullptr) noexcept
 {
-    __m256i whole;
-    if constexpr (L == 4)
-        whole = _mm256_zextsi128_si256 (_mm_load_si128 (reinterpret_cast<const __m128i*> (wholes)));
+    static_assert (std::is_standard_layout_v<Read> && sizeof (Read) % 8 == 0);
+    constexpr bool allpass = std::is_same_v<Read, AllpassTapRead>;
+    const __m256i lane = _mm256_setr_epi32 (0, 1, 2, 3, 4, 5, 6, 7);
+    g.active = _mm256_cmpgt_epi32 (_mm256_set1_epi32 (count), lane);
+    const __m256i at = _mm256_mullo_epi32 (lane, _mm256_set1_epi32 ((int) sizeof (Read)));
+    const auto* base = reinterpret_cast<const char*> (reads);
+    const __m256 wanted = _mm256_mask_i32gather_ps (
+        _mm256_setzero_ps(), reinterpret_cast<const float*> (base + offsetof (Read, targetDelay)), at,
+        _mm256_castsi256_ps (g.active), 1);
+    __m256i taps = _mm256_setzero_si256();
+    if constexpr (allpass)
+        taps = _mm256_mask_i32gather_epi32 (taps, reinterpret_cast<const int*> (base + offsetof (AllpassTapRead, tap)),
+                                            at, g.active, 1);
+    __m128i size[2] {};
+    __m128 previous[2] {}, states[2] {};
+    gatherFour<Read, 0> (g, base, at, taps, size[0], previous[0], states[0]);
+    if constexpr (L == 8)
+        gatherFour<Read, 1> (g, base, at, taps, size[1], previous[1], states[1]);
     else
-        whole = _mm256_load_si256 (reinterpret_cast<const __m256i*> (wholes));
-    const __m256i mask = lineInts<L> (g, maskField);
-    const __m256i index = _mm256_and_si256 (_mm256_add_epi32 (whole, lineInts<L> (g, writeIndexField)), mask);
-    const __m256i held = _mm256_and_si256 (_mm256_cmpgt_epi32 (index, _mm256_set1_epi32 (n - 2)),
-                                           _mm256_cmpgt_epi32 (mask, index));
-    if (_mm256_movemask_ps (_mm256_castsi256_ps (_mm256_andnot_si256 (held, g.active))) != 0)
-        return false;
-    alignas (32) float unused[8];
-    runPointers<L> (g, index, _mm256_setzero_si256(), n, newer, first, unused);
-    return true;
+        g.line[1] = g.tapBytes[1] = _mm256_setzero_si256();
+    // (float) (size - n - 1), the lesser of it and the target, and glideStart, lane by lane.
+    const __m256i sizes = _mm256_inserti128_si256 (_mm256_castsi128_si256 (size[0]), size[1], 1);
+    const __m256 longest = _mm256_cvtepi32_ps (_mm256_sub_epi32 (sizes, _mm256_set1_epi32 (n + 1)));
+    g.target = _mm256_and_ps (_mm256_min_ps (longest, wanted), _mm256_castsi256_ps (g.active));
+    const __m256 last = joined (previous[0], previous[1]);
+    g.start = _mm256_blendv_ps (last, g.target, _mm256_cmp_ps (last, last, _CMP_UNORD_Q));
+    g.state = joined (states[0], states[1]);
+    const __m256 limit = _mm256_set1_ps (2097152.0f), negativeLimit = _mm256_set1_ps (-2097152.0f);
+    const __m256 inside = _mm256_and_ps (_mm256_cmp_ps (g.target, limit, _CMP_LT_OQ),
+                                         _mm256_cmp_ps (g.target, negativeLimit, _CMP_GT_OQ));
+    const bool allFixed = _mm256_movemask_ps (_mm256_and_ps (inside, _mm256_cmp_ps (g.start, g.target, _CMP_EQ_OQ))) == 0xff;
+    g.allNear = _mm256_movemask_ps (_mm256_and_ps (inside, _mm256_and_ps (_mm256_cmp_ps (g.start, limit, _CMP_LT_OQ),
+                                                                          _mm256_cmp_ps (g.start, negativeLimit, _CMP_GT_OQ))))
+                == 0xff;
+    alignas (32) float targets[8];
+    _mm256_store_ps (targets, g.target);
+    storeTapFields (g, tapDelayField, targets, count);
+    if constexpr (L == 8)
+    {
+        _mm256_store_ps (start, g.start);
+        _mm256_store_ps (target, g.target);
+        if constexpr (allpass)
+            _mm256_store_ps (state, g.state);
+    }
+    else
+    {
+        _mm_store_ps (start, _mm256_castps256_ps128 (g.start));
+        _mm_store_ps (target, _mm256_castps256_ps128 (g.target));
+        if constexpr (allpass)
+            _mm_store_ps (state, _mm256_castps256_ps128 (g.state));
+    }    // Held reads: heldRun of every read at its whole delay.
+    g.held = false;
+    if (allFixed)
+    {
+        const __m256i mask = lineInts<L> (g, maskField);
+        const __m256i index =
+            _mm256_and_si256 (_mm256_add_epi32 (_mm256_cvttps_epi32 (g.target), lineInts<L> (g, writeIndexField)), mask);
+        const __m256i runs = _mm256_and_si256 (_mm256_cmpgt_epi32 (index, _mm256_set1_epi32 (n - 2)),
+                                               _mm256_cmpgt_epi32 (mask, index));
+        if (_mm256_movemask_ps (_mm256_castsi256_ps (_mm256_andnot_si256 (runs, g.active))) == 0)
+        {
+            alignas (32) float unusedBefore[8];
+            runPointers<L> (g, g.active, index, _mm256_setzero_si256(), n, g.newer, g.first, unusedBefore);
+            g.held = true;
+        }
+    }
+    if (unused != nullptr)
+    {
+        const __m256i idle = _mm256_set1_epi64x ((long long) (uintptr_t) unused);
+        const auto* outputs = reinterpret_cast<const long long*> (base + offsetof (Read, output));
+        _mm256_store_si256 (reinterpret_cast<__m256i*> (g.output),
+                            _mm256_mask_i32gather_epi64 (idle, outputs, halfOf<0> (at), wideMask<0> (g.active), 1));
+        if constexpr (L == 8)
+            _mm256_store_si256 (reinterpret_cast<__m256i*> (g.output + 4),
+                                _mm256_mask_i32gather_epi64 (idle, outputs, halfOf<1> (at), wideMask<1> (g.active), 1));
+    }
 }
 
+
+
 /** For glides whose whole delays run from `from` to `to` (the first L lanes): true where every
-    read's neighbours lie in one run, held (heldRun) or, in groups of eight, crossing one sample
-    (crossingRun, `anyCrossing` then set), with newer, first, beforeFirst and lowWhole set as
+    read's neighbours lie in one run, held (heldRun) or crossing one sample (crossingRun,
+    `anyCrossing` then set; side by side the check costs next to nothing, so groups of four make
+    it too), with newer, first, beforeFirst and lowWhole set as
     readAllpassRampedRows sets them; false, touching none of them, otherwise. */
 template <int L>
 [[gnu::noinline]] QUORVANE_AVX2 bool gatheredRunsAvx2 (const GatheredReads& g, const int32_t* from,
@@ -1031,8 +983,7 @@ template <int L>
     const __m256i held = _mm256_and_si256 (
         _mm256_cmpeq_epi32 (first0, last),
         _mm256_and_si256 (_mm256_cmpgt_epi32 (heldAt, limit), _mm256_cmpgt_epi32 (mask, heldAt)));
-    __m256i crossing = _mm256_setzero_si256(), index = heldAt;
-    if constexpr (L == 8)
+    __m256i crossing, index;
     {
         const __m256i step = _mm256_sub_epi32 (last, first0);
         const __m256i one = _mm256_or_si256 (_mm256_cmpeq_epi32 (step, _mm256_set1_epi32 (1)),
@@ -1046,14 +997,113 @@ template <int L>
     if (_mm256_movemask_ps (_mm256_castsi256_ps (_mm256_andnot_si256 (_mm256_or_si256 (held, crossing), g.active))) != 0)
         return false;
     anyCrossing = _mm256_movemask_ps (_mm256_castsi256_ps (_mm256_and_si256 (crossing, g.active))) != 0;
-    runPointers<L> (g, index, crossing, n, newer, first, beforeFirst);
+    runPointers<L> (g, g.active, index, crossing, n, newer, first, beforeFirst);
     alignas (32) int32_t lows[8];
     _mm256_store_si256 (reinterpret_cast<__m256i*> (lows), low);
     std::copy_n (lows, L, lowWhole);
     return true;
 }
+/** readLinearRampedEight's runs (rows[i][r]: read r's delay at sample i): each read whose whole
+    delay holds over the block (heldRun) takes its run (newer, first) and writes its output; the
+    others, moving or unused, run on zeros into `unused`. Returns the moving reads as bits. */
+[[gnu::noinline]] QUORVANE_AVX2 unsigned heldLinearRunsAvx2 (const GatheredReads& g, const LinearTapRead* reads,
+                                                            const float (*rows)[8], int n, const float** newer,
+                                                            float* first, float** output, float* unused) noexcept
+{
+    const __m256i from = _mm256_cvttps_epi32 (_mm256_load_ps (rows[0]));
+    const __m256i to = _mm256_cvttps_epi32 (_mm256_load_ps (rows[n - 1]));
+    const __m256i mask = lineInts<8> (g, maskField);
+    const __m256i index = _mm256_and_si256 (_mm256_add_epi32 (from, lineInts<8> (g, writeIndexField)), mask);
+    const __m256i fits = _mm256_and_si256 (_mm256_cmpgt_epi32 (index, _mm256_set1_epi32 (n - 2)),
+                                           _mm256_cmpgt_epi32 (mask, index));
+    const __m256i held = _mm256_and_si256 (_mm256_and_si256 (g.active, _mm256_cmpeq_epi32 (from, to)), fits);
+    alignas (32) float unusedBefore[8];
+    runPointers<8> (g, held, index, _mm256_setzero_si256(), n, newer, first, unusedBefore);
+    const __m256i idle = _mm256_set1_epi64x ((long long) (uintptr_t) unused);
+    const __m128i at = _mm_mullo_epi32 (_mm_setr_epi32 (0, 1, 2, 3), _mm_set1_epi32 ((int) sizeof (LinearTapRead)));
+    const auto* outputs = reinterpret_cast<const long long*> (reinterpret_cast<const char*> (reads)
+                                                              + offsetof (LinearTapRead, output));
+    const __m256i low = _mm256_mask_i32gather_epi64 (idle, outputs, at, wideMask<0> (held), 1);
+    const __m256i high = _mm256_mask_i32gather_epi64 (
+        idle, outputs, _mm_add_epi32 (at, _mm_set1_epi32 (4 * (int) sizeof (LinearTapRead))), wideMask<1> (held), 1);
+    _mm256_store_si256 (reinterpret_cast<__m256i*> (output), low);
+    _mm256_store_si256 (reinterpret_cast<__m256i*> (output + 4), high);
+    return (unsigned) _mm256_movemask_ps (_mm256_castsi256_ps (_mm256_andnot_si256 (held, g.active)));
+}
+
+#if defined(QUORVANE_SHUFFLES)
+/** Up to eight linear reads on the wider unit, one per lane: their glides side by side, and the
+    neighbours of the reads whose whole delay holds over the block loaded straight from their
+    lines into one 8 x 8 transpose per tile, the interpolation done on rows (sample i + k of every
+    read) and transposed back. A read whose whole delay moves is read on its own afterwards from
+    its column of the same delays. n a multiple of eight. With `quantisedFractions` each
+    fraction is rounded down to a multiple of 1/32, as readQuantisedRamped has it. The set-up is
+    gathered. */
+template <bool quantisedFractions>
+[[gnu::always_inline]] inline void readLinearRampedEight (const LinearTapRead* reads, int count, int n,
+                                                          float rampFactor) noexcept
+{
+    alignas (32) float start[8] = {}, target[8] = {};
+    GatheredReads g;
+    gatherReadsAvx2<LinearTapRead, 8> (reads, count, n, g, start, target, nullptr);
+    alignas (32) float rows[DelayLine::maxBlock][8];
+    {
+        Lanes8 d = loadLanes<Lanes8> (start);
+        const Lanes8 step = (loadLanes<Lanes8> (target) - d) * broadcast<Lanes8> (rampFactor);
+        forEachVector<1> (n, [&] (int i) {
+            d = d + step;
+            storeLanes (rows[i], d);
+        });
+    }
+    // Where sample i's newer neighbour lies for each held read (newer[r][-i], the older one just
+    // after it); moving and unused reads run on zeros in the tiles.
+    alignas (32) const float* newer[8];
+    alignas (32) float* output[8];
+    alignas (32) float unused[DelayLine::maxBlock];
+    alignas (32) float first[8];
+    unsigned moving = heldLinearRunsAvx2 (g, reads, rows, n, newer, first, output, unused);
+    // A held read's whole delay is the same on every sample (the other lanes read zeros).
+    const Lanes8 heldWhole = __builtin_convertvector (__builtin_convertvector (loadLanes<Lanes8> (rows[0]), IntLanes8),
+                                                      Lanes8);
+    // Sample i's older neighbour is sample i - 1's newer one; a loaded run holds samples i + 7
+    // down to i, so after the transpose row 7 - k is sample i + k.
+    Lanes8 previous = loadLanes<Lanes8> (first);
+    // Always inline, so that the pass is built for the wider unit at every optimisation level.
+    forEachVector<8> (n, [&] (int i) __attribute__ ((always_inline)) {
+        Lanes8 av[8], out[8];
+        for (int r = 0; r < 8; ++r)
+            av[r] = loadLanes<Lanes8> (newer[r] - i - 7);
+        transpose8 (av);
+        for (int k = 0; k < 8; ++k)
+        {
+            const Lanes8 d = loadLanes<Lanes8> (rows[i + k]), a = av[7 - k];
+            Lanes8 frac = d - heldWhole;
+            if constexpr (quantisedFractions)
+                frac = quantised (frac);
+            out[k] = (previous - a) * frac + a;
+            previous = a;
+        }
+        transpose8 (out);
+        for (int r = 0; r < 8; ++r)
+            storeLanes (output[r] + i, out[r]);
+    });
+    // The moving reads gathered straight from the rows.
+    for (int r = 0; moving != 0; ++r, moving >>= 1)
+        if ((moving & 1u) != 0)
+            interpolateColumn<false, quantisedFractions> (*reads[r].line, rows, r, reads[r].output, n);
+}
+#endif
+/** Whether every glide is near, where the set-up was gathered. */
+inline const bool* nearOf (const GatheredReads* g) noexcept { return g != nullptr ? &g->allNear : nullptr; }
 #else
-struct GatheredReads;
+struct GatheredReads
+{
+    bool allNear, held;
+    const float* newer[8];
+    float first[8];
+    float* output[8];
+};
+inline const bool* nearOf (const GatheredReads*) noexcept { return nullptr; }
 #endif
 
 /** Each read's output, unused lanes writing to `unused`. */
@@ -1095,46 +1145,50 @@ template <typename R, typename V>
 {
     constexpr int L = laneCount<R>;
     const R d = loadLanes<R> (target);
-    const R limit = broadcast<R> (2097152.0f);
-    const auto fixed = (loadLanes<R> (start) == d) & (d < limit) & (d > -limit);
-    for (int r = 0; r < L; ++r)
-        if (fixed[r] == 0)
-            return false;
-    alignas (32) const float* newer[L];
-    alignas (32) float first[L];
+    alignas (32) const float* heldNewer[L];
+    alignas (32) float heldFirst[L];
+    const float* const* newer = heldNewer;
+    const float* first = heldFirst;
+    alignas (32) float unused[DelayLine::maxBlock];
+    float* heldOutput[L];
+    float* const* output = heldOutput;
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
     if constexpr (laneCount<V> == 8)
     {
-        alignas (32) int32_t whole[L];
-        storeIntLanes (whole, __builtin_convertvector (d, IntLanesFor<R>));
-        if (! heldGatheredRunsAvx2<L> (*gathered, whole, n, newer, first))
+        if (! gathered->held)
             return false;
+        newer = gathered->newer;
+        first = gathered->first;
+        output = gathered->output;
     }
     else
 #endif
     {
+        const R limit = broadcast<R> (2097152.0f);
+        const auto fixed = (loadLanes<R> (start) == d) & (d < limit) & (d > -limit);
+        for (int r = 0; r < L; ++r)
+            if (fixed[r] == 0)
+                return false;
         alignas (32) int32_t whole[L];
         storeIntLanes (whole, __builtin_convertvector (d, IntLanesFor<R>));
         for (int r = 0; r < L; ++r)
         {
             if (r >= count)
             {
-                newer[r] = zeros + n - 1;
-                first[r] = 0.0f;
+                heldNewer[r] = zeros + n - 1;
+                heldFirst[r] = 0.0f;
                 continue;
             }
             const DelayLine& line = *reads[r].line;
             const int32_t run = heldRun (line, whole[r], whole[r], n);
             if (run < 0)
                 return false;
-            newer[r] = line.buffer.get() + run;
-            first[r] = newer[r][1];
+            heldNewer[r] = line.buffer.get() + run;
+            heldFirst[r] = heldNewer[r][1];
         }
+        if (rowsOut == nullptr)
+            outputsOf<L> (reads, count, unused, heldOutput);
     }
-    alignas (32) float unused[DelayLine::maxBlock];
-    float* output[L];
-    if (rowsOut == nullptr)
-        outputsOf<L> (reads, count, unused, output);
     const R eta = coefficientFromDelayLanes (d);
     // As the held reads of readAllpassRampedRows: sample i's older neighbour is sample i - 1's
     // newer one, and after the transpose row L - 1 - k is sample i + k.
@@ -1257,7 +1311,7 @@ template <typename R, typename V>
         return;
     alignas (32) float etaRows[DelayLine::maxBlock][L];
     alignas (32) int32_t wholeRows[DelayLine::maxBlock][L];
-    glideAllpassRows<R, V> (start, target, n, rampFactor, etaRows, wholeRows);
+    glideAllpassRows<R, V> (start, target, n, rampFactor, etaRows, wholeRows, nearOf (gathered));
 
     // Per read, where sample i's newer neighbour lies: newer[r][-i], the older one just after it.
     // Unused lanes read zeros; a moving read's neighbours are laid out in `moved` the same way.
@@ -1288,9 +1342,12 @@ template <typename R, typename V>
     // i + L - 1 down to i, so after the transpose row L - 1 - k is sample i + k.
     R y = loadLanes<R> (state);
     alignas (32) float unused[DelayLine::maxBlock];
-    float* output[L];
-    if (rowsOut == nullptr)
-        outputsOf<L> (reads, count, unused, output);
+    float* ownOutput[L];
+    float* const* output = ownOutput;
+    if (gathered != nullptr)
+        output = gathered->output;
+    else if (rowsOut == nullptr)
+        outputsOf<L> (reads, count, unused, ownOutput);
     const auto loadTile = [&] (const float* const* runs, int i, R* v) __attribute__ ((always_inline)) {
         for (int r = 0; r < L; ++r)
             v[r] = loadLanes<R> (runs[r] - i - (L - 1));
@@ -1361,7 +1418,8 @@ template <typename R, typename V>
     if constexpr (laneCount<V> == 8)
     {
         GatheredReads g;
-        gatherReadsAvx2<L> (reads, count, n, g, start, target, state);
+        alignas (32) float unused[DelayLine::maxBlock];
+        gatherReadsAvx2<AllpassTapRead, L> (reads, count, n, g, start, target, state, rowsOut == nullptr ? unused : nullptr);
         return readAllpassLanes<R, V> (reads, count, n, rampFactor, rowsOut, start, target, state, &g);
     }
 #endif
