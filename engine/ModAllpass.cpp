@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 
 namespace quorvane
 {
@@ -69,29 +70,42 @@ template <typename V>
 {
     constexpr int W = laneCount<V>;
     const V gv = broadcast<V> (g), mg = broadcast<V> (-g);
-    for (int r = 0; r < count; ++r)
-    {
-        DelayLine& line = *lines[r];
-        float* const block = blocks[r];
-        const int32_t w = line.writeIndex;
-        if (n % W != 0 || w < n - 1)
+    // The networks' two block lengths fixed at compile time: their chains run many stages.
+    const auto allStages = [&] (auto fixedLength) __attribute__ ((always_inline)) {
+        const int length = fixedLength > 0 ? fixedLength : n;
+        const bool whole = length % W == 0;
+        for (int r = 0; r < count; ++r)
         {
-            alignas (32) float v[DelayLine::maxBlock];
-            stageLanes<V> (block, block, delayed[r], v, g, n, losses[r]);
-            writeBlock (line, v, n);
-            continue;
+            DelayLine& line = *lines[r];
+            float* const block = blocks[r];
+            const int32_t w = line.writeIndex;
+            if (! whole || w < length - 1)
+            {
+                alignas (32) float v[DelayLine::maxBlock];
+                stageLanes<V> (block, block, delayed[r], v, g, length, losses[r]);
+                writeBlock (line, v, length);
+                continue;
+            }
+            line.written = true;
+            float* const run = line.buffer.get() + w - (W - 1);
+            const float* const d = delayed[r];
+            const V c = broadcast<V> (losses[r]);
+        #pragma GCC unroll 8
+            for (int i = 0; i < length; i += W)
+            {
+                const V x = loadLanes<V> (block + i);
+                const V y = loadLanes<V> (d + i) * c + mg * x;
+                storeLanes (run - i, reversed (x + gv * y));
+                storeLanes (block + i, y);
+            }
         }
-        line.written = true;
-        float* const run = line.buffer.get() + w - (W - 1);
-        const float* const d = delayed[r];
-        const V c = broadcast<V> (losses[r]);
-        forEachVector<W> (n, [&] (int i) {
-            const V x = loadLanes<V> (block + i);
-            const V y = loadLanes<V> (d + i) * c + mg * x;
-            storeLanes (run - i, reversed (x + gv * y));
-            storeLanes (block + i, y);
-        });
-    }
+    };
+    if (n == 32)
+        allStages (std::integral_constant<int, 32> {});
+    else if (n == 64)
+        allStages (std::integral_constant<int, 64> {});
+    else
+        allStages (std::integral_constant<int, 0> {});
 }
 
 [[gnu::noinline]] void stagesIntoLinesBaseline (DelayLine* const* lines, float* const* blocks,
