@@ -962,7 +962,7 @@ template <int L>
 [[gnu::noinline]] QUORVANE_AVX2 bool gatheredRunsAvx2 (const GatheredReads& g, const int32_t* from,
                                                               const int32_t* to, int n, const float** newer,
                                                               float* first, float* beforeFirst, int32_t* lowWhole,
-                                                              bool& anyCrossing) noexcept
+                                                              bool& anyCrossing, int32_t* runs) noexcept
 {
     __m256i first0, last;
     if constexpr (L == 4)
@@ -995,7 +995,13 @@ template <int L>
         index = _mm256_blendv_epi8 (heldAt, base, crossing);
     }
     if (_mm256_movemask_ps (_mm256_castsi256_ps (_mm256_andnot_si256 (_mm256_or_si256 (held, crossing), g.active))) != 0)
+    {
+        // Some read moves: then only the held ones keep their runs, as moveOrHold has it.
+        alignas (32) int32_t held8[8];
+        _mm256_store_si256 (reinterpret_cast<__m256i*> (held8), _mm256_blendv_epi8 (_mm256_set1_epi32 (-1), heldAt, held));
+        std::copy_n (held8, L, runs);
         return false;
+    }
     anyCrossing = _mm256_movemask_ps (_mm256_castsi256_ps (_mm256_and_si256 (crossing, g.active))) != 0;
     runPointers<L> (g, g.active, index, crossing, n, newer, first, beforeFirst);
     alignas (32) int32_t lows[8];
@@ -1212,32 +1218,39 @@ template <typename R, typename V>
 
 /** The runs of readAllpassRampedRows read by read: where each read's neighbours lie (newer and
     older, the moving reads' gathered into `moved`), whether every read has a run (allHeld) and
-    whether any crosses a sample (anyCrossing). */
+    whether any crosses a sample (anyCrossing). With `known` the runs are found already (held
+    ones, the rest -1: some read moves). */
 template <typename R, typename V>
 [[gnu::always_inline]] inline void moveOrHold (const AllpassTapRead* reads, int count, int n,
                                                const int32_t (*wholeRows)[laneCount<R>],
                                                float (*moved)[2][DelayLine::maxBlock], const float** newer,
                                                const float** older, int32_t* lowWhole, float* beforeFirst,
-                                               bool& allHeld, bool& anyCrossing) noexcept
+                                               bool& allHeld, bool& anyCrossing, const int32_t* known = nullptr) noexcept
 {
     constexpr int L = laneCount<R>;
     // Each read's run: held (its index, >= 0), crossing (-2 - its index) or neither (-1). Only
     // groups of eight look for crossings: for four the check costs more than it saves (measured).
     int32_t runs[L];
-    for (int r = 0; r < count; ++r)
+    if (known != nullptr)
     {
-        const DelayLine& line = *reads[r].line;
-        const int32_t firstWhole = wholeRows[0][r], lastWhole = wholeRows[n - 1][r];
-        lowWhole[r] = std::min (firstWhole, lastWhole);
-        runs[r] = heldRun (line, firstWhole, lastWhole, n);
-        const bool mayCross = L == 8 && runs[r] < 0;
-        if (const int32_t base = mayCross ? crossingRun (line, firstWhole, lastWhole, n) : -1; base >= 0)
-        {
-            runs[r] = -2 - base;
-            anyCrossing = true;
-        }
-        allHeld = allHeld && runs[r] != -1;
+        std::copy_n (known, L, runs);
+        allHeld = false;
     }
+    else
+        for (int r = 0; r < count; ++r)
+        {
+            const DelayLine& line = *reads[r].line;
+            const int32_t firstWhole = wholeRows[0][r], lastWhole = wholeRows[n - 1][r];
+            lowWhole[r] = std::min (firstWhole, lastWhole);
+            runs[r] = heldRun (line, firstWhole, lastWhole, n);
+            const bool mayCross = L == 8 && runs[r] < 0;
+            if (const int32_t base = mayCross ? crossingRun (line, firstWhole, lastWhole, n) : -1; base >= 0)
+            {
+                runs[r] = -2 - base;
+                anyCrossing = true;
+            }
+            allHeld = allHeld && runs[r] != -1;
+        }
     // Crossing reads take the moving reads' way unless every read has a run.
     anyCrossing = anyCrossing && allHeld;
     // The moving reads' whole delays as columns: transposed at once where several move (after a
@@ -1325,15 +1338,21 @@ template <typename R, typename V>
     // Where every read has a run: the first older neighbours.
     alignas (32) float first[L];
     bool allHeld = false, anyCrossing = false;
+    int32_t runs[L];
+    const int32_t* known = nullptr;
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
     if constexpr (laneCount<V> == 8)
+    {
         allHeld = gatheredRunsAvx2<L> (*gathered, wholeRows[0], wholeRows[n - 1], n, newer, first, beforeFirst, lowWhole,
-                                   anyCrossing);
+                                       anyCrossing, runs);
+        known = runs;
+    }
 #endif
     if (! allHeld)
     {
         allHeld = true;
-        moveOrHold<R, V> (reads, count, n, wholeRows, moved, newer, older, lowWhole, beforeFirst, allHeld, anyCrossing);
+        moveOrHold<R, V> (reads, count, n, wholeRows, moved, newer, older, lowWhole, beforeFirst, allHeld, anyCrossing,
+                          known);
         if (allHeld)
             for (int r = 0; r < L; ++r)
                 first[r] = older[r][0];

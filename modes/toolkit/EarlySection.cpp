@@ -1,17 +1,11 @@
 #include "EarlySection.h"
 
-#include "engine/Gathers.h"
 #include "engine/Lanes.h"
 #include "engine/ReverbEngine.h"
 #include "engine/VectorUnit.h"
 
 #include <algorithm>
 #include <cmath>
-#include <type_traits>
-
-#if defined(QUORVANE_HAS_AVX2_KERNELS)
-#include <immintrin.h>
-#endif
 
 namespace quorvane::kit
 {
@@ -211,20 +205,12 @@ struct StagePass
     }
 };
 
-/** Each early line's tap run (tapRunOf, nullptr where the stage cannot take one pass) and where
-    its block goes, found before the stages run. */
-struct StageRuns
-{
-    const float* tap[16];
-    float* write[16];
-};
-
 /** The early diffuser's stages between their edges: each writes a into its lines, reads a back
     from their taps (unit gain) and rotates; in one pass per stage where tapRunOf allows, as those
     three steps otherwise. The samples are the same either way. */
 template <typename V>
 [[gnu::always_inline]] inline void runStages (ReverbEngine& e, const StageEdges& edges, float* aL, float* bL, float* aR,
-                                              float* bR, int n, const StageRuns* runs = nullptr) noexcept
+                                              float* bR, int n) noexcept
 {
     constexpr int W = laneCount<V>;
     const auto& ms = e.modeState;
@@ -235,11 +221,8 @@ template <typename V>
         auto& lineR = e.earlyLines[stage + 8];
         const CrossMixer &left = e.diffusionMixers[2 * stage], &right = e.diffusionMixers[2 * stage + 1];
         const CrossMixer& cross = e.earlyCrossMixers[stage];
-        const bool whole = n % W == 0;
-        const float* tapL = ! whole ? nullptr : runs != nullptr ? runs->tap[stage] : tapRunOf (lineL, ms.earlyFloor[stage], n);
-        const float* tapR = ! whole         ? nullptr
-                            : runs != nullptr ? runs->tap[stage + 8]
-                                              : tapRunOf (lineR, ms.earlyFloor[stage + 8], n);
+        const float* tapL = n % W == 0 ? tapRunOf (lineL, ms.earlyFloor[stage], n) : nullptr;
+        const float* tapR = n % W == 0 ? tapRunOf (lineR, ms.earlyFloor[stage + 8], n) : nullptr;
         if (tapL == nullptr || tapR == nullptr)
         {
             if (first)
@@ -255,9 +238,7 @@ template <typename V>
         }
         lineL.written = lineR.written = true;
         const StageRotations<V> rotate (left, right, cross);
-        float* const runL = runs != nullptr ? runs->write[stage] : lineL.buffer.get() + lineL.writeIndex;
-        float* const runR = runs != nullptr ? runs->write[stage + 8] : lineR.buffer.get() + lineR.writeIndex;
-        const StagePass<V> pass { runL, runR, tapL, tapR };
+        const StagePass<V> pass { lineL.buffer.get() + lineL.writeIndex, lineR.buffer.get() + lineR.writeIndex, tapL, tapR };
         if (first)
             pass.template run<StageEdge::entry> (rotate, edges, aL, bL, aR, bR, n);
         else if (last)
@@ -274,51 +255,10 @@ template <typename V>
 }
 
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
-/** Where each early line's tap run starts (tapRunOf) and where its block goes (its buffer at its
-    write index), for all sixteen lines at once (lane k: earlyLines[k] at earlyFloor[k]): their
-    fields gathered side by side instead of line by line. The stages write only samples, so the
-    runs are those each stage would find. */
-[[gnu::noinline]] QUORVANE_AVX2 void stageRunsAvx2 (const ReverbEngine& e, int n, StageRuns& runs) noexcept
-{
-    static_assert (sizeof (DelayLine) % sizeof (int32_t) == 0 && sizeof (e.earlyLines[0].buffer) == sizeof (float*));
-    static_assert (std::tuple_size_v<std::decay_t<decltype (e.earlyLines)>> == 16);
-    const DelayLine& line0 = e.earlyLines[0];
-    const __m256i limit = _mm256_set1_epi32 (n - 2);
-    for (int h = 0; h < 2; ++h)
-    {
-        const __m256i lines = _mm256_add_epi32 (_mm256_setr_epi32 (0, 1, 2, 3, 4, 5, 6, 7), _mm256_set1_epi32 (8 * h));
-        const __m256i fields = _mm256_mullo_epi32 (lines, _mm256_set1_epi32 ((int) (sizeof (DelayLine) / sizeof (int32_t))));
-        const __m256i w = _mm256_i32gather_epi32 (&line0.writeIndex, fields, 4);
-        const __m256i size = _mm256_i32gather_epi32 (&line0.size, fields, 4);
-        const __m256i mask = _mm256_i32gather_epi32 (&line0.mask, fields, 4);
-        const __m256i offset = _mm256_loadu_si256 (reinterpret_cast<const __m256i*> (e.modeState.earlyFloor.data() + 8 * h));
-        // As tapRunOf: the tap held to the longest run the line has, and no run that wraps.
-        const __m256i held = _mm256_min_epi32 (offset, _mm256_sub_epi32 (size, _mm256_set1_epi32 (n)));
-        const __m256i start = _mm256_and_si256 (_mm256_add_epi32 (w, held), mask);
-        const __m256i fits = _mm256_and_si256 (_mm256_and_si256 (_mm256_cmpgt_epi32 (w, limit), _mm256_cmpgt_epi32 (start, limit)),
-                                               _mm256_cmpgt_epi32 (held, _mm256_set1_epi32 (-1)));
-        const __m256i bytes = _mm256_slli_epi32 (fields, 2);
-        for (int q = 0; q < 2; ++q)
-        {
-            const __m128i at = q == 0 ? _mm256_castsi256_si128 (bytes) : _mm256_extracti128_si256 (bytes, 1);
-            const __m256i buffer = _mm256_i32gather_epi64 (reinterpret_cast<const long long*> (&line0.buffer), at, 1);
-            const __m128i starts = q == 0 ? _mm256_castsi256_si128 (start) : _mm256_extracti128_si256 (start, 1);
-            const __m128i writes = q == 0 ? _mm256_castsi256_si128 (w) : _mm256_extracti128_si256 (w, 1);
-            const __m128i taken = q == 0 ? _mm256_castsi256_si128 (fits) : _mm256_extracti128_si256 (fits, 1);
-            const size_t k = (size_t) (8 * h + 4 * q);
-            _mm256_storeu_si256 (reinterpret_cast<__m256i*> (runs.tap + k),
-                                 _mm256_and_si256 (gathers::runsAt (buffer, starts), _mm256_cvtepi32_epi64 (taken)));
-            _mm256_storeu_si256 (reinterpret_cast<__m256i*> (runs.write + k), gathers::runsAt (buffer, writes));
-        }
-    }
-}
-
 QUORVANE_AVX2 void runStagesAvx2 (ReverbEngine& e, const StageEdges& edges, float* aL, float* bL, float* aR, float* bR,
                                   int n) noexcept
 {
-    StageRuns runs;
-    stageRunsAvx2 (e, n, runs);
-    runStages<Lanes8> (e, edges, aL, bL, aR, bR, n, &runs);
+    runStages<Lanes8> (e, edges, aL, bL, aR, bR, n);
 }
 #endif
 } // namespace
