@@ -923,7 +923,8 @@ template <typename Read, int L>
         _mm_store_ps (target, _mm256_castps256_ps128 (g.target));
         if constexpr (allpass)
             _mm_store_ps (state, _mm256_castps256_ps128 (g.state));
-    }    // Held reads: heldRun of every read at its whole delay.
+    }
+    // Held reads: heldRun of every read at its whole delay.
     g.held = false;
     if (allFixed)
     {
@@ -951,18 +952,16 @@ template <typename Read, int L>
     }
 }
 
-
-
 /** For glides whose whole delays run from `from` to `to` (the first L lanes): true where every
     read's neighbours lie in one run, held (heldRun) or crossing one sample (crossingRun,
     `anyCrossing` then set; side by side the check costs next to nothing, so groups of four make
-    it too), with newer, first, beforeFirst and lowWhole set as
-    readAllpassRampedRows sets them; false, touching none of them, otherwise. */
+    it too), with newer, first, beforeFirst and lowWhole set as readAllpassRampedRows sets them.
+    False where some read moves, touching none of them; `runs` then holds the runs moveOrHold
+    takes (the held reads' runs, -1 for the others). */
 template <int L>
-[[gnu::noinline]] QUORVANE_AVX2 bool gatheredRunsAvx2 (const GatheredReads& g, const int32_t* from,
-                                                              const int32_t* to, int n, const float** newer,
-                                                              float* first, float* beforeFirst, int32_t* lowWhole,
-                                                              bool& anyCrossing, int32_t* runs) noexcept
+[[gnu::noinline]] QUORVANE_AVX2 bool gatheredRunsAvx2 (const GatheredReads& g, const int32_t* from, const int32_t* to,
+                                                      int n, const float** newer, float* first, float* beforeFirst,
+                                                      int32_t* lowWhole, bool& anyCrossing, int32_t* runs) noexcept
 {
     __m256i first0, last;
     if constexpr (L == 4)
