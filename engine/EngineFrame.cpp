@@ -330,9 +330,8 @@ void ReverbEngine::conditionInput() noexcept
     }
     decimateStereo (decimators[0], decimators[1], tempBlock[0].get(), tempBlock[1].get(), tempBlock[2].get(),
                     tempBlock[3].get());
-    std::copy_n (tempBlock[2].get(), 32, tempBlock[0].get());
-    std::copy_n (tempBlock[3].get(), 32, tempBlock[1].get());
-    processPair (inputSplitFilters[0], inputSplitFilters[1], 32, tempBlock[0].get(), tempBlock[1].get());
+    processPair (inputSplitFilters[0], inputSplitFilters[1], 32, tempBlock[2].get(), tempBlock[3].get(),
+                 tempBlock[0].get(), tempBlock[1].get());
 }
 
 void ReverbEngine::outputStage() noexcept
@@ -345,9 +344,8 @@ void ReverbEngine::outputStage() noexcept
     }
 
     alignas (16) float network[2][32];
-    for (size_t c = 0; c < 2; ++c)
-        std::copy_n (ioBlock[c].get(), 32, network[c]);
-    processPair (outputSplitFilters[0], outputSplitFilters[1], 32, network[0], network[1]);
+    processPair (outputSplitFilters[0], outputSplitFilters[1], 32, ioBlock[0].get(), ioBlock[1].get(), network[0],
+                 network[1]);
     interpolateStereo (interpolators[0], interpolators[1], network[0], network[1], ioBlock[0].get(), ioBlock[1].get());
     highCut();
 }

@@ -475,13 +475,14 @@ template <typename V, typename Recursion>
 
 /** Both channels' first-order filters over n samples in place. */
 template <typename V>
-[[gnu::always_inline]] inline void firstOrderPair (FirstOrderFilter& left, FirstOrderFilter& right, int n, float* l,
-                                                   float* r) noexcept
+[[gnu::always_inline]] inline void firstOrderPair (FirstOrderFilter& left, FirstOrderFilter& right, int n,
+                                                   const float* inL, const float* inR, float* outL,
+                                                   float* outR) noexcept
 {
     FirstOrderRecursion<V> recursion { interleavedOf<V> (left.b0, right.b0), interleavedOf<V> (left.b1, right.b1),
                                        interleavedOf<V> (left.a1, right.a1),
                                        interleavedOf<V> (left.state, right.state) };
-    pairedRun<V> (recursion, l, r, l, r, n);
+    pairedRun<V> (recursion, inL, inR, outL, outR, n);
     left.state = recursion.s[0];
     right.state = recursion.s[1];
 }
@@ -541,10 +542,15 @@ QUORVANE_AVX2 void onePolePairAvx2 (OnePoleLowpass& left, OnePoleLowpass& right,
 {
     onePolePair<Lanes8> (left, right, g, l, r, n);
 }
-QUORVANE_AVX2 void firstOrderPairAvx2 (FirstOrderFilter& left, FirstOrderFilter& right, int n, float* l,
-                                       float* r) noexcept
+QUORVANE_AVX2 void firstOrderPairAvx2 (FirstOrderFilter& left, FirstOrderFilter& right, int n, const float* inL,
+                                       const float* inR, float* outL, float* outR) noexcept
 {
-    firstOrderPair<Lanes8> (left, right, n, l, r);
+    firstOrderPair<Lanes8> (left, right, n, inL, inR, outL, outR);
+}
+QUORVANE_AVX2 void firstOrderPairInPlaceAvx2 (FirstOrderFilter& left, FirstOrderFilter& right, int n, float* l,
+                                              float* r) noexcept
+{
+    firstOrderPair<Lanes8> (left, right, n, l, r, l, r);
 }
 QUORVANE_AVX2 void biquadPairAvx2 (Biquad& left, Biquad& right, const float (&cl)[5], const float (&cr)[5], float* l,
                                    float* r) noexcept
@@ -563,13 +569,23 @@ void processPair (OnePoleLowpass& left, OnePoleLowpass& right, float g, float* l
     onePolePair<Lanes> (left, right, g, l, r, n);
 }
 
+void processPair (FirstOrderFilter& left, FirstOrderFilter& right, int n, const float* inL, const float* inR,
+                  float* outL, float* outR) noexcept
+{
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+    if (wideVectors())
+        return firstOrderPairAvx2 (left, right, n, inL, inR, outL, outR);
+#endif
+    firstOrderPair<Lanes> (left, right, n, inL, inR, outL, outR);
+}
+
 void processPair (FirstOrderFilter& left, FirstOrderFilter& right, int n, float* l, float* r) noexcept
 {
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
     if (wideVectors())
-        return firstOrderPairAvx2 (left, right, n, l, r);
+        return firstOrderPairInPlaceAvx2 (left, right, n, l, r);
 #endif
-    firstOrderPair<Lanes> (left, right, n, l, r);
+    firstOrderPair<Lanes> (left, right, n, l, r, l, r);
 }
 
 void processPair64 (Biquad& left, Biquad& right, float* l, float* r, bool smoothed, float smoothing) noexcept

@@ -83,6 +83,9 @@ struct Biquad
    vector, with the same operations per sample as each channel's own call (in place on l and r). */
 /** FirstOrderFilter::process on both channels. */
 void processPair (FirstOrderFilter& left, FirstOrderFilter& right, int n, float* l, float* r) noexcept;
+/** processPair from the blocks inL, inR into outL, outR (the same samples as copying first). */
+void processPair (FirstOrderFilter& left, FirstOrderFilter& right, int n, const float* inL, const float* inR,
+                  float* outL, float* outR) noexcept;
 /** Biquad::process64 (smoothing 0: without glide) or processSmoothed64 on both channels. */
 void processPair64 (Biquad& left, Biquad& right, float* l, float* r, bool smoothed, float smoothing) noexcept;
 

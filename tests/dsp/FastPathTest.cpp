@@ -511,7 +511,18 @@ TEST_P (FastPaths, PairedFirstOrderFiltersMatchThePlainRecursion)
                 fr.setCoefficients (2.0f * coefficient (rng), 2.0f * coefficient (rng), coefficient (rng));
             }
             blocks.fill (round);
-            processPair (fl, fr, n, blocks.l, blocks.r);
+            if (round % 2 == 1)
+            {
+                // From blocks of their own into outputs that hold other samples.
+                float inL[64], inR[64];
+                std::copy_n (blocks.l, 64, inL);
+                std::copy_n (blocks.r, 64, inR);
+                std::fill_n (blocks.l, n, -7.0f);
+                std::fill_n (blocks.r, n, -7.0f);
+                processPair (fl, fr, n, inL, inR, blocks.l, blocks.r);
+            }
+            else
+                processPair (fl, fr, n, blocks.l, blocks.r);
             PlainRecursion::firstOrder (fl.b0, fl.b1, fl.a1, sl, blocks.refL, n);
             PlainRecursion::firstOrder (fr.b0, fr.b1, fr.a1, sr, blocks.refR, n);
             ASSERT_TRUE (blocks.matches()) << n << " samples, round " << round;
