@@ -611,12 +611,10 @@ template <typename V>
     neighbour just after it). */
 alignas (32) constexpr float zeros[DelayLine::maxBlock + 1] {};
 
-
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
-/** glideAllpassRows for four or eight glides whose delays lie below 2^21 samples, on the wider
-    unit: the same delays, whole delays and coefficients, the coefficients looked up by their
-    fraction index (as coefficientFromDelayLanes forms it: the 256ths of the delay, masked), eight
-    at a time (two rows of four). */
+/** Eight delays as the allpass reads take them: their coefficients, looked up by their fraction
+    index (as coefficientFromDelayLanes forms it: the 256ths of the delay, masked), and their
+    whole delays. */
 [[gnu::always_inline]] QUORVANE_AVX2 inline void splitDelays (__m256 d, float* eta, int32_t* whole) noexcept
 {
     const __m256i k = _mm256_and_si256 (_mm256_cvttps_epi32 (_mm256_mul_ps (d, _mm256_set1_ps (256.0f))),
@@ -625,6 +623,9 @@ alignas (32) constexpr float zeros[DelayLine::maxBlock + 1] {};
     _mm256_store_si256 (reinterpret_cast<__m256i*> (whole), _mm256_cvttps_epi32 (d));
 }
 
+/** glideAllpassRows for four or eight glides whose delays lie below 2^21 samples, on the wider
+    unit: the same delays, whole delays and coefficients, split eight at a time (two rows of
+    four). n even. */
 template <int L>
 [[gnu::noinline]] QUORVANE_AVX2 void glideAllpassRowsAvx2 (const float* start, const float* target, int n,
                                                           float rampFactor, float (*etaRows)[L],
@@ -686,7 +687,7 @@ template <typename R, typename V>
     }
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
     if constexpr (laneCount<V> == 8)
-        if (allNear && n % 2 == 0)
+        if (allNear)
             return glideAllpassRowsAvx2<L> (start, target, n, rampFactor, etaRows, wholeRows);
 #endif
     if constexpr (laneCount<V> == L)
@@ -701,24 +702,18 @@ template <typename R, typename V>
             });
             return;
         }
+    // Delays far out: the fraction apart from the whole delay, V lanes at a time.
     alignas (32) float rows[DelayLine::maxBlock][L];
     forEachVector<1> (n, [&] (int i) {
         d = d + step;
         storeLanes (rows[i], d);
     });
-    if (allNear)
-        forEachVector<laneCount<V> / L> (n, [&] (int i) {
-            const V delays = loadLanes<V> (rows[i]);
-            storeLanes (etaRows[i], coefficientFromDelayLanes (delays));
-            storeIntLanes (wholeRows[i], __builtin_convertvector (delays, IV));
-        });
-    else
-        forEachVector<laneCount<V> / L> (n, [&] (int i) {
-            const V delays = loadLanes<V> (rows[i]);
-            const IV w = __builtin_convertvector (delays, IV);
-            storeLanes (etaRows[i], coefficientLanes (delays - __builtin_convertvector (w, V)));
-            storeIntLanes (wholeRows[i], w);
-        });
+    forEachVector<laneCount<V> / L> (n, [&] (int i) {
+        const V delays = loadLanes<V> (rows[i]);
+        const IV w = __builtin_convertvector (delays, IV);
+        storeLanes (etaRows[i], coefficientLanes (delays - __builtin_convertvector (w, V)));
+        storeIntLanes (wholeRows[i], w);
+    });
 }
 
 /** A tile of allpass reads' samples (yv[k]: sample i + k of every read) into the rows, or
@@ -759,7 +754,6 @@ struct GatheredReads
     __m256i active;      // all ones in the lanes of reads
     __m256i line[2];     // each read's line, reads 0..3 and 4..7
     __m256i tapBytes[2]; // 4 x each read's tap: its place in its line's tap arrays
-    __m256 start, target, state;
     /** Every glide starts and ends below 2^21 samples (glideAllpassRows' shortcut). */
     bool allNear;
     /** Every glide holds (its start is its target) below 2^21 samples and its run lies in its
@@ -896,47 +890,45 @@ template <typename Read, int L>
     // (float) (size - n - 1), the lesser of it and the target, and glideStart, lane by lane.
     const __m256i sizes = _mm256_inserti128_si256 (_mm256_castsi128_si256 (size[0]), size[1], 1);
     const __m256 longest = _mm256_cvtepi32_ps (_mm256_sub_epi32 (sizes, _mm256_set1_epi32 (n + 1)));
-    g.target = _mm256_and_ps (_mm256_min_ps (longest, wanted), _mm256_castsi256_ps (g.active));
+    const __m256 targets8 = _mm256_and_ps (_mm256_min_ps (longest, wanted), _mm256_castsi256_ps (g.active));
     const __m256 last = joined (previous[0], previous[1]);
-    g.start = _mm256_blendv_ps (last, g.target, _mm256_cmp_ps (last, last, _CMP_UNORD_Q));
-    g.state = joined (states[0], states[1]);
+    const __m256 starts = _mm256_blendv_ps (last, targets8, _mm256_cmp_ps (last, last, _CMP_UNORD_Q));
+    const __m256 state8 = joined (states[0], states[1]);
     const __m256 limit = _mm256_set1_ps (2097152.0f), negativeLimit = _mm256_set1_ps (-2097152.0f);
-    const __m256 inside = _mm256_and_ps (_mm256_cmp_ps (g.target, limit, _CMP_LT_OQ),
-                                         _mm256_cmp_ps (g.target, negativeLimit, _CMP_GT_OQ));
-    const bool allFixed = _mm256_movemask_ps (_mm256_and_ps (inside, _mm256_cmp_ps (g.start, g.target, _CMP_EQ_OQ))) == 0xff;
-    g.allNear = _mm256_movemask_ps (_mm256_and_ps (inside, _mm256_and_ps (_mm256_cmp_ps (g.start, limit, _CMP_LT_OQ),
-                                                                          _mm256_cmp_ps (g.start, negativeLimit, _CMP_GT_OQ))))
+    const __m256 inside = _mm256_and_ps (_mm256_cmp_ps (targets8, limit, _CMP_LT_OQ),
+                                         _mm256_cmp_ps (targets8, negativeLimit, _CMP_GT_OQ));
+    const bool allFixed = _mm256_movemask_ps (_mm256_and_ps (inside, _mm256_cmp_ps (starts, targets8, _CMP_EQ_OQ))) == 0xff;
+    g.allNear = _mm256_movemask_ps (_mm256_and_ps (inside, _mm256_and_ps (_mm256_cmp_ps (starts, limit, _CMP_LT_OQ),
+                                                                          _mm256_cmp_ps (starts, negativeLimit, _CMP_GT_OQ))))
                 == 0xff;
     alignas (32) float targets[8];
-    _mm256_store_ps (targets, g.target);
+    _mm256_store_ps (targets, targets8);
     storeTapFields (g, tapDelayField, targets, count);
     if constexpr (L == 8)
     {
-        _mm256_store_ps (start, g.start);
-        _mm256_store_ps (target, g.target);
+        _mm256_store_ps (start, starts);
+        _mm256_store_ps (target, targets8);
         if constexpr (allpass)
-            _mm256_store_ps (state, g.state);
+            _mm256_store_ps (state, state8);
     }
     else
     {
-        _mm_store_ps (start, _mm256_castps256_ps128 (g.start));
-        _mm_store_ps (target, _mm256_castps256_ps128 (g.target));
+        _mm_store_ps (start, _mm256_castps256_ps128 (starts));
+        _mm_store_ps (target, _mm256_castps256_ps128 (targets8));
         if constexpr (allpass)
-            _mm_store_ps (state, _mm256_castps256_ps128 (g.state));
+            _mm_store_ps (state, _mm256_castps256_ps128 (state8));
     }
     // Held reads: heldRun of every read at its whole delay.
     g.held = false;
     if (allFixed)
     {
-        const __m256i mask = lineInts<L> (g, maskField);
-        const __m256i index =
-            _mm256_and_si256 (_mm256_add_epi32 (_mm256_cvttps_epi32 (g.target), lineInts<L> (g, writeIndexField)), mask);
-        const __m256i runs = _mm256_and_si256 (_mm256_cmpgt_epi32 (index, _mm256_set1_epi32 (n - 2)),
-                                               _mm256_cmpgt_epi32 (mask, index));
-        if (_mm256_movemask_ps (_mm256_castsi256_ps (_mm256_andnot_si256 (runs, g.active))) == 0)
+        const __m256i whole = _mm256_cvttps_epi32 (targets8);
+        const gathers::HeldOrCrossing runs =
+            gathers::heldOrCrossing (whole, whole, lineInts<L> (g, writeIndexField), lineInts<L> (g, maskField), n);
+        if (_mm256_movemask_ps (_mm256_castsi256_ps (_mm256_andnot_si256 (runs.held, g.active))) == 0)
         {
             alignas (32) float unusedBefore[8];
-            runPointers<L> (g, g.active, index, _mm256_setzero_si256(), n, g.newer, g.first, unusedBefore);
+            runPointers<L> (g, g.active, runs.index, _mm256_setzero_si256(), n, g.newer, g.first, unusedBefore);
             g.held = true;
         }
     }
@@ -974,30 +966,13 @@ template <int L>
         first0 = _mm256_loadu_si256 (reinterpret_cast<const __m256i*> (from));
         last = _mm256_loadu_si256 (reinterpret_cast<const __m256i*> (to));
     }
-    const __m256i mask = lineInts<L> (g, maskField);
-    const __m256i writeIndex = lineInts<L> (g, writeIndexField);
-    const __m256i limit = _mm256_set1_epi32 (n - 2);
-    const __m256i low = _mm256_min_epi32 (first0, last);
-    const __m256i heldAt = _mm256_and_si256 (_mm256_add_epi32 (first0, writeIndex), mask);
-    const __m256i held = _mm256_and_si256 (
-        _mm256_cmpeq_epi32 (first0, last),
-        _mm256_and_si256 (_mm256_cmpgt_epi32 (heldAt, limit), _mm256_cmpgt_epi32 (mask, heldAt)));
-    __m256i crossing, index;
-    {
-        const __m256i step = _mm256_sub_epi32 (last, first0);
-        const __m256i one = _mm256_or_si256 (_mm256_cmpeq_epi32 (step, _mm256_set1_epi32 (1)),
-                                             _mm256_cmpeq_epi32 (step, _mm256_set1_epi32 (-1)));
-        const __m256i base = _mm256_and_si256 (_mm256_add_epi32 (low, writeIndex), mask);
-        const __m256i fits = _mm256_and_si256 (_mm256_cmpgt_epi32 (base, limit),
-                                               _mm256_cmpgt_epi32 (mask, _mm256_add_epi32 (base, _mm256_set1_epi32 (1))));
-        crossing = _mm256_andnot_si256 (held, _mm256_and_si256 (one, fits));
-        index = _mm256_blendv_epi8 (heldAt, base, crossing);
-    }
+    const auto [low, index, held, crossing] = gathers::heldOrCrossing (
+        first0, last, lineInts<L> (g, writeIndexField), lineInts<L> (g, maskField), n);
     if (_mm256_movemask_ps (_mm256_castsi256_ps (_mm256_andnot_si256 (_mm256_or_si256 (held, crossing), g.active))) != 0)
     {
         // Some read moves: then only the held ones keep their runs, as moveOrHold has it.
         alignas (32) int32_t held8[8];
-        _mm256_store_si256 (reinterpret_cast<__m256i*> (held8), _mm256_blendv_epi8 (_mm256_set1_epi32 (-1), heldAt, held));
+        _mm256_store_si256 (reinterpret_cast<__m256i*> (held8), _mm256_blendv_epi8 (_mm256_set1_epi32 (-1), index, held));
         std::copy_n (held8, L, runs);
         return false;
     }
@@ -1015,15 +990,13 @@ template <int L>
                                                             const float (*rows)[8], int n, const float** newer,
                                                             float* first, float** output, float* unused) noexcept
 {
-    const __m256i from = _mm256_cvttps_epi32 (_mm256_load_ps (rows[0]));
-    const __m256i to = _mm256_cvttps_epi32 (_mm256_load_ps (rows[n - 1]));
-    const __m256i mask = lineInts<8> (g, maskField);
-    const __m256i index = _mm256_and_si256 (_mm256_add_epi32 (from, lineInts<8> (g, writeIndexField)), mask);
-    const __m256i fits = _mm256_and_si256 (_mm256_cmpgt_epi32 (index, _mm256_set1_epi32 (n - 2)),
-                                           _mm256_cmpgt_epi32 (mask, index));
-    const __m256i held = _mm256_and_si256 (_mm256_and_si256 (g.active, _mm256_cmpeq_epi32 (from, to)), fits);
+    const gathers::HeldOrCrossing runs =
+        gathers::heldOrCrossing (_mm256_cvttps_epi32 (_mm256_load_ps (rows[0])),
+                                 _mm256_cvttps_epi32 (_mm256_load_ps (rows[n - 1])), lineInts<8> (g, writeIndexField),
+                                 lineInts<8> (g, maskField), n);
+    const __m256i held = _mm256_and_si256 (g.active, runs.held);
     alignas (32) float unusedBefore[8];
-    runPointers<8> (g, held, index, _mm256_setzero_si256(), n, newer, first, unusedBefore);
+    runPointers<8> (g, held, runs.index, _mm256_setzero_si256(), n, newer, first, unusedBefore);
     const __m256i idle = _mm256_set1_epi64x ((long long) (uintptr_t) unused);
     const __m128i at = _mm_mullo_epi32 (_mm_setr_epi32 (0, 1, 2, 3), _mm_set1_epi32 ((int) sizeof (LinearTapRead)));
     const auto* outputs = reinterpret_cast<const long long*> (reinterpret_cast<const char*> (reads)
@@ -1101,11 +1074,9 @@ template <bool quantisedFractions>
 /** Whether every glide is near, where the set-up was gathered. */
 inline const bool* nearOf (const GatheredReads* g) noexcept { return g != nullptr ? &g->allNear : nullptr; }
 #else
+/** Never formed without the wider unit; the group reads name its outputs all the same. */
 struct GatheredReads
 {
-    bool allNear, held;
-    const float* newer[8];
-    float first[8];
     float* output[8];
 };
 inline const bool* nearOf (const GatheredReads*) noexcept { return nullptr; }
@@ -1337,7 +1308,8 @@ template <typename R, typename V>
     // Where every read has a run: the first older neighbours.
     alignas (32) float first[L];
     bool allHeld = false, anyCrossing = false;
-    int32_t runs[L];
+    // The runs the gathered set-up found, where some read moves.
+    [[maybe_unused]] int32_t runs[L];
     const int32_t* known = nullptr;
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
     if constexpr (laneCount<V> == 8)

@@ -172,18 +172,8 @@ QUORVANE_AVX2 inline __m256i runsOfLanes (const DelayLine& line0, __m256i lineIn
     const DelayLine& line0 = bank.lines[0];
     const __m256i first = _mm256_cvttps_epi32 (_mm256_loadu_ps (rows[0]));
     const __m256i last = _mm256_cvttps_epi32 (_mm256_loadu_ps (rows[n - 1]));
-    const __m256i w = gatherLineField (&line0.writeIndex, k), mask = gatherLineField (&line0.mask, k);
-    const __m256i low = _mm256_min_epi32 (first, last);
-    const __m256i run = _mm256_and_si256 (_mm256_add_epi32 (low, w), mask);
-    const __m256i oneBefore = _mm256_set1_epi32 (n - 2);
-    // Held: one whole delay, a run within the line (heldRun). Crossing: the two whole delays one
-    // apart, two samples to spare beyond the lower one's run (crossingRun).
-    const __m256i held = _mm256_and_si256 (_mm256_cmpeq_epi32 (first, last),
-                                           _mm256_and_si256 (_mm256_cmpgt_epi32 (run, oneBefore), _mm256_cmpgt_epi32 (mask, run)));
-    const __m256i apart = _mm256_cmpeq_epi32 (_mm256_abs_epi32 (_mm256_sub_epi32 (last, first)), _mm256_set1_epi32 (1));
-    const __m256i crossing = _mm256_and_si256 (
-        apart, _mm256_and_si256 (_mm256_cmpgt_epi32 (run, oneBefore),
-                                 _mm256_cmpgt_epi32 (_mm256_add_epi32 (mask, _mm256_set1_epi32 (1)), _mm256_add_epi32 (run, _mm256_set1_epi32 (2)))));
+    const auto [low, run, held, crossing] = gathers::heldOrCrossing (
+        first, last, gatherLineField (&line0.writeIndex, k), gatherLineField (&line0.mask, k), n);
     if (_mm256_movemask_ps (_mm256_castsi256_ps (_mm256_or_si256 (held, crossing))) != 0xff)
         return -1;
     _mm256_storeu_si256 (reinterpret_cast<__m256i*> (lowWhole), low);
