@@ -216,13 +216,15 @@ template <typename V, bool picked>
     at newer[r][-i], reversed as the lines hold them), the gain of a tap, and for a held linear
     read its glide and the older neighbour of sample 0. Reads that cannot load from one run of
     their line (a moving glide, a tap across the wrap) or are ready already take their block,
-    reversed, from `reversedBlocks` with a gain of 1 (x times 1 is x, bit for bit). */
-template <typename V>
+    reversed, from `reversedBlocks` with a gain of 1 (x times 1 is x, bit for bit). Lane r reads
+    line laneLine<W, picked> (r) from the group's first. */
+template <typename V, bool picked>
 struct GroupRuns
 {
     static constexpr int W = laneCount<V>;
     const float* newer[W];
-    float* blocks[W];
+    /** The block of the group's first line; lane r's lies a fixed distance on (block). */
+    float* firstBlock = nullptr;
     alignas (32) float gain[W];
     alignas (32) int32_t linear[W];
     alignas (32) float previous[W];
@@ -244,34 +246,43 @@ struct GroupRuns
     /** Every lane's gain is 1 (no product to form). */
     bool unitGains = true;
 
+    /** Lane r's block: a constant offset from the first, so the tiles store through one pointer. */
+    [[gnu::always_inline]] static constexpr int blockOffset (int r) noexcept
+    {
+        return laneLine<W, picked> (r) * BankReads::blockStride;
+    }
+    [[gnu::always_inline]] float* block (int r) const noexcept { return firstBlock + blockOffset (r); }
+
     [[gnu::always_inline]] void readBlock (int r, int n) noexcept
     {
         for (int i = 0; i < n; i += W)
-            storeLanes (reversedBlocks[r] + n - W - i, reversed (loadLanes<V> (blocks[r] + i)));
+            storeLanes (reversedBlocks[r] + n - W - i, reversed (loadLanes<V> (block (r) + i)));
         newer[r] = reversedBlocks[r] + n - 1;
         gain[r] = 1.0f;
     }
 
     /** Every lane an allpass read (lane r reading line firstLine + laneLine<W, picked> (r)),
         read already into readRows (readAllpassRows). */
-    template <bool picked>
-    [[gnu::always_inline]] GroupRuns (const float (*readRows)[W], const BankReads& reads, int firstLine,
-                                      std::bool_constant<picked>) noexcept
-        : forward (false), rowsRead (readRows)
+    [[gnu::always_inline]] GroupRuns (const float (*readRows)[W], const BankReads& reads, int firstLine) noexcept
+        : firstBlock (reads.block (firstLine)), forward (false), rowsRead (readRows)
     {
-        for (int r = 0; r < W; ++r)
-            blocks[r] = reads.block (firstLine + laneLine<W, picked> (r));
     }
 
     /** rows[i] = first + step + .. + step (i + 1 steps), one addition after another. */
     template <int N>
     [[gnu::always_inline]] void glideRows (V d, V step) noexcept
     {
-    #pragma GCC unroll 16
-        for (int i = 0; i < N; ++i)
+        // Four rows per pass, written out: the compiler leaves a loop of one row as it is, and
+        // then the loop's own count and compare cost more than the row.
+        static_assert (N % 4 == 0);
+        for (int i = 0; i < N; i += 4)
         {
-            d = d + step;
-            storeLanes (rows[i], d);
+            const V d1 = d + step, d2 = d1 + step, d3 = d2 + step, d4 = d3 + step;
+            storeLanes (rows[i], d1);
+            storeLanes (rows[i + 1], d2);
+            storeLanes (rows[i + 2], d3);
+            storeLanes (rows[i + 3], d4);
+            d = d4;
         }
     }
 
@@ -285,9 +296,8 @@ struct GroupRuns
     }
 
     /** Lane r reads line firstLine + laneLine<W, picked> (r) of the bank. */
-    template <bool picked>
-    [[gnu::always_inline]] GroupRuns (const BankReads& reads, int firstLine, std::bool_constant<picked>, int n,
-                                      float rampFactor) noexcept
+    [[gnu::always_inline]] GroupRuns (const BankReads& reads, int firstLine, int n, float rampFactor) noexcept
+        : firstBlock (reads.block (firstLine))
     {
         // The lanes' lines as constant offsets from the bank's first one.
         const BankReads bank = reads.from (firstLine);
@@ -307,15 +317,16 @@ struct GroupRuns
         for (int r = 0; r < W; ++r)
         {
             const int k = laneLine<W, picked> (r);
-            blocks[r] = bank.block (k);
             lines[r] = bank.lines + k;
-            kinds[r] = bank.kinds[k];
+            // The lanes of a picked group are of one kind (pickPairs regroups them so): its
+            // checks below then come down to one.
+            kinds[r] = bank.kinds[picked ? 0 : k];
             forward = forward && kinds[r] == BankReads::Kind::ready;
         }
         if (forward)
         {
             for (int r = 0; r < W; ++r)
-                newer[r] = blocks[r];
+                newer[r] = block (r);
             return;
         }
         bool allLinear = false;
@@ -362,7 +373,7 @@ struct GroupRuns
                             unitGains = unitGains && tapGain == 1.0f;
                         continue;
                     }
-                    readTap (line, blocks[r], n, offset, tapGain);
+                    readTap (line, block (r), n, offset, tapGain);
                 }
                 else if (kinds[r] == BankReads::Kind::linear)
                 {
@@ -440,7 +451,7 @@ struct GroupRuns
                 continue;
             }
     #endif
-            readLinearRamped (line, blocks[r], bank.targetDelays[laneLine<W, picked> (r)], n, rampFactor);
+            readLinearRamped (line, block (r), bank.targetDelays[laneLine<W, picked> (r)], n, rampFactor);
             readBlock (r, n);
         }
     }
@@ -467,8 +478,8 @@ enum class Glides
     row W - 1 - k is sample i + k; a held linear read's older neighbour of sample i is the newer
     one of sample i - 1 (and a crossing read, once past its whole sample, takes the pair one
     sample further back). Then both splits, and the tile back to the blocks. */
-template <typename V, Glides glides, bool forward, bool firstUnitLow, bool secondUnitLow>
-[[gnu::always_inline]] inline void splitTiles (const GroupRuns<V>& runs, SplitLanes<V>& a, SplitLanes<V>& b,
+template <typename V, Glides glides, bool forward, bool firstUnitLow, bool secondUnitLow, bool picked>
+[[gnu::always_inline]] inline void splitTiles (const GroupRuns<V, picked>& runs, SplitLanes<V>& a, SplitLanes<V>& b,
                                                int n) noexcept
 {
     constexpr int W = laneCount<V>;
@@ -484,12 +495,9 @@ template <typename V, Glides glides, bool forward, bool firstUnitLow, bool secon
     // Pointers in locals: the stores could otherwise be taken to change them, and every tile
     // would load them again.
     const float* newer[W];
-    float* blocks[W];
     for (int r = 0; r < W; ++r)
-    {
         newer[r] = runs.newer[r];
-        blocks[r] = runs.blocks[r];
-    }
+    float* const blocks = runs.firstBlock;
     const float (*rows)[W] = runs.rows;
     SplitLanes<V> first = a, second = b;
     // A plain loop: a lambda's body would not be built for the wider unit if left out of line.
@@ -540,15 +548,15 @@ template <typename V, Glides glides, bool forward, bool firstUnitLow, bool secon
         }
         transposeTile (out);
         for (int r = 0; r < W; ++r)
-            storeLanes (blocks[r] + i, out[r]);
+            storeLanes (blocks + runs.blockOffset (r) + i, out[r]);
     }
     a.s = first.s;
     b.s = second.s;
 }
 
-template <typename V, Glides glides, bool forward = false>
-[[gnu::always_inline]] inline void splitTiles (const GroupRuns<V>& runs, SplitLanes<V>& a, SplitLanes<V>& b, bool unitA,
-                                               bool unitB, int n) noexcept
+template <typename V, Glides glides, bool forward = false, bool picked = false>
+[[gnu::always_inline]] inline void splitTiles (const GroupRuns<V, picked>& runs, SplitLanes<V>& a, SplitLanes<V>& b,
+                                               bool unitA, bool unitB, int n) noexcept
 {
     if (unitA)
         unitB ? splitTiles<V, glides, forward, true, true> (runs, a, b, n)
@@ -568,10 +576,10 @@ template <typename V, bool picked>
 {
     if (rowsRead != nullptr)
     {
-        const GroupRuns<V> runs (rowsRead, reads, first, std::bool_constant<picked> {});
+        const GroupRuns<V, picked> runs (rowsRead, reads, first);
         return splitTiles<V, Glides::rows> (runs, a, b, unitA, unitB, n);
     }
-    const GroupRuns<V> runs (reads, first, std::bool_constant<picked> {}, n, rampFactor);
+    const GroupRuns<V, picked> runs (reads, first, n, rampFactor);
     // Plain branches rather than a generic lambda: a lambda would not be built for the wider unit.
     if (runs.forward)
         splitTiles<V, Glides::none, true> (runs, a, b, unitA, unitB, n);
