@@ -2,7 +2,7 @@
 // between delays with linear or allpass interpolation, singly or in groups whose work shares vectors.
 #include "DelayLine.h"
 
-#include "Gathers.h"
+#include "LineGathers.h"
 #include "Lanes.h"
 #include "VectorUnit.h"
 
@@ -1448,10 +1448,55 @@ QUORVANE_AVX2 void readTapAddedAvx2 (const DelayLine& line, float* output, int n
 {
     readTapLanes<Lanes8, true> (line, output, n, offset, gain);
 }
+/** tapsAddedRuns eight taps at a time: their lines' fields gathered, and the taps of gain 0 left
+    out without a branch. A group with a tap across its line's wrap goes the scalar way. */
+QUORVANE_AVX2 int tapsAddedRunsAvx2 (const DelayLine* lines, int stride, const int* offsets, const float* gains,
+                                     int count, int n, const float** runs, float* tapGains,
+                                     float (*copies)[DelayLine::maxBlock]) noexcept
+{
+    const __m256i lane = _mm256_setr_epi32 (0, 1, 2, 3, 4, 5, 6, 7);
+    int taps = 0;
+    for (int t = 0; t < count; t += 8)
+    {
+        const __m256i tap = _mm256_add_epi32 (_mm256_set1_epi32 (t), lane);
+        const __m256i valid = _mm256_cmpgt_epi32 (_mm256_set1_epi32 (count), tap);
+        // Lanes past the last tap gather the last tap's line and count as gain 0.
+        const __m256i line = _mm256_mullo_epi32 (_mm256_min_epi32 (tap, _mm256_set1_epi32 (count - 1)),
+                                                 _mm256_set1_epi32 (stride));
+        const __m256i run = gathers::tapRuns (lines[0], line, _mm256_maskload_epi32 (offsets + t, valid), n);
+        const __m256 g = _mm256_maskload_ps (gains + t, valid);
+        const int audible = ~_mm256_movemask_ps (_mm256_cmp_ps (g, _mm256_setzero_ps(), _CMP_EQ_OQ)) & 0xff;
+        if ((audible & ~gathers::unwrapped (run, n)) != 0)
+        {
+            const int group = std::min (8, count - t);
+            taps += tapsAddedRuns (lines + (std::ptrdiff_t) t * stride, stride, offsets + t, gains + t, group, n,
+                                   runs + taps, tapGains + taps, copies + taps);
+            continue;
+        }
+        const float* at[8];
+        alignas (32) float laneGains[8];
+        gathers::runsOfLanes<0> (lines[0], line, run, at);
+        gathers::runsOfLanes<1> (lines[0], line, run, at);
+        _mm256_store_ps (laneGains, g);
+        // Every lane written at the next place, which only an audible one then keeps.
+        for (int r = 0; r < 8; ++r)
+        {
+            runs[taps] = at[r];
+            tapGains[taps] = laneGains[r];
+            taps += (audible >> r) & 1;
+        }
+    }
+    return taps;
+}
+
 QUORVANE_AVX2 void readTapsAddedAvx2 (const DelayLine* lines, int stride, const int* offsets, const float* gains,
                                      int count, float* output, int n) noexcept
 {
-    readTapsAddedLanes<Lanes8> (lines, stride, offsets, gains, count, output, n);
+    const float* runs[16];
+    float tapGains[16];
+    alignas (32) float copies[16][DelayLine::maxBlock];
+    const int taps = tapsAddedRunsAvx2 (lines, stride, offsets, gains, count, n, runs, tapGains, copies);
+    weightedRunsAddedBlock<Lanes8, true> (output, runs, tapGains, taps, n);
 }
 QUORVANE_AVX2 void readLinearRampedAvx2 (DelayLine& line, float* output, float targetDelay, int n, float rampFactor) noexcept
 {

@@ -1,7 +1,7 @@
 // A bank of line reads fused with the two band splits that follow them.
 #include "LineBank.h"
 
-#include "Gathers.h"
+#include "LineGathers.h"
 #include "Lanes.h"
 #include "SplitLanes.h"
 #include "VectorUnit.h"
@@ -82,38 +82,10 @@ constexpr int laneLine (int r) noexcept
 }
 
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
-/* A group's set-up when all eight lanes read the same kind, on the wider unit: each lane's line
-   fields gathered into one vector (the lines lie one struct apart), so the checks every lane
-   makes run side by side; only the run pointers are formed lane by lane. In intrinsics only, as
-   every kernel of this unit is. */
+using gathers::runsOfLanes;
 
-/** Gathers the 32-bit field at `field` (a member of lines[0]) of lines[lane[r]] into lane r. */
-QUORVANE_AVX2 inline __m256i gatherLineField (const int32_t* field, __m256i lineIndex) noexcept
-{
-    static_assert (sizeof (DelayLine) % sizeof (int32_t) == 0);
-    const __m256i stride = _mm256_set1_epi32 ((int) (sizeof (DelayLine) / sizeof (int32_t)));
-    return _mm256_i32gather_epi32 (field, _mm256_mullo_epi32 (lineIndex, stride), 4);
-}
-
-QUORVANE_AVX2 inline __m256 gatherLineField (const float* field, __m256i lineIndex) noexcept
-{
-    const __m256i stride = _mm256_set1_epi32 ((int) (sizeof (DelayLine) / sizeof (float)));
-    return _mm256_i32gather_ps (field, _mm256_mullo_epi32 (lineIndex, stride), 4);
-}
-
-/** Where the runs of lanes 4h .. 4h + 3 start (lane r: run[r] into the buffer of line
-    lineIndex[r]), as addresses and stored into newer. */
-template <int h>
-QUORVANE_AVX2 inline __m256i runsOfLanes (const DelayLine& line0, __m256i lineIndex, __m256i run,
-                                         const float** newer) noexcept
-{
-    static_assert (sizeof (line0.buffer) == sizeof (float*), "the buffer's owner holds its pointer alone");
-    const __m128i bytes = _mm_mullo_epi32 (gathers::halfOf<h> (lineIndex), _mm_set1_epi32 ((int) sizeof (DelayLine)));
-    const __m256i at = gathers::runsAt (
-        _mm256_i32gather_epi64 (reinterpret_cast<const long long*> (&line0.buffer), bytes, 1), gathers::halfOf<h> (run));
-    _mm256_storeu_si256 (reinterpret_cast<__m256i*> (newer + 4 * h), at);
-    return at;
-}
+/* A group's set-up when all eight lanes read the same kind, on the wider unit: its lines' fields
+   gathered side by side. In intrinsics only, as every kernel of this unit is. */
 
 /** Eight taps (lane r: line and tap k = laneLines[r] of the bank): when every tap's run lies
     without a wrap, each lane's newer run and gain, and whether every gain is 1; false, having
@@ -123,13 +95,8 @@ QUORVANE_AVX2 inline __m256i runsOfLanes (const DelayLine& line0, __m256i lineIn
 {
     const __m256i k = _mm256_loadu_si256 (reinterpret_cast<const __m256i*> (laneLines));
     const DelayLine& line0 = bank.lines[0];
-    const __m256i w = gatherLineField (&line0.writeIndex, k), mask = gatherLineField (&line0.mask, k);
-    const __m256i size = gatherLineField (&line0.size, k);
-    const __m256i offset = _mm256_i32gather_epi32 (bank.offsets, k, 4);
-    // (writeIndex + min (offset, size - n)) & mask, as readTap holds a tap longer than the line.
-    const __m256i run = _mm256_and_si256 (
-        _mm256_add_epi32 (w, _mm256_min_epi32 (offset, _mm256_sub_epi32 (size, _mm256_set1_epi32 (n)))), mask);
-    if (_mm256_movemask_ps (_mm256_castsi256_ps (_mm256_cmpgt_epi32 (run, _mm256_set1_epi32 (n - 2)))) != 0xff)
+    const __m256i run = gathers::tapRuns (line0, k, _mm256_i32gather_epi32 (bank.offsets, k, 4), n);
+    if (gathers::unwrapped (run, n) != 0xff)
         return false;
     const __m256 gains = bank.gains != nullptr ? _mm256_i32gather_ps (bank.gains, k, 4) : _mm256_set1_ps (1.0f);
     _mm256_storeu_ps (gain, gains);
@@ -149,11 +116,11 @@ QUORVANE_AVX2 inline __m256i runsOfLanes (const DelayLine& line0, __m256i lineIn
     const __m256i k = _mm256_loadu_si256 (reinterpret_cast<const __m256i*> (laneLines));
     const DelayLine& line0 = bank.lines[0];
     const __m256 longest = _mm256_cvtepi32_ps (
-        _mm256_sub_epi32 (gatherLineField (&line0.size, k), _mm256_set1_epi32 (n + 1)));
+        _mm256_sub_epi32 (gathers::lineField (&line0.size, k), _mm256_set1_epi32 (n + 1)));
     // std::min (delay, longest): the delay unless longest is below it.
     const __m256 delay = _mm256_i32gather_ps (bank.targetDelays, k, 4);
     const __m256 t = _mm256_min_ps (longest, delay);
-    const __m256 previous = gatherLineField (&line0.tapDelay[0], k);
+    const __m256 previous = gathers::lineField (&line0.tapDelay[0], k);
     _mm256_storeu_ps (target, t);
     _mm256_storeu_ps (start, _mm256_blendv_ps (previous, t, _mm256_cmp_ps (previous, previous, _CMP_UNORD_Q)));
 }
@@ -173,7 +140,7 @@ QUORVANE_AVX2 inline __m256i runsOfLanes (const DelayLine& line0, __m256i lineIn
     const __m256i first = _mm256_cvttps_epi32 (_mm256_loadu_ps (rows[0]));
     const __m256i last = _mm256_cvttps_epi32 (_mm256_loadu_ps (rows[n - 1]));
     const auto [low, run, held, crossing] = gathers::heldOrCrossing (
-        first, last, gatherLineField (&line0.writeIndex, k), gatherLineField (&line0.mask, k), n);
+        first, last, gathers::lineField (&line0.writeIndex, k), gathers::lineField (&line0.mask, k), n);
     if (_mm256_movemask_ps (_mm256_castsi256_ps (_mm256_or_si256 (held, crossing))) != 0xff)
         return -1;
     _mm256_storeu_si256 (reinterpret_cast<__m256i*> (lowWhole), low);
