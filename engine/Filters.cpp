@@ -487,15 +487,15 @@ template <typename V>
     right.state = recursion.s[1];
 }
 
-/** Both channels' one-pole lowpasses over n samples in place. */
+/** Both channels' one-pole lowpasses over n samples. */
 template <typename V>
-[[gnu::always_inline]] inline void onePolePair (OnePoleLowpass& left, OnePoleLowpass& right, float g, float* l,
-                                                float* r, int n) noexcept
+[[gnu::always_inline]] inline void onePolePair (OnePoleLowpass& left, OnePoleLowpass& right, float g, const float* inL,
+                                                const float* inR, float* outL, float* outR, int n) noexcept
 {
     const float k = 1.0f - g;
     OnePoleRecursion<V> recursion { interleavedOf<V> (g, g), interleavedOf<V> (k, k),
                                     interleavedOf<V> (left.state, right.state) };
-    pairedRun<V> (recursion, l, r, l, r, n);
+    pairedRun<V> (recursion, inL, inR, outL, outR, n);
     left.state = recursion.s[0];
     right.state = recursion.s[1];
 }
@@ -537,10 +537,10 @@ template <typename V>
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
 // Eight frames per group and eight lanes for the whole-block parts; the frame-by-frame part costs
 // as many instructions in eight lanes as in four and spares the moves between the two widths.
-QUORVANE_AVX2 void onePolePairAvx2 (OnePoleLowpass& left, OnePoleLowpass& right, float g, float* l, float* r,
-                                    int n) noexcept
+QUORVANE_AVX2 void onePolePairAvx2 (OnePoleLowpass& left, OnePoleLowpass& right, float g, const float* inL,
+                                    const float* inR, float* outL, float* outR, int n) noexcept
 {
-    onePolePair<Lanes8> (left, right, g, l, r, n);
+    onePolePair<Lanes8> (left, right, g, inL, inR, outL, outR, n);
 }
 QUORVANE_AVX2 void firstOrderPairAvx2 (FirstOrderFilter& left, FirstOrderFilter& right, int n, const float* inL,
                                        const float* inR, float* outL, float* outR) noexcept
@@ -560,13 +560,14 @@ QUORVANE_AVX2 void biquadPairAvx2 (Biquad& left, Biquad& right, const float (&cl
 #endif
 } // namespace
 
-void processPair (OnePoleLowpass& left, OnePoleLowpass& right, float g, float* l, float* r, int n) noexcept
+void processPair (OnePoleLowpass& left, OnePoleLowpass& right, float g, const float* inL, const float* inR, float* outL,
+                  float* outR, int n) noexcept
 {
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
     if (wideVectors())
-        return onePolePairAvx2 (left, right, g, l, r, n);
+        return onePolePairAvx2 (left, right, g, inL, inR, outL, outR, n);
 #endif
-    onePolePair<Lanes> (left, right, g, l, r, n);
+    onePolePair<Lanes> (left, right, g, inL, inR, outL, outR, n);
 }
 
 void processPair (FirstOrderFilter& left, FirstOrderFilter& right, int n, const float* inL, const float* inR,

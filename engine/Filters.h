@@ -29,8 +29,10 @@ struct OnePoleLowpass
     void process (float g, const float* input, float* output, int n) noexcept;
 };
 
-/** Both channels' one-pole lowpasses over n samples in place, with the arithmetic of process. */
-void processPair (OnePoleLowpass& left, OnePoleLowpass& right, float g, float* l, float* r, int n) noexcept;
+/** Both channels' one-pole lowpasses over n samples from inL, inR into outL, outR (which may be the
+    same blocks), with the arithmetic of process. */
+void processPair (OnePoleLowpass& left, OnePoleLowpass& right, float g, const float* inL, const float* inR, float* outL,
+                  float* outR, int n) noexcept;
 
 /** Splits each of `count` blocks at a one-pole lowpass L (filter k, factor g) and weighs the two
     bands in place: x = (x - L) x highGain[k] + L x lowGain[k] (either may be null for 1). The

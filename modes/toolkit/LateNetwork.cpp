@@ -465,9 +465,8 @@ namespace
 /** The bass band of each late sum, through the output bass filters. */
 void lateBassBands (ReverbEngine& e, float (&band)[2][blockSize], int n)
 {
-    for (size_t c = 0; c < 2; ++c)
-        std::copy_n (e.lateSumBlock[c].get(), n, band[c]);
-    processPair (e.outputBassFilters[0], e.outputBassFilters[1], e.bassSplitCoef, band[0], band[1], n);
+    processPair (e.outputBassFilters[0], e.outputBassFilters[1], e.bassSplitCoef, e.lateSumBlock[0].get(),
+                 e.lateSumBlock[1].get(), band[0], band[1], n);
 }
 } // namespace
 

@@ -433,7 +433,7 @@ TEST_P (FastPaths, StereoPairedFiltersMatchEachChannelOnItsOwn)
         pr.state = -0.2f;
         auto rpl = pl, rpr = pr;
         fresh();
-        processPair (pl, pr, 0.07f, l, r, n);
+        processPair (pl, pr, 0.07f, l, r, l, r, n);
         rpl.process (0.07f, refL, refL, n);
         rpr.process (0.07f, refR, refR, n);
         ASSERT_TRUE (sameBits (l, refL, n) && sameBits (r, refR, n)) << "one-pole, " << n << " samples";
@@ -546,7 +546,18 @@ TEST_P (FastPaths, PairedOnePoleLowpassesMatchThePlainRecursion)
             // Factor 1 leaves no memory (1 - g = 0): the state is the last input.
             const float g = round % 7 == 2 ? 1.0f : factor (blocks.rng);
             blocks.fill (round);
-            processPair (pl, pr, g, blocks.l, blocks.r, n);
+            if (round % 2 == 1)
+            {
+                // From blocks of their own into outputs that hold other samples.
+                float inL[64], inR[64];
+                std::copy_n (blocks.l, 64, inL);
+                std::copy_n (blocks.r, 64, inR);
+                std::fill_n (blocks.l, n, -7.0f);
+                std::fill_n (blocks.r, n, -7.0f);
+                processPair (pl, pr, g, inL, inR, blocks.l, blocks.r, n);
+            }
+            else
+                processPair (pl, pr, g, blocks.l, blocks.r, blocks.l, blocks.r, n);
             PlainRecursion::onePole (g, sl, blocks.refL, n);
             PlainRecursion::onePole (g, sr, blocks.refR, n);
             ASSERT_TRUE (blocks.matches()) << n << " samples, round " << round;
