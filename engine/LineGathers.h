@@ -24,16 +24,22 @@ namespace quorvane::gathers
     return _mm256_i32gather_ps (field, _mm256_mullo_epi32 (lineIndex, stride), 4);
 }
 
+/** The buffers of lines lineIndex[4h] .. lineIndex[4h + 3], as 64-bit addresses. */
+template <int h>
+[[gnu::always_inline]] QUORVANE_AVX2 inline __m256i buffersOfLanes (const DelayLine& line0, __m256i lineIndex) noexcept
+{
+    static_assert (sizeof (line0.buffer) == sizeof (float*), "the buffer's owner holds its pointer alone");
+    const __m128i bytes = _mm_mullo_epi32 (halfOf<h> (lineIndex), _mm_set1_epi32 ((int) sizeof (DelayLine)));
+    return _mm256_i32gather_epi64 (reinterpret_cast<const long long*> (&line0.buffer), bytes, 1);
+}
+
 /** Where the runs of lanes 4h .. 4h + 3 start (lane r: run[r] into the buffer of line
     lineIndex[r]), as addresses and stored into runs + 4h. */
 template <int h>
 [[gnu::always_inline]] QUORVANE_AVX2 inline __m256i runsOfLanes (const DelayLine& line0, __m256i lineIndex,
                                                                  __m256i run, const float** runs) noexcept
 {
-    static_assert (sizeof (line0.buffer) == sizeof (float*), "the buffer's owner holds its pointer alone");
-    const __m128i bytes = _mm_mullo_epi32 (halfOf<h> (lineIndex), _mm_set1_epi32 ((int) sizeof (DelayLine)));
-    const __m256i at
-        = runsAt (_mm256_i32gather_epi64 (reinterpret_cast<const long long*> (&line0.buffer), bytes, 1), halfOf<h> (run));
+    const __m256i at = runsAt (buffersOfLanes<h> (line0, lineIndex), halfOf<h> (run));
     _mm256_storeu_si256 (reinterpret_cast<__m256i*> (runs + 4 * h), at);
     return at;
 }

@@ -1,6 +1,7 @@
 #include "EarlySection.h"
 
 #include "engine/Lanes.h"
+#include "engine/LineGathers.h"
 #include "engine/ReverbEngine.h"
 #include "engine/VectorUnit.h"
 
@@ -205,14 +206,34 @@ struct StagePass
     }
 };
 
+/** Where the stages' passes write and read, by early line (stage s: lines s and s + 8): each
+    line's write position, and its tap run (tapRunOf), nullptr where that stage cannot take its
+    pass. Neither changes while the stages run: they write their lines but move none. */
+struct StageRuns
+{
+    float* write[16];
+    const float* tap[16];
+};
+
+StageRuns stageRunsOf (ReverbEngine& e, int n, bool wholeVectors) noexcept
+{
+    StageRuns runs;
+    for (size_t k = 0; k < 16; ++k)
+    {
+        auto& line = e.earlyLines[k];
+        runs.write[k] = line.buffer.get() + line.writeIndex;
+        runs.tap[k] = wholeVectors ? tapRunOf (line, e.modeState.earlyFloor[k], n) : nullptr;
+    }
+    return runs;
+}
+
 /** The early diffuser's stages between their edges: each writes a into its lines, reads a back
-    from their taps (unit gain) and rotates; in one pass per stage where tapRunOf allows, as those
+    from their taps (unit gain) and rotates; in one pass per stage where its runs allow, as those
     three steps otherwise. The samples are the same either way. */
 template <typename V>
-[[gnu::always_inline]] inline void runStages (ReverbEngine& e, const StageEdges& edges, float* aL, float* bL, float* aR,
-                                              float* bR, int n) noexcept
+[[gnu::always_inline]] inline void runStages (ReverbEngine& e, const StageRuns& runs, const StageEdges& edges, float* aL,
+                                              float* bL, float* aR, float* bR, int n) noexcept
 {
-    constexpr int W = laneCount<V>;
     const auto& ms = e.modeState;
     for (size_t stage = 0; stage < stages; ++stage)
     {
@@ -221,8 +242,8 @@ template <typename V>
         auto& lineR = e.earlyLines[stage + 8];
         const CrossMixer &left = e.diffusionMixers[2 * stage], &right = e.diffusionMixers[2 * stage + 1];
         const CrossMixer& cross = e.earlyCrossMixers[stage];
-        const float* tapL = n % W == 0 ? tapRunOf (lineL, ms.earlyFloor[stage], n) : nullptr;
-        const float* tapR = n % W == 0 ? tapRunOf (lineR, ms.earlyFloor[stage + 8], n) : nullptr;
+        const float* tapL = runs.tap[stage];
+        const float* tapR = runs.tap[stage + 8];
         if (tapL == nullptr || tapR == nullptr)
         {
             if (first)
@@ -238,7 +259,7 @@ template <typename V>
         }
         lineL.written = lineR.written = true;
         const StageRotations<V> rotate (left, right, cross);
-        const StagePass<V> pass { lineL.buffer.get() + lineL.writeIndex, lineR.buffer.get() + lineR.writeIndex, tapL, tapR };
+        const StagePass<V> pass { runs.write[stage], runs.write[stage + 8], tapL, tapR };
         if (first)
             pass.template run<StageEdge::entry> (rotate, edges, aL, bL, aR, bR, n);
         else if (last)
@@ -251,14 +272,53 @@ template <typename V>
 [[gnu::noinline]] void runStagesBaseline (ReverbEngine& e, const StageEdges& edges, float* aL, float* bL, float* aR,
                                           float* bR, int n) noexcept
 {
-    runStages<Lanes> (e, edges, aL, bL, aR, bR, n);
+    runStages<Lanes> (e, stageRunsOf (e, n, n % 4 == 0), edges, aL, bL, aR, bR, n);
 }
 
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
+/** The write positions and tap runs of lines k[4h] .. k[4h + 3] (a tap run nullptr where the lane
+    does not fit). */
+template <int h>
+[[gnu::always_inline]] QUORVANE_AVX2 inline void storeRuns (const DelayLine& line0, __m256i k, __m256i w, __m256i start,
+                                                            __m256i fits, float** write, const float** tap) noexcept
+{
+    using namespace gathers;
+    const __m256i buffers = buffersOfLanes<h> (line0, k);
+    _mm256_storeu_si256 (reinterpret_cast<__m256i*> (write + 4 * h), runsAt (buffers, halfOf<h> (w)));
+    _mm256_storeu_si256 (reinterpret_cast<__m256i*> (tap + 4 * h),
+                         _mm256_and_si256 (runsAt (buffers, halfOf<h> (start)), wideMask<h> (fits)));
+}
+
+/** stageRunsOf for blocks of whole vectors, eight lines at a time: the lines' fields gathered. */
+QUORVANE_AVX2 StageRuns stageRunsAvx2 (ReverbEngine& e, int n) noexcept
+{
+    StageRuns runs;
+    const DelayLine& line0 = e.earlyLines[0];
+    static_assert (sizeof (e.earlyLines) == 16 * sizeof (DelayLine) && sizeof (e.modeState.earlyFloor) == 16 * sizeof (int32_t));
+    for (int first = 0; first < 16; first += 8)
+    {
+        const __m256i k = _mm256_add_epi32 (_mm256_set1_epi32 (first), _mm256_setr_epi32 (0, 1, 2, 3, 4, 5, 6, 7));
+        const __m256i w = gathers::lineField (&line0.writeIndex, k), mask = gathers::lineField (&line0.mask, k);
+        const __m256i size = gathers::lineField (&line0.size, k);
+        const __m256i offset = _mm256_loadu_si256 (reinterpret_cast<const __m256i*> (e.modeState.earlyFloor.data() + first));
+        // As tapRunOf: the block from w down lies without a wrap, the held offset is not negative,
+        // and the tap's run lies without a wrap.
+        const __m256i held = _mm256_min_epi32 (offset, _mm256_sub_epi32 (size, _mm256_set1_epi32 (n)));
+        const __m256i start = _mm256_and_si256 (_mm256_add_epi32 (w, held), mask);
+        const __m256i beyond = _mm256_set1_epi32 (n - 2);
+        const __m256i fits = _mm256_and_si256 (
+            _mm256_and_si256 (_mm256_cmpgt_epi32 (w, beyond), _mm256_cmpgt_epi32 (start, beyond)),
+            _mm256_cmpgt_epi32 (held, _mm256_set1_epi32 (-1)));
+        storeRuns<0> (line0, k, w, start, fits, runs.write + first, runs.tap + first);
+        storeRuns<1> (line0, k, w, start, fits, runs.write + first, runs.tap + first);
+    }
+    return runs;
+}
+
 QUORVANE_AVX2 void runStagesAvx2 (ReverbEngine& e, const StageEdges& edges, float* aL, float* bL, float* aR, float* bR,
                                   int n) noexcept
 {
-    runStages<Lanes8> (e, edges, aL, bL, aR, bR, n);
+    runStages<Lanes8> (e, stageRunsAvx2 (e, n), edges, aL, bL, aR, bR, n);
 }
 #endif
 } // namespace
