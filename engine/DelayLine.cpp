@@ -462,17 +462,12 @@ template <typename V>
     // fixed at compile time.
     const auto allLines = [&] (auto withFeeds, auto fixedLength) {
         const int length = fixedLength > 0 ? fixedLength : n;
-        for (int k = 0; k < count; ++k)
-        {
+        const auto oneLine = [&] (int k, const float* feed) [[gnu::always_inline]] {
             DelayLine& line = lines[k];
             const float* const block = blocks + (std::ptrdiff_t) k * stride;
-            const float* const feed = withFeeds ? feeds[k % 4] : nullptr;
             const int32_t w = line.writeIndex;
             if (w + 1 < length)
-            {
-                withFeeds ? writeBlockSumLanes<V> (line, block, feed, length) : writeBlockLanes<V> (line, block, length);
-                continue;
-            }
+                return withFeeds ? writeBlockSumLanes<V> (line, block, feed, length) : writeBlockLanes<V> (line, block, length);
             line.written = true;
             float* const run = line.buffer.get() + w - (W - 1);
         #pragma GCC unroll 8
@@ -481,7 +476,21 @@ template <typename V>
                 const V x = withFeeds ? loadLanes<V> (block + i) + loadLanes<V> (feed + i) : loadLanes<V> (block + i);
                 storeLanes (run - i, reversed (x));
             }
+        };
+        // Four lines at a time, written out: each takes its feed without an index to form, and
+        // the loop's count is paid once for the four.
+        const float* const feed[4] = { withFeeds ? feeds[0] : nullptr, withFeeds ? feeds[1] : nullptr,
+                                       withFeeds ? feeds[2] : nullptr, withFeeds ? feeds[3] : nullptr };
+        int k = 0;
+        for (; k + 4 <= count; k += 4)
+        {
+            oneLine (k, feed[0]);
+            oneLine (k + 1, feed[1]);
+            oneLine (k + 2, feed[2]);
+            oneLine (k + 3, feed[3]);
         }
+        for (; k < count; ++k)
+            oneLine (k, feed[k % 4]);
     };
     const auto withLength = [&] (auto withFeeds) {
         if (n == 32)
