@@ -462,7 +462,7 @@ template <typename V>
     // fixed at compile time.
     const auto allLines = [&] (auto withFeeds, auto fixedLength) {
         const int length = fixedLength > 0 ? fixedLength : n;
-        const auto oneLine = [&] (int k, const float* feed) [[gnu::always_inline]] {
+        const auto oneLine = [&] (int k, const float* feed) __attribute__ ((always_inline)) {
             DelayLine& line = lines[k];
             const float* const block = blocks + (std::ptrdiff_t) k * stride;
             const int32_t w = line.writeIndex;
