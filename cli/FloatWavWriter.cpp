@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
 #include <immintrin.h>
@@ -164,9 +165,9 @@ FloatWavWriter::Header FloatWavWriter::header (uint64_t frames, double sampleRat
     return h;
 }
 
-FloatWavWriter::FloatWavWriter (std::unique_ptr<juce::OutputStream> stream, double sampleRate, int maximumBlockSize)
+FloatWavWriter::FloatWavWriter (std::unique_ptr<juce::OutputStream> stream, double sampleRate, int framesPerWrite)
     : out (std::move (stream)), rate (sampleRate), headerPosition (out->getPosition()),
-      interleaved ((size_t) std::max (1, maximumBlockSize) * 2)
+      interleaved ((size_t) std::max (1, framesPerWrite) * 2)
 {
     failed = ! writeHeader();
 }
@@ -186,19 +187,28 @@ bool FloatWavWriter::write (const float* left, const float* right, int n)
     if (failed || out == nullptr)
         return false;
 
-    const int most = (int) (interleaved.size() / 2);
+    const int capacity = (int) (interleaved.size() / 2);
     for (int done = 0; done < n;)
     {
-        const int m = std::min (n - done, most);
-        interleave (left + done, right + done, interleaved.data(), m);
-        if (! out->write (interleaved.data(), (size_t) m * bytesPerFrame))
-        {
-            failed = true;
-            return false;
-        }
-        frames += (uint64_t) m;
+        const int m = std::min (n - done, capacity - gathered);
+        interleave (left + done, right + done, interleaved.data() + 2 * gathered, m);
+        gathered += m;
         done += m;
+        if (gathered == capacity && ! writeGathered())
+            return false;
     }
+    return true;
+}
+
+bool FloatWavWriter::writeGathered()
+{
+    const int m = std::exchange (gathered, 0);
+    if (m > 0 && ! out->write (interleaved.data(), (size_t) m * bytesPerFrame))
+    {
+        failed = true;
+        return false;
+    }
+    frames += (uint64_t) m;
     return true;
 }
 
@@ -206,6 +216,8 @@ bool FloatWavWriter::finish()
 {
     if (out == nullptr)
         return false;
+    if (! failed)
+        writeGathered();
     // Even after a failed write the header is brought up to date, as the framework's writer does:
     // on a full disk what did get written stays a readable file.
     const bool headerWritten = writeHeader();

@@ -29,9 +29,11 @@ public:
     static Header header (uint64_t frames, double sampleRate);
 
     /** Writes the header of an empty file at the stream's position, which is where it is
-        rewritten at the end; the stream must be able to seek back there. Blocks of up to
-        maximumBlockSize frames are interleaved in one pass (longer ones in pieces). */
-    FloatWavWriter (std::unique_ptr<juce::OutputStream> stream, double sampleRate, int maximumBlockSize);
+        rewritten at the end; the stream must be able to seek back there. Frames gather,
+        interleaved, until framesPerWrite of them are there; the stream then takes them in one
+        write (a file stream straight to the file, without a copy into its own buffer), and the
+        rest on finish(). */
+    FloatWavWriter (std::unique_ptr<juce::OutputStream> stream, double sampleRate, int framesPerWrite);
 
     /** Closes the stream, without completing the header if finish() was not called. */
     ~FloatWavWriter();
@@ -39,23 +41,26 @@ public:
     FloatWavWriter (const FloatWavWriter&) = delete;
     FloatWavWriter& operator= (const FloatWavWriter&) = delete;
 
-    /** Appends n frames; false when the stream did not take them all, or an earlier write or the
-        first header failed (nothing more is written then). */
+    /** Appends n frames; false when the stream did not take the frames this handed to it, or an
+        earlier write or the first header failed (nothing more is written then). */
     bool write (const float* left, const float* right, int n);
 
-    /** Rewrites the header for the frames written and closes the stream; false when that fails or
-        a write had failed before. */
+    /** Writes the frames still gathered, rewrites the header for the frames written and closes
+        the stream; false when that fails or a write had failed before. */
     bool finish();
 
+    /** The frames the stream has taken. */
     uint64_t framesWritten() const { return frames; }
 
 private:
     bool writeHeader();
+    bool writeGathered();
 
     std::unique_ptr<juce::OutputStream> out;
     double rate;
     int64_t headerPosition;
     std::vector<float> interleaved;
+    int gathered = 0;
     uint64_t frames = 0;
     bool failed = false;
 };

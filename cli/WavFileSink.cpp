@@ -2,6 +2,7 @@
 
 #include "AudioFileSource.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include <sys/stat.h>
@@ -61,7 +62,11 @@ std::string WavFileSink::open (const std::string& outputPath, const std::string&
 
     if (bits == 32)
     {
-        floatWriter = std::make_unique<FloatWavWriter> (std::move (stream), sampleRate, maximumBlockSize);
+        // Writes of 64 KiB at least: larger than the file stream's own buffer, so each goes to the
+        // file without a copy into it, and still few.
+        constexpr int framesPerWrite = 8192;
+        floatWriter = std::make_unique<FloatWavWriter> (std::move (stream), sampleRate,
+                                                        std::max (framesPerWrite, maximumBlockSize));
         return {};
     }
 

@@ -276,6 +276,18 @@ TEST (FloatWavWriter, FailedWritesAndHeadersAreReported)
         EXPECT_EQ (bytes[100], 16 * 8);
     }
     {
+        // Frames still gathered when the stream fills: finish reports it, and the header tells
+        // what the stream took.
+        std::vector<uint8_t> bytes;
+        FloatWavWriter writer (std::make_unique<FailingStream> (bytes, 104 + 20 * 8, true), 48000.0, 16);
+        EXPECT_TRUE (writer.write (l, r, 12));
+        EXPECT_TRUE (writer.write (l, r, 12)); // 16 written, 8 gathered
+        EXPECT_EQ (writer.framesWritten(), 16u);
+        EXPECT_FALSE (writer.finish());
+        ASSERT_EQ (bytes.size(), 104u + 16 * 8);
+        EXPECT_EQ (bytes[100], 16 * 8);
+    }
+    {
         // No room for the header: nothing can be written.
         std::vector<uint8_t> bytes;
         FloatWavWriter writer (std::make_unique<FailingStream> (bytes, 50, true), 48000.0, 16);
