@@ -7,6 +7,7 @@
 #include "engine/VectorUnit.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace quorvane::kit
 {
@@ -368,12 +369,49 @@ void splitHighThenBass (ReverbEngine& e, int count, const float* highGain, const
 
 namespace
 {
+/** Tap j of a channel: its line block lies 2 j blocks after the channel's first. */
+template <typename V, int Vectors, size_t j>
+[[gnu::always_inline]] inline void addTap (V (&acc)[Vectors], const float* first, const float* gains, int i) noexcept
+{
+    constexpr int W = laneCount<V>;
+    const V g = broadcast<V> (gains[j]);
+    for (int v = 0; v < Vectors; ++v)
+        acc[v] = acc[v] + loadLanes<V> (first + 2 * j * blockSize + i + v * W) * g;
+}
+
+/** tapLinesLanes for a count of taps fixed at compile time, Vectors vectors of the sum at a time:
+    written out tap by tap, each product takes its samples from memory at a constant offset. */
+template <typename V, int Vectors, size_t... j>
+[[gnu::always_inline]] inline void fixedTapLines (ReverbEngine& e, const float* left, const float* right, int n,
+                                                  std::index_sequence<j...>) noexcept
+{
+    constexpr int W = laneCount<V>;
+    for (size_t c = 0; c < 2; ++c)
+    {
+        const float* first = e.lineBlock[c].get();
+        const float* gains = c == 0 ? left : right;
+        float* sum = e.lateSumBlock[c].get();
+        for (int i = 0; i < n; i += Vectors * W)
+        {
+            V acc[Vectors];
+            for (int v = 0; v < Vectors; ++v)
+                acc[v] = loadLanes<V> (sum + i + v * W);
+            (addTap<V, Vectors, j> (acc, first, gains, i), ...);
+            for (int v = 0; v < Vectors; ++v)
+                storeLanes (sum + i + v * W, acc[v]);
+        }
+    }
+}
+
 /** Each sum element takes its taps in the same order as tap by tap, held in a register between
     them instead of stored and loaded again. */
 template <typename V>
 [[gnu::always_inline]] inline void tapLinesLanes (ReverbEngine& e, size_t taps, const float* left, const float* right, int n)
 {
     constexpr int W = laneCount<V>;
+    // The networks of 32 lines (16 taps a channel), in the engine's two block lengths.
+    if (taps == 16 && n % (4 * W) == 0)
+        return fixedTapLines<V, 4> (e, left, right, n, std::make_index_sequence<16> {});
     for (size_t c = 0; c < 2; ++c)
     {
         const float* lines[16];

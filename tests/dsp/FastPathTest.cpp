@@ -307,17 +307,18 @@ TEST_P (FastPaths, FusedMatrixAndTapsMatchTheStageByStageReference)
                 std::copy_n (e.lineBlock[k].get(), 64, expected[k].data());
             }
             // Taps: sum += line x gain, tap by tap.
-            float gains[16];
-            fillRandom (rng, gains, 16);
+            float gains[2][16];
+            fillRandom (rng, gains[0], 16);
+            fillRandom (rng, gains[1], 16);
             std::vector<float> sums[2] = { std::vector<float> (64, 0.5f), std::vector<float> (64, -0.5f) };
             for (size_t c = 0; c < 2; ++c)
             {
                 std::fill_n (e.lateSumBlock[c].get(), 64, c == 0 ? 0.5f : -0.5f);
                 for (size_t j = 0; j < (size_t) count / 2; ++j)
                     for (int i = 0; i < n; ++i)
-                        sums[c][(size_t) i] = sums[c][(size_t) i] + expected[2 * j + c][(size_t) i] * gains[j];
+                        sums[c][(size_t) i] = sums[c][(size_t) i] + expected[2 * j + c][(size_t) i] * gains[c][j];
             }
-            kit::tapLines (e, count, gains, gains, n);
+            kit::tapLines (e, count, gains[0], gains[1], n);
             for (size_t c = 0; c < 2; ++c)
                 ASSERT_TRUE (sameBits (sums[c].data(), e.lateSumBlock[c].get(), n)) << count << " lines, sum " << c;
 
