@@ -42,6 +42,16 @@ template <typename V>
 }
 
 template <typename V>
+[[gnu::always_inline]] inline void scaleTwiceAddLoop (float* out, const float* a, float g, float h, const float* b,
+                                                      int n) noexcept
+{
+    const V gv = broadcast<V> (g), hv = broadcast<V> (h);
+    elementWise<V> (
+        out, n, [&] (int i) { return loadLanes<V> (a + i) * gv * hv + loadLanes<V> (b + i); },
+        [&] (int i) { return a[i] * g * h + b[i]; });
+}
+
+template <typename V>
 [[gnu::always_inline]] inline void addLoop (float* out, const float* a, int n) noexcept
 {
     elementWise<V> (
@@ -81,6 +91,11 @@ template <typename V>
 {
     scaleAddLoop<Lanes> (out, a, g, b, n);
 }
+[[gnu::noinline]] void scaleTwiceAddBaseline (float* out, const float* a, float g, float h, const float* b,
+                                              int n) noexcept
+{
+    scaleTwiceAddLoop<Lanes> (out, a, g, h, b, n);
+}
 [[gnu::noinline]] void addBaseline (float* out, const float* a, int n) noexcept { addLoop<Lanes> (out, a, n); }
 [[gnu::noinline]] void accumulateBaseline (float* out, const float* a, float g, int n) noexcept
 {
@@ -97,6 +112,10 @@ QUORVANE_AVX2 void scaleAvx2 (float* out, const float* a, float g, int n) noexce
 QUORVANE_AVX2 void scaleAddAvx2 (float* out, const float* a, float g, const float* b, int n) noexcept
 {
     scaleAddLoop<Lanes8> (out, a, g, b, n);
+}
+QUORVANE_AVX2 void scaleTwiceAddAvx2 (float* out, const float* a, float g, float h, const float* b, int n) noexcept
+{
+    scaleTwiceAddLoop<Lanes8> (out, a, g, h, b, n);
 }
 QUORVANE_AVX2 void addAvx2 (float* out, const float* a, int n) noexcept { addLoop<Lanes8> (out, a, n); }
 QUORVANE_AVX2 void accumulateAvx2 (float* out, const float* a, float g, int n) noexcept
@@ -118,6 +137,11 @@ void scaleBlock (float* out, const float* a, float g, int n) noexcept { QUORVANE
 void scaleAddBlock (float* out, const float* a, float g, const float* b, int n) noexcept
 {
     QUORVANE_BLOCK_KERNEL (scaleAdd, out, a, g, b, n);
+}
+
+void scaleTwiceAddBlock (float* out, const float* a, float g, float h, const float* b, int n) noexcept
+{
+    QUORVANE_BLOCK_KERNEL (scaleTwiceAdd, out, a, g, h, b, n);
 }
 
 void addBlock (float* out, const float* a, int n) noexcept { QUORVANE_BLOCK_KERNEL (add, out, a, n); }

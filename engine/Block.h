@@ -29,6 +29,8 @@ using Block128 = AlignedBlock<128>;
 void scaleBlock (float* out, const float* a, float g, int n) noexcept;
 /** out[i] = a[i] x g + b[i] */
 void scaleAddBlock (float* out, const float* a, float g, const float* b, int n) noexcept;
+/** out[i] = a[i] x g x h + b[i], in that order */
+void scaleTwiceAddBlock (float* out, const float* a, float g, float h, const float* b, int n) noexcept;
 /** out[i] += a[i] */
 void addBlock (float* out, const float* a, int n) noexcept;
 /** out[i] += a[i] x g */

@@ -58,9 +58,7 @@ void processNetwork (ReverbEngine& e)
     kit::delaySegments (e, delayFirst, loops, { LineRead::tap, LineRead::tap, LineRead::tap, LineRead::tap }, nullptr,
                         nullptr, n, splits);
 
-    for (auto& sum : e.lateSumBlock)
-        scaleBlock (sum.get(), sum.get(), ms.midNormaliser, n);
-    kit::mixModeOutput (e, n);
+    kit::mixScaledModeOutput (e, ms.midNormaliser, n);
     kit::butterflyMatrix (e, loops, n);
 }
 

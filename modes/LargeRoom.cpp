@@ -93,9 +93,7 @@ void runNetwork (ReverbEngine& e, const float* groupModulation, const kit::Early
     kit::butterflyMatrix (e, lines, n);
     if (shape.bandNormaliser)
         return kit::mixNormalisedLateBands (e, n);
-    for (auto& sum : e.lateSumBlock)
-        scaleBlock (sum.get(), sum.get(), ms.midNormaliser, n);
-    kit::mixModeOutput (e, n);
+    kit::mixScaledModeOutput (e, ms.midNormaliser, n);
 }
 
 void processNetwork (ReverbEngine& e)

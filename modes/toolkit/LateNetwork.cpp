@@ -518,6 +518,13 @@ void mixNormalisedLateBands (ReverbEngine& e, int n)
                                ms.bassNormaliser, e.lateLevel, e.earlyOutBlock[c].get(), n);
 }
 
+void mixScaledModeOutput (ReverbEngine& e, float normaliser, int n)
+{
+    for (size_t c = 0; c < 2; ++c)
+        scaleTwiceAddBlock (e.ioBlock[c].get(), e.lateSumBlock[c].get(), normaliser, e.lateLevel,
+                            e.earlyOutBlock[c].get(), n);
+}
+
 void mixModeOutput (ReverbEngine& e, int n)
 {
     for (size_t c = 0; c < 2; ++c)

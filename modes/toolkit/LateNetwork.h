@@ -107,6 +107,9 @@ void ringShift (ReverbEngine& e, int count, int n);
 
 /** The wet block at the network rate: ioBlock = late sum x lateLevel + early output, per channel. */
 void mixModeOutput (ReverbEngine& e, int n);
+/** Each late sum times `normaliser`, then as mixModeOutput takes it, in one pass (the sums
+    themselves are left as they are). */
+void mixScaledModeOutput (ReverbEngine& e, float normaliser, int n);
 
 /** The late normaliser and mixModeOutput in one pass: each late sum split at the bass crossover,
     weighed by the mid and bass normalisers, then as mixModeOutput takes it (the sums themselves

@@ -1027,6 +1027,8 @@ TEST_P (FastPaths, BlockHelpersMatchTheirFormulaPerElement)
         // The in-place forms: the output is also the first operand.
         check ("scale", [&] (int i) { return a[i] * g; }, [&] { scaleBlock (actual, a, g, n); });
         check ("scaleAdd", [&] (int i) { return a[i] * g + b[i]; }, [&] { scaleAddBlock (actual, a, g, b, n); });
+        check ("scaleTwiceAdd", [&] (int i) { return a[i] * g * h + b[i]; },
+               [&] { scaleTwiceAddBlock (actual, a, g, h, b, n); });
         check ("add", [&] (int i) { return x[i] + a[i]; }, [&] { addBlock (actual, a, n); });
         check ("accumulate", [&] (int i) { return x[i] + a[i] * g; }, [&] { accumulateBlock (actual, a, g, n); });
         check ("bandGainScaleAdd", [&] (int i) { return ((x[i] - a[i]) * h + a[i] * g) * 0.6f + b[i]; },
