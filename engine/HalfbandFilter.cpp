@@ -1,8 +1,12 @@
 #include "HalfbandFilter.h"
 
+#include "Gathers.h"
+
 #include "Lanes.h"
 #include "VectorUnit.h"
 
+#include <cstddef>
+#include <cstring>
 #include <type_traits>
 
 #if defined(__x86_64__)
@@ -260,15 +264,32 @@ struct Wavefront
 {
     Lanes8 a[2], offset[2], state[2], y[2] {};
 
+    /** The four recursions' sections: left A, left B, right A, right B of each section index. */
+    [[gnu::always_inline]] QUORVANE_AVX2 static __m256i sectionsAt (const HalfbandFilter& l, const HalfbandFilter& r,
+                                                                    int s) noexcept
+    {
+        return _mm256_setr_epi64x ((long long) &l.sections[(size_t) s], (long long) &l.sections[(size_t) s + 6],
+                                   (long long) &r.sections[(size_t) s], (long long) &r.sections[(size_t) s + 6]);
+    }
+
+    /** Field `offset` bytes into the sections of [first | second], their four recursions each. */
+    [[gnu::always_inline]] QUORVANE_AVX2 static Lanes8 fieldOf (const __m256i (&at)[4], size_t field, int first,
+                                                                int second) noexcept
+    {
+        const __m128i all = _mm_set1_epi32 (-1);
+        return (Lanes8) gathers::joined (gathers::floatsAt (at[first], field, all), gathers::floatsAt (at[second], field, all));
+    }
+
+    // The fields gathered straight into the wavefront's order, four recursions at a time.
     QUORVANE_AVX2 Wavefront (const HalfbandFilter& l, const HalfbandFilter& r) noexcept
     {
-        const SectionLanes<4> lanes (l, r);
-        a[0] = pair (lanes.a, 0, 1);
-        a[1] = pair (lanes.a, 3, 2);
-        offset[0] = pair (lanes.offset, 0, 1);
-        offset[1] = pair (lanes.offset, 3, 2);
-        state[0] = pair (lanes.state, 0, 1);
-        state[1] = pair (lanes.state, 3, 2);
+        const __m256i at[4] = { sectionsAt (l, r, 0), sectionsAt (l, r, 1), sectionsAt (l, r, 2), sectionsAt (l, r, 3) };
+        a[0] = fieldOf (at, offsetof (AllpassSection, a), 0, 1);
+        a[1] = fieldOf (at, offsetof (AllpassSection, a), 3, 2);
+        offset[0] = fieldOf (at, offsetof (AllpassSection, offset), 0, 1);
+        offset[1] = fieldOf (at, offsetof (AllpassSection, offset), 3, 2);
+        state[0] = fieldOf (at, offsetof (AllpassSection, state), 0, 1);
+        state[1] = fieldOf (at, offsetof (AllpassSection, state), 3, 2);
     }
 
     /** One step; bit s of `running` set when section s has a sample in it. Returns the last
@@ -306,13 +327,36 @@ struct Wavefront
                                             high ? 12 : 4, high ? 13 : 5, high ? 14 : 6, high ? 15 : 7);
     }
 
+    /** The low or high two floats of v to p (unaligned, 64 bits). */
+    [[gnu::always_inline]] QUORVANE_AVX2 static void storePair (float* p, __m128d v, bool high) noexcept
+    {
+        const double d = high ? _mm_cvtsd_f64 (_mm_unpackhi_pd (v, v)) : _mm_cvtsd_f64 (v);
+        std::memcpy (p, &d, sizeof d);
+    }
+
+    /** Each section's state and its offset flipped, as one pass leaves them: the two fields lie
+        side by side, so each recursion's pair is one 64-bit store. */
     QUORVANE_AVX2 void finish (HalfbandFilter& l, HalfbandFilter& r) const noexcept
     {
-        const Lanes states[4] = { __builtin_shufflevector (state[0], state[0], 0, 1, 2, 3),
-                                  __builtin_shufflevector (state[0], state[0], 4, 5, 6, 7),
-                                  __builtin_shufflevector (state[1], state[1], 4, 5, 6, 7),
-                                  __builtin_shufflevector (state[1], state[1], 0, 1, 2, 3) };
-        storeSections (l, r, states, 4);
+        static_assert (offsetof (AllpassSection, offset) == offsetof (AllpassSection, state) + sizeof (float));
+        const int sectionOf[2][2] = { { 0, 1 }, { 3, 2 } };
+        for (size_t j = 0; j < 2; ++j)
+        {
+            const __m256 flipped = _mm256_xor_ps ((__m256) offset[j], _mm256_set1_ps (-0.0f));
+            // Per 128-bit half (one section): recursions 0 and 1, then 2 and 3, each (state, offset).
+            const __m256 low = _mm256_unpacklo_ps ((__m256) state[j], flipped);
+            const __m256 high = _mm256_unpackhi_ps ((__m256) state[j], flipped);
+            for (int h = 0; h < 2; ++h)
+            {
+                const size_t s = (size_t) sectionOf[j][h];
+                const __m128 first = h == 0 ? _mm256_castps256_ps128 (low) : _mm256_extractf128_ps (low, 1);
+                const __m128 second = h == 0 ? _mm256_castps256_ps128 (high) : _mm256_extractf128_ps (high, 1);
+                storePair (&l.sections[s].state, _mm_castps_pd (first), false);
+                storePair (&l.sections[s + 6].state, _mm_castps_pd (first), true);
+                storePair (&r.sections[s].state, _mm_castps_pd (second), false);
+                storePair (&r.sections[s + 6].state, _mm_castps_pd (second), true);
+            }
+        }
     }
 };
 
@@ -367,6 +411,17 @@ QUORVANE_AVX2 void decimateWavefront (HalfbandFilter& left, HalfbandFilter& righ
     w.finish (left, right);
 }
 
+/** storeInterpolated with the stores as the unit's own: as plain copies the compiler may route
+    them through integer registers. */
+[[gnu::always_inline]] QUORVANE_AVX2 inline void storeInterpolatedAvx2 (const Lanes (&o)[4], float* outL, float* outR,
+                                                                        int k) noexcept
+{
+    _mm_storeu_ps (outL + 2 * k, (__m128) __builtin_shufflevector (o[0], o[1], 0, 1, 4, 5));
+    _mm_storeu_ps (outL + 2 * k + 4, (__m128) __builtin_shufflevector (o[2], o[3], 0, 1, 4, 5));
+    _mm_storeu_ps (outR + 2 * k, (__m128) __builtin_shufflevector (o[0], o[1], 2, 3, 6, 7));
+    _mm_storeu_ps (outR + 2 * k + 4, (__m128) __builtin_shufflevector (o[2], o[3], 2, 3, 6, 7));
+}
+
 QUORVANE_AVX2 void interpolateWavefront (HalfbandFilter& left, HalfbandFilter& right, const float* inL,
                                          const float* inR, float* outL, float* outR) noexcept
 {
@@ -384,13 +439,13 @@ QUORVANE_AVX2 void interpolateWavefront (HalfbandFilter& left, HalfbandFilter& r
         o[1] = w.step (interpolatorInput<0> (l, r));
         o[2] = w.step (interpolatorInput<1> (l, r));
         o[3] = w.step (interpolatorInput<2> (l, r));
-        storeInterpolated (o, outL, outR, k);
+        storeInterpolatedAvx2 (o, outL, outR, k);
     }
     o[0] = w.step (interpolatorInput<3> (l, r));
     o[1] = w.step<14u> (Lanes {});
     o[2] = w.step<12u> (Lanes {});
     o[3] = w.step<8u> (Lanes {});
-    storeInterpolated (o, outL, outR, 28);
+    storeInterpolatedAvx2 (o, outL, outR, 28);
     w.finish (left, right);
 }
 #endif
