@@ -205,9 +205,15 @@ template <typename V, int Vectors, bool reversedRuns = false>
                                                       int count, int i) noexcept
 {
     constexpr int W = laneCount<V>;
+    // Reversed runs add into sums held reversed as well, reversed back once at the end: each lane
+    // does the same arithmetic on the same sample either way.
     V acc[Vectors];
     for (int v = 0; v < Vectors; ++v)
+    {
         acc[v] = loadLanes<V> (sum + i + v * W);
+        if constexpr (reversedRuns)
+            acc[v] = reversed (acc[v]);
+    }
     for (int r = 0; r < count; ++r)
     {
         const V g = broadcast<V> (gains[r]);
@@ -215,14 +221,14 @@ template <typename V, int Vectors, bool reversedRuns = false>
         {
             const float* run = runs[r] - i - (W - 1);
             for (int v = 0; v < Vectors; ++v)
-                acc[v] = acc[v] + reversed (loadLanes<V> (run - v * W)) * g;
+                acc[v] = acc[v] + loadLanes<V> (run - v * W) * g;
         }
         else
             for (int v = 0; v < Vectors; ++v)
                 acc[v] = acc[v] + loadLanes<V> (runs[r] + i + v * W) * g;
     }
     for (int v = 0; v < Vectors; ++v)
-        storeLanes (sum + i + v * W, acc[v]);
+        storeLanes (sum + i + v * W, reversedRuns ? reversed (acc[v]) : acc[v]);
 }
 
 /** weightedRunsAdded over a whole block, n a multiple of the lane count: eight vectors at a time,
