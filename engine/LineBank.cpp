@@ -276,15 +276,15 @@ struct GroupRuns
         storeLanes (start, V {});
         storeLanes (target, V {});
         storeIntLanes (linear, IntLanesFor<V> {});
-        // The bank's fields in locals, and each lane's line and kind at hand: the stores below
-        // could otherwise be taken to change them, and every lane would load them again.
+        // The bank's fields in locals, and each lane's kind at hand: the stores below could
+        // otherwise be taken to change them, and every lane would load them again. A lane's line
+        // is formed only where a lane goes its own way.
         const float* const gains = bank.gains;
-        DelayLine* lines[W];
+        DelayLine* const lines = bank.lines;
         BankReads::Kind kinds[W];
         for (int r = 0; r < W; ++r)
         {
             const int k = laneLine<W, picked> (r);
-            lines[r] = bank.lines + k;
             // The lanes of a picked group are of one kind (pickPairs regroups them so): its
             // checks below then come down to one.
             kinds[r] = bank.kinds[picked ? 0 : k];
@@ -328,7 +328,7 @@ struct GroupRuns
                 const int k = laneLine<W, picked> (r);
                 if (kinds[r] == BankReads::Kind::tap)
                 {
-                    DelayLine& line = *lines[r];
+                    DelayLine& line = lines[laneLine<W, picked> (r)];
                     const int32_t offset = bank.offsets[k];
                     const float tapGain = gains != nullptr ? gains[k] : 1.0f;
                     const int32_t run = (line.writeIndex + std::min (offset, line.size - n)) & line.mask;
@@ -344,7 +344,7 @@ struct GroupRuns
                 }
                 else if (kinds[r] == BankReads::Kind::linear)
                 {
-                    const DelayLine& line = *lines[r];
+                    const DelayLine& line = lines[laneLine<W, picked> (r)];
                     target[r] = std::min (bank.targetDelays[k], longestInterpolatedDelay (line, n));
                     start[r] = glideStart (line.tapDelay[0], target[r]);
                     linear[r] = -1;
@@ -383,7 +383,7 @@ struct GroupRuns
         {
             if (linear[r] == 0)
                 continue;
-            DelayLine& line = *lines[r];
+            DelayLine& line = lines[laneLine<W, picked> (r)];
             const auto firstWhole = (int32_t) rows[0][r], lastWhole = (int32_t) rows[n - 1][r];
             if (const int32_t run = heldRun (line, firstWhole, lastWhole, n); run >= 0)
             {
