@@ -129,7 +129,9 @@ using gathers::runsOfLanes;
     read's whole delay holds over the block or crosses one sample, and its run lies without a
     wrap, each lane's run, older neighbour of the first sample (and the one before it for a
     crossing read), lower whole delay, and its line's glide taken on to the target; returns the
-    lanes that cross, as a mask. -1, having written nothing, otherwise. */
+    lanes that cross, as a mask. -1, having written nothing, otherwise. laneLines[r] is
+    laneLine<8, picked> (r), fixed at compile time for the stores of the glides' ends. */
+template <bool picked>
 [[gnu::noinline]] QUORVANE_AVX2 int heldOrCrossingLanesAvx2 (const BankReads& bank, const int32_t* laneLines,
                                                             const float (*rows)[8], const float* target, int n,
                                                             const float** newer, float* previous,
@@ -153,7 +155,7 @@ using gathers::runsOfLanes;
                       gathers::joined (gathers::floatsAt (at[0], 2 * sizeof (float), gathers::halfOf<0> (crossing)),
                                        gathers::floatsAt (at[1], 2 * sizeof (float), gathers::halfOf<1> (crossing))));
     for (int r = 0; r < 8; ++r)
-        bank.lines[laneLines[r]].tapDelay[0] = target[r];
+        bank.lines[laneLine<8, picked> (r)].tapDelay[0] = target[r];
     return _mm256_movemask_ps (_mm256_castsi256_ps (crossing));
 }
 #endif
@@ -367,8 +369,8 @@ struct GroupRuns
     #if defined(QUORVANE_HAS_AVX2_KERNELS)
         if constexpr (W == 8)
             if (allLinear)
-                if (const int crossing = heldOrCrossingLanesAvx2 (bank, laneLines, rows, target, n, newer, previous,
-                                                                  beforePrevious, lowWhole);
+                if (const int crossing = heldOrCrossingLanesAvx2<picked> (bank, laneLines, rows, target, n, newer,
+                                                                          previous, beforePrevious, lowWhole);
                     crossing >= 0)
                 {
                     crossingLanes = __builtin_popcount ((unsigned) crossing);
