@@ -1482,6 +1482,16 @@ QUORVANE_AVX2 int tapsAddedRunsAvx2 (const DelayLine* lines, int stride, const i
                                    runs + taps, tapGains + taps, copies + taps);
             continue;
         }
+        if ((audible & (audible + 1)) == 0)
+        {
+            // The audible taps lead (taps fade out one after another): all eight go straight to
+            // their places, and the count keeps only those.
+            gathers::runsOfLanes<0> (lines[0], line, run, runs + taps);
+            gathers::runsOfLanes<1> (lines[0], line, run, runs + taps);
+            _mm256_storeu_ps (tapGains + taps, g);
+            taps += __builtin_popcount ((unsigned) audible);
+            continue;
+        }
         const float* at[8];
         alignas (32) float laneGains[8];
         gathers::runsOfLanes<0> (lines[0], line, run, at);
