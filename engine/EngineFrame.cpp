@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -79,11 +80,28 @@ inline void zeroBlock (float* block, int n) noexcept
 }
 
 /** One channel of a run with settled gains: out = wet.(the wet signal) + dry.x, and the input
-    kept for the network (admitted when the block is complete, see conditionInput). Vectorised:
-    four lanes on the baseline, eight in the AVX2 copy. */
+    kept for the network (admitted when the block is complete, see conditionInput). A vector at a
+    time (four lanes on the baseline, eight in the AVX2 copy) where the output is the input or
+    lies apart from it, as hosts pass them: each vector is read before it is written, as each
+    sample is. The engine's own block lies apart from both. */
+template <typename V>
 [[gnu::always_inline]] inline void mixSettledLoop (float* out, float* io, const float* in, float wet, float dry, int n) noexcept
 {
-    for (int i = 0; i < n; ++i)
+    constexpr int W = laneCount<V>;
+    int i = 0;
+    const auto o = reinterpret_cast<uintptr_t> (out), x = reinterpret_cast<uintptr_t> (in);
+    const auto bytes = (uintptr_t) n * sizeof (float);
+    if (o == x || o + bytes <= x || x + bytes <= o)
+    {
+        const V w = broadcast<V> (wet), d = broadcast<V> (dry);
+        for (; i + W <= n; i += W)
+        {
+            const V x = loadLanes<V> (in + i);
+            storeLanes (out + i, loadLanes<V> (io + i) * w + d * x);
+            storeLanes (io + i, x);
+        }
+    }
+    for (; i < n; ++i)
     {
         const float x = in[i];
         out[i] = io[i] * wet + dry * x;
@@ -131,7 +149,7 @@ struct StereoRun
 void mixSettledBaseline (const StereoRun& r, float wet, float dry, int n) noexcept
 {
     for (size_t c = 0; c < 2; ++c)
-        mixSettledLoop (r.out[c], r.io[c], r.in[c], wet, dry, n);
+        mixSettledLoop<Lanes> (r.out[c], r.io[c], r.in[c], wet, dry, n);
 }
 
 void mixGlidingBaseline (const StereoRun& r, const float* gains, int n) noexcept
@@ -144,7 +162,7 @@ void mixGlidingBaseline (const StereoRun& r, const float* gains, int n) noexcept
 QUORVANE_AVX2 void mixSettledAvx2 (const StereoRun& r, float wet, float dry, int n) noexcept
 {
     for (size_t c = 0; c < 2; ++c)
-        mixSettledLoop (r.out[c], r.io[c], r.in[c], wet, dry, n);
+        mixSettledLoop<Lanes8> (r.out[c], r.io[c], r.in[c], wet, dry, n);
 }
 
 QUORVANE_AVX2 void mixGlidingAvx2 (const StereoRun& r, const float* gains, int n) noexcept

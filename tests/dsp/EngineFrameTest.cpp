@@ -103,10 +103,11 @@ TEST (EngineFrame, NonFiniteInputNeverPoisonsTheTail)
         ASSERT_TRUE (std::isfinite (out.left[i]) && std::isfinite (out.right[i])) << i;
 }
 
-TEST (EngineFrame, TinyHostBlocksMixAndAdmitInputAsLongOnesDo)
+TEST (EngineFrame, TinyHostBlocksAndInPlaceBuffersMixAndAdmitInputAsLongOnesDo)
 {
-    // Blocks of a few samples take the engine's shortest path; with finite, out-of-range and
-    // non-finite input, and a mix change while running, they must give the very same samples.
+    // Blocks of a few samples take the engine's shortest path, and hosts that process in place
+    // pass the input as the output; with finite, out-of-range and non-finite input, and a mix
+    // change while running, they must give the very same samples.
     auto in = noise (9000);
     const float odd[] = { NAN, INFINITY, -INFINITY, 1e30f, -1e30f, 1e6f, -1e6f, 1.0000001e6f, -0.0f, 1e-40f };
     for (size_t k = 0; k < 300; ++k)
@@ -114,10 +115,13 @@ TEST (EngineFrame, TinyHostBlocksMixAndAdmitInputAsLongOnesDo)
         in.left[k * 29 + 7] = odd[k % 10];
         in.right[k * 23 + 11] = odd[(k + 3) % 10];
     }
-    const auto render = [&] (int blockSize) {
+    const auto render = [&] (int blockSize, bool inPlace) {
         auto engine = makeEngine();
         setPhysical (*engine, param::mix, 70.0f);
         Stereo out { std::vector<float> (in.left.size()), std::vector<float> (in.left.size()) };
+        if (inPlace)
+            out = in;
+        const Stereo& source = inPlace ? out : in;
         for (size_t done = 0; done < in.left.size();)
         {
             // Every rendering cuts a block at the change, so the change lands on the same sample.
@@ -126,20 +130,23 @@ TEST (EngineFrame, TinyHostBlocksMixAndAdmitInputAsLongOnesDo)
                 setPhysical (*engine, param::mix, 30.0f);
             const size_t end = done < change ? change : in.left.size();
             const int n = (int) std::min ((size_t) blockSize, end - done);
-            engine->process (out.left.data() + done, out.right.data() + done, in.left.data() + done,
-                             in.right.data() + done, n);
+            engine->process (out.left.data() + done, out.right.data() + done, source.left.data() + done,
+                             source.right.data() + done, n);
             done += (size_t) n;
         }
         return out;
     };
-    const auto expected = render (512);
-    for (int blockSize : { 1, 3, 15 })
+    const auto expected = render (512, false);
+    for (const auto& [blockSize, inPlace] : { std::pair (1, false), std::pair (3, false), std::pair (15, false),
+                                              std::pair (512, true), std::pair (37, true), std::pair (1, true) })
     {
-        const auto out = render (blockSize);
+        const auto out = render (blockSize, inPlace);
         for (size_t i = 0; i < out.left.size(); ++i)
         {
-            ASSERT_EQ (std::memcmp (&out.left[i], &expected.left[i], sizeof (float)), 0) << blockSize << " at " << i;
-            ASSERT_EQ (std::memcmp (&out.right[i], &expected.right[i], sizeof (float)), 0) << blockSize << " at " << i;
+            ASSERT_EQ (std::memcmp (&out.left[i], &expected.left[i], sizeof (float)), 0)
+                << blockSize << (inPlace ? " in place" : "") << " at " << i;
+            ASSERT_EQ (std::memcmp (&out.right[i], &expected.right[i], sizeof (float)), 0)
+                << blockSize << (inPlace ? " in place" : "") << " at " << i;
         }
     }
 }
