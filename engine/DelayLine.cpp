@@ -562,14 +562,17 @@ inline int tapsAddedRuns (const DelayLine* lines, int stride, const int* offsets
     a tap across the line's wrap has its samples copied into such a run first, so every tap adds
     its samples times its gain, as readTapAdded does. */
 template <typename V>
-[[gnu::always_inline]] inline void readTapsAddedLanes (const DelayLine* lines, int stride, const int* offsets,
-                                                       const float* gains, int count, float* output, int n) noexcept
+[[gnu::always_inline]] inline void readTapsAddedLanes (const TapSet* sets, int setCount, int stride, int count,
+                                                       int n) noexcept
 {
     const float* runs[16];
     float tapGains[16];
     alignas (32) float copies[16][DelayLine::maxBlock];
-    const int taps = tapsAddedRuns (lines, stride, offsets, gains, count, n, runs, tapGains, copies);
-    weightedRunsAddedBlock<V, true> (output, runs, tapGains, taps, n);
+    for (const TapSet* set = sets; set != sets + setCount; ++set)
+    {
+        const int taps = tapsAddedRuns (set->lines, stride, set->offsets, set->gains, count, n, runs, tapGains, copies);
+        weightedRunsAddedBlock<V, true> (set->output, runs, tapGains, taps, n);
+    }
 }
 
 template <typename V>
@@ -1508,14 +1511,17 @@ QUORVANE_AVX2 int tapsAddedRunsAvx2 (const DelayLine* lines, int stride, const i
     return taps;
 }
 
-QUORVANE_AVX2 void readTapsAddedAvx2 (const DelayLine* lines, int stride, const int* offsets, const float* gains,
-                                     int count, float* output, int n) noexcept
+QUORVANE_AVX2 void readTapsAddedAvx2 (const TapSet* sets, int setCount, int stride, int count, int n) noexcept
 {
     const float* runs[16];
     float tapGains[16];
     alignas (32) float copies[16][DelayLine::maxBlock];
-    const int taps = tapsAddedRunsAvx2 (lines, stride, offsets, gains, count, n, runs, tapGains, copies);
-    weightedRunsAddedBlock<Lanes8, true> (output, runs, tapGains, taps, n);
+    // The sets one after another in one call: what the call sets up serves them all.
+    for (const TapSet* set = sets; set != sets + setCount; ++set)
+    {
+        const int taps = tapsAddedRunsAvx2 (set->lines, stride, set->offsets, set->gains, count, n, runs, tapGains, copies);
+        weightedRunsAddedBlock<Lanes8, true> (set->output, runs, tapGains, taps, n);
+    }
 }
 QUORVANE_AVX2 void readLinearRampedAvx2 (DelayLine& line, float* output, float targetDelay, int n, float rampFactor) noexcept
 {
@@ -1577,10 +1583,9 @@ QUORVANE_AVX2 void readAllpassRampedGroupAvx2 (const AllpassTapRead* reads, int 
 {
     readTapLanes<Lanes, true> (line, output, n, offset, gain);
 }
-[[gnu::noinline]] void readTapsAddedBaseline (const DelayLine* lines, int stride, const int* offsets,
-                                              const float* gains, int count, float* output, int n) noexcept
+[[gnu::noinline]] void readTapsAddedBaseline (const TapSet* sets, int setCount, int stride, int count, int n) noexcept
 {
-    readTapsAddedLanes<Lanes> (lines, stride, offsets, gains, count, output, n);
+    readTapsAddedLanes<Lanes> (sets, setCount, stride, count, n);
 }
 [[gnu::noinline]] void readLinearRampedBaseline (DelayLine& line, float* output, float targetDelay, int n,
                                                  float rampFactor) noexcept
@@ -1641,17 +1646,25 @@ void readTapAdded (const DelayLine& line, float* output, int n, int offset, floa
     QUORVANE_WIDE_OR_BASELINE (readTapAdded, line, output, n, offset, gain);
 }
 
-void readTapsAdded (const DelayLine* lines, int stride, const int* offsets, const float* gains, int count,
-                    float* output, int n) noexcept
+void readTapsAdded (const TapSet* sets, int setCount, int stride, int count, int n) noexcept
 {
     if (n % 4 != 0 || n > DelayLine::maxBlock || count > 16)
     {
-        for (int t = 0; t < count; ++t)
-            if (gains[t] != 0.0f)
-                readTapAdded (lines[(size_t) t * (size_t) stride], output, n, offsets[t], gains[t]);
+        for (const TapSet* set = sets; set != sets + setCount; ++set)
+            for (int t = 0; t < count; ++t)
+                if (set->gains[t] != 0.0f)
+                    readTapAdded (set->lines[(size_t) t * (size_t) stride], set->output, n, set->offsets[t],
+                                  set->gains[t]);
         return;
     }
-    QUORVANE_WIDE_OR_BASELINE (readTapsAdded, lines, stride, offsets, gains, count, output, n);
+    QUORVANE_WIDE_OR_BASELINE (readTapsAdded, sets, setCount, stride, count, n);
+}
+
+void readTapsAdded (const DelayLine* lines, int stride, const int* offsets, const float* gains, int count,
+                    float* output, int n) noexcept
+{
+    const TapSet set { lines, offsets, gains, output };
+    readTapsAdded (&set, 1, stride, count, n);
 }
 
 void readLinearRamped (DelayLine& line, float* output, float targetDelay, int n, float rampFactor) noexcept

@@ -107,6 +107,17 @@ void readTapAdded (const DelayLine& line, float* output, int n, int offset, floa
     that order, held in a register between them. At most 16 taps. */
 void readTapsAdded (const DelayLine* lines, int stride, const int* offsets, const float* gains, int count,
                     float* output, int n) noexcept;
+/** One set of taps that readTapsAdded takes: its first line, offsets, gains and output. */
+struct TapSet
+{
+    const DelayLine* lines;
+    const int* offsets;
+    const float* gains;
+    float* output;
+};
+/** readTapsAdded of each set in turn, every set of `count` taps with lines `stride` apart (the
+    channels of a network, in one call). */
+void readTapsAdded (const TapSet* sets, int setCount, int stride, int count, int n) noexcept;
 /** Linear-interpolated read gliding from tapDelay[0] to the target delay. */
 void readLinearRamped (DelayLine& line, float* output, float targetDelay, int n, float rampFactor) noexcept;
 /** One linear-interpolated read of a group: which line, where to, and the target delay. */

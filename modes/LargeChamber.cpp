@@ -94,10 +94,11 @@ void outputTaps (ReverbEngine& e, int n)
     // Left taps read the even lines, right taps the odd ones; a faded tap (gain 0) adds nothing
     // but time, and is left out.
     const auto& ms = e.modeState;
-    readTapsAdded (e.lateLines.data(), 2, ms.leftTapOffset.data(), ms.leftTapGain.data(), taps,
-                   e.lateSumBlock[0].get(), n);
-    readTapsAdded (e.lateLines.data() + 1, 2, ms.rightTapOffset.data(), ms.rightTapGain.data(), taps,
-                   e.lateSumBlock[1].get(), n);
+    const TapSet channels[2] = {
+        { e.lateLines.data(), ms.leftTapOffset.data(), ms.leftTapGain.data(), e.lateSumBlock[0].get() },
+        { e.lateLines.data() + 1, ms.rightTapOffset.data(), ms.rightTapGain.data(), e.lateSumBlock[1].get() }
+    };
+    readTapsAdded (channels, 2, 2, taps, n);
 }
 
 void processNetwork (ReverbEngine& e)

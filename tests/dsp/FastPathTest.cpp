@@ -837,8 +837,31 @@ TEST_P (FastPaths, TapsAddedTogetherMatchEachTapAddedOnItsOwn)
         for (int t = 0; t < count; ++t)
             if (gains[t] != 0.0f)
                 readTapAdded (lines[(size_t) (2 * t + 1)], expected, n, offsets[t], gains[t]);
-        readTapsAdded (lines.data() + 1, 2, offsets, gains, count, actual, n);
-        ASSERT_TRUE (sameBits (expected, actual, 64)) << "round " << round << ", " << count << " taps of " << n;
+        if (round % 2 == 0)
+        {
+            readTapsAdded (lines.data() + 1, 2, offsets, gains, count, actual, n);
+            ASSERT_TRUE (sameBits (expected, actual, 64)) << "round " << round << ", " << count << " taps of " << n;
+            continue;
+        }
+        // A second set on the other lines, in the same call, as the two channels of a network.
+        int32_t otherOffsets[16];
+        float otherGains[16];
+        for (int t = 0; t < count; ++t)
+        {
+            otherOffsets[t] = offsets[(t + 5) % count];
+            otherGains[t] = gains[(t + 3) % count] * 0.5f;
+        }
+        alignas (32) float otherExpected[64], otherActual[64];
+        fillRandom (rng, otherExpected, 64);
+        std::copy_n (otherExpected, 64, otherActual);
+        for (int t = 0; t < count; ++t)
+            if (otherGains[t] != 0.0f)
+                readTapAdded (lines[(size_t) (2 * t)], otherExpected, n, otherOffsets[t], otherGains[t]);
+        const TapSet sets[2] = { { lines.data() + 1, offsets, gains, actual },
+                                 { lines.data(), otherOffsets, otherGains, otherActual } };
+        readTapsAdded (sets, 2, 2, count, n);
+        ASSERT_TRUE (sameBits (expected, actual, 64) && sameBits (otherExpected, otherActual, 64))
+            << "round " << round << ", two sets of " << count << " taps of " << n;
     }
 }
 
