@@ -39,31 +39,42 @@ template <typename V>
     return k;
 }
 
-int scanBaseline (const float* x, int n, float& peak, bool& finite) noexcept
+int scanBaseline (const float* const* blocks, int count, int n, float& peak, bool& finite) noexcept
 {
-    return scanLanes<Lanes> (x, n, peak, finite);
+    int k = 0;
+    for (int b = 0; b < count; ++b)
+        k = scanLanes<Lanes> (blocks[b], n, peak, finite);
+    return k;
 }
 
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
 /** scanLanes with one integer maximum a sample on the wider unit: the magnitudes' bits order as
     their values, and every non-finite one lies above the finite ones (infinity, then NaN), so the
     largest says both. Only a block with a NaN needs the peak of the rest, from scanLanes. */
-QUORVANE_AVX2 int scanAvx2 (const float* x, int n, float& peak, bool& finite) noexcept
+QUORVANE_AVX2 int scanAvx2 (const float* const* blocks, int count, int n, float& peak, bool& finite) noexcept
 {
     constexpr int32_t infinity = 0x7f800000;
     IntLanes8 m {};
-    int k = 0;
-#pragma GCC unroll 4
-    for (; k + 8 <= n; k += 8)
+    const int k = n - n % 8;
+    for (int b = 0; b < count; ++b)
     {
-        const IntLanes8 bits = (IntLanes8) loadLanes<Lanes8> (x + k) & 0x7fffffff;
-        m = bits > m ? bits : m;
+        const float* x = blocks[b];
+#pragma GCC unroll 4
+        for (int i = 0; i < k; i += 8)
+        {
+            const IntLanes8 bits = (IntLanes8) loadLanes<Lanes8> (x + i) & 0x7fffffff;
+            m = bits > m ? bits : m;
+        }
     }
     int32_t largest = 0;
     for (int j = 0; j < 8; ++j)
         largest = std::max (largest, m[j]);
     if (largest > infinity)
-        return scanLanes<Lanes8> (x, n, peak, finite);
+    {
+        for (int b = 0; b < count; ++b)
+            scanLanes<Lanes8> (blocks[b], n, peak, finite);
+        return k;
+    }
     float magnitude;
     std::memcpy (&magnitude, &largest, sizeof magnitude);
     finite = finite && largest < infinity;
@@ -73,19 +84,22 @@ QUORVANE_AVX2 int scanAvx2 (const float* x, int n, float& peak, bool& finite) no
 #endif
 } // namespace
 
-void scanBlock (const float* x, int n, float& peak, bool& finite) noexcept
+void scanBlocks (const float* const* blocks, int count, int n, float& peak, bool& finite) noexcept
 {
     float largest = peak;
     bool allFinite = true;
-    int k = QUORVANE_ON_VECTOR_UNIT (true, scan, x, n, largest, allFinite);
-    for (; k < n; ++k)
-    {
-        allFinite = allFinite && std::isfinite (x[k]);
-        largest = std::max (largest, std::fabs (x[k]));
-    }
+    const int whole = QUORVANE_ON_VECTOR_UNIT (true, scan, blocks, count, n, largest, allFinite);
+    for (int b = 0; b < count; ++b)
+        for (int k = whole; k < n; ++k)
+        {
+            allFinite = allFinite && std::isfinite (blocks[b][k]);
+            largest = std::max (largest, std::fabs (blocks[b][k]));
+        }
     peak = largest;
     finite = finite && allFinite;
 }
+
+void scanBlock (const float* x, int n, float& peak, bool& finite) noexcept { scanBlocks (&x, 1, n, peak, finite); }
 
 Renderer::Renderer (juce::AudioProcessor& p, const SignalSource& source, int blockSizeToUse)
     : processor (p), blockSize (blockSizeToUse), sourceChannels (source.numChannels())
@@ -145,8 +159,7 @@ RenderResult Renderer::run (SignalSource& source, SampleSink& sink, int64_t tail
         juce::AudioBuffer<float> block (channels, 2, n);
         processor.processBlock (block, midi);
 
-        for (int ch = 0; ch < 2; ++ch)
-            scanBlock (channels[ch], n, result.peak, result.finite);
+        scanBlocks (channels, 2, n, result.peak, result.finite);
 
         if (! sink.write (channels, n))
         {

@@ -30,13 +30,15 @@ struct RenderResult
     bool ok() const { return failure == Failure::none; }
 };
 
-/** Called now and then with the fraction of the render done, 0..1. */
 /** Folds n samples into the largest absolute sample so far and whether every sample was
-    finite. Four running maxima side by side, so the scan vectorises and costs little beside the
+    finite. Running maxima side by side, so the scan vectorises and costs little beside the
     reverb; a maximum is exact, so splitting it changes nothing (a NaN is skipped, as std::max
     skips it). */
 void scanBlock (const float* x, int n, float& peak, bool& finite) noexcept;
+/** scanBlock of n samples of each of `count` blocks, in one pass. */
+void scanBlocks (const float* const* blocks, int count, int n, float& peak, bool& finite) noexcept;
 
+/** Called now and then with the fraction of the render done, 0..1. */
 using ProgressCallback = std::function<void (double fraction)>;
 
 /** Drives an audio processor the way a host does: buses set to the source's channel count in and

@@ -248,6 +248,14 @@ TEST (Renderer, BlockScanFindsThePeakAndAnyNonFiniteSample)
                     quorvane::cli::scanBlock (x.data(), n, peak, finite);
                     ASSERT_EQ (peak, expectedPeak) << "n = " << n << ", loud at " << loud << ", odd " << odd;
                     ASSERT_EQ (finite, expectedFinite) << "n = " << n << ", odd " << odd;
+                    // With a quieter, finite block beside it, in one pass: the same verdict.
+                    std::vector<float> quiet ((size_t) n, 0.0625f);
+                    const float* blocks[2] = { quiet.data(), x.data() };
+                    peak = 0.125f;
+                    finite = true;
+                    quorvane::cli::scanBlocks (blocks, 2, n, peak, finite);
+                    ASSERT_EQ (peak, expectedPeak) << "two blocks, n = " << n << ", odd " << odd;
+                    ASSERT_EQ (finite, expectedFinite) << "two blocks, n = " << n << ", odd " << odd;
                 }
     }
     quorvane::selectVectorUnit (unitBefore);
