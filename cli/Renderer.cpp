@@ -89,12 +89,13 @@ void scanBlocks (const float* const* blocks, int count, int n, float& peak, bool
     float largest = peak;
     bool allFinite = true;
     const int whole = QUORVANE_ON_VECTOR_UNIT (true, scan, blocks, count, n, largest, allFinite);
-    for (int b = 0; b < count; ++b)
-        for (int k = whole; k < n; ++k)
-        {
-            allFinite = allFinite && std::isfinite (blocks[b][k]);
-            largest = std::max (largest, std::fabs (blocks[b][k]));
-        }
+    if (whole < n)
+        for (int b = 0; b < count; ++b)
+            for (int k = whole; k < n; ++k)
+            {
+                allFinite = allFinite && std::isfinite (blocks[b][k]);
+                largest = std::max (largest, std::fabs (blocks[b][k]));
+            }
     peak = largest;
     finite = finite && allFinite;
 }
