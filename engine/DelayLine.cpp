@@ -561,16 +561,17 @@ inline int tapsAddedRuns (const DelayLine* lines, int stride, const int* offsets
 /** readTapsAdded for n a multiple of the lane count. Each tap's samples from one run of its line;
     a tap across the line's wrap has its samples copied into such a run first, so every tap adds
     its samples times its gain, as readTapAdded does. */
-template <typename V>
+template <typename V, auto runsOf = tapsAddedRuns>
 [[gnu::always_inline]] inline void readTapsAddedLanes (const TapSet* sets, int setCount, int stride, int count,
                                                        int n) noexcept
 {
     const float* runs[16];
     float tapGains[16];
     alignas (32) float copies[16][DelayLine::maxBlock];
+    // The sets one after another in one call: what the call sets up serves them all.
     for (const TapSet* set = sets; set != sets + setCount; ++set)
     {
-        const int taps = tapsAddedRuns (set->lines, stride, set->offsets, set->gains, count, n, runs, tapGains, copies);
+        const int taps = runsOf (set->lines, stride, set->offsets, set->gains, count, n, runs, tapGains, copies);
         weightedRunsAddedBlock<V, true> (set->output, runs, tapGains, taps, n);
     }
 }
@@ -1513,15 +1514,7 @@ QUORVANE_AVX2 int tapsAddedRunsAvx2 (const DelayLine* lines, int stride, const i
 
 QUORVANE_AVX2 void readTapsAddedAvx2 (const TapSet* sets, int setCount, int stride, int count, int n) noexcept
 {
-    const float* runs[16];
-    float tapGains[16];
-    alignas (32) float copies[16][DelayLine::maxBlock];
-    // The sets one after another in one call: what the call sets up serves them all.
-    for (const TapSet* set = sets; set != sets + setCount; ++set)
-    {
-        const int taps = tapsAddedRunsAvx2 (set->lines, stride, set->offsets, set->gains, count, n, runs, tapGains, copies);
-        weightedRunsAddedBlock<Lanes8, true> (set->output, runs, tapGains, taps, n);
-    }
+    readTapsAddedLanes<Lanes8, tapsAddedRunsAvx2> (sets, setCount, stride, count, n);
 }
 QUORVANE_AVX2 void readLinearRampedAvx2 (DelayLine& line, float* output, float targetDelay, int n, float rampFactor) noexcept
 {

@@ -89,9 +89,9 @@ template <typename V>
 {
     constexpr int W = laneCount<V>;
     int i = 0;
-    const auto o = reinterpret_cast<uintptr_t> (out), x = reinterpret_cast<uintptr_t> (in);
+    const auto outAt = reinterpret_cast<uintptr_t> (out), inAt = reinterpret_cast<uintptr_t> (in);
     const auto bytes = (uintptr_t) n * sizeof (float);
-    if (o == x || o + bytes <= x || x + bytes <= o)
+    if (outAt == inAt || outAt + bytes <= inAt || inAt + bytes <= outAt)
     {
         const V w = broadcast<V> (wet), d = broadcast<V> (dry);
         for (; i + W <= n; i += W)

@@ -1,7 +1,6 @@
 #include "HalfbandFilter.h"
 
 #include "Gathers.h"
-
 #include "Lanes.h"
 #include "VectorUnit.h"
 
@@ -255,10 +254,6 @@ void interpolateLanes (HalfbandFilter& left, HalfbandFilter& right, const float*
    is then the low half). Every lane does the operations of its section on its samples in order, as
    the sections one after another do; only which lanes share an instruction changes. Steps before a
    section's first sample and after its last keep its state. */
-[[gnu::always_inline]] QUORVANE_AVX2 inline Lanes8 pair (const Lanes (&v)[4], size_t low, size_t high) noexcept
-{
-    return __builtin_shufflevector (v[low], v[high], 0, 1, 2, 3, 4, 5, 6, 7);
-}
 
 struct Wavefront
 {

@@ -294,13 +294,15 @@ QUORVANE_AVX2 StageRuns stageRunsAvx2 (ReverbEngine& e, int n) noexcept
 {
     StageRuns runs;
     const DelayLine& line0 = e.earlyLines[0];
-    static_assert (sizeof (e.earlyLines) == 16 * sizeof (DelayLine) && sizeof (e.modeState.earlyFloor) == 16 * sizeof (int32_t));
+    static_assert (sizeof (e.earlyLines) == 16 * sizeof (DelayLine)
+                   && sizeof (e.modeState.earlyFloor) == 16 * sizeof (int32_t));
     for (int first = 0; first < 16; first += 8)
     {
         const __m256i k = _mm256_add_epi32 (_mm256_set1_epi32 (first), _mm256_setr_epi32 (0, 1, 2, 3, 4, 5, 6, 7));
         const __m256i w = gathers::lineField (&line0.writeIndex, k), mask = gathers::lineField (&line0.mask, k);
         const __m256i size = gathers::lineField (&line0.size, k);
-        const __m256i offset = _mm256_loadu_si256 (reinterpret_cast<const __m256i*> (e.modeState.earlyFloor.data() + first));
+        const int32_t* floors = e.modeState.earlyFloor.data() + first;
+        const __m256i offset = _mm256_loadu_si256 (reinterpret_cast<const __m256i*> (floors));
         // As tapRunOf: the block from w down lies without a wrap, the held offset is not negative,
         // and the tap's run lies without a wrap.
         const __m256i held = _mm256_min_epi32 (offset, _mm256_sub_epi32 (size, _mm256_set1_epi32 (n)));
