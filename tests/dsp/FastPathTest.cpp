@@ -146,6 +146,19 @@ struct StereoBlocks
         std::copy_n (r, 64, refR);
     }
 
+    /** Runs process (inL, inR) on copies of the blocks as inputs of their own, the blocks (its
+        outputs) holding other samples until it writes them. */
+    template <typename Process>
+    void fromOwnInputs (int n, Process&& process)
+    {
+        float inL[64], inR[64];
+        std::copy_n (l, 64, inL);
+        std::copy_n (r, 64, inR);
+        std::fill_n (l, n, -7.0f);
+        std::fill_n (r, n, -7.0f);
+        process (inL, inR);
+    }
+
     /** Both blocks as the reference copies (which the reference changed only where the filters
         should have), and the guards untouched. */
     bool matches() const
@@ -513,15 +526,9 @@ TEST_P (FastPaths, PairedFirstOrderFiltersMatchThePlainRecursion)
             }
             blocks.fill (round);
             if (round % 2 == 1)
-            {
-                // From blocks of their own into outputs that hold other samples.
-                float inL[64], inR[64];
-                std::copy_n (blocks.l, 64, inL);
-                std::copy_n (blocks.r, 64, inR);
-                std::fill_n (blocks.l, n, -7.0f);
-                std::fill_n (blocks.r, n, -7.0f);
-                processPair (fl, fr, n, inL, inR, blocks.l, blocks.r);
-            }
+                blocks.fromOwnInputs (n, [&] (float* inL, float* inR) {
+                    processPair (fl, fr, n, inL, inR, blocks.l, blocks.r);
+                });
             else
                 processPair (fl, fr, n, blocks.l, blocks.r);
             PlainRecursion::firstOrder (fl.b0, fl.b1, fl.a1, sl, blocks.refL, n);
@@ -548,15 +555,9 @@ TEST_P (FastPaths, PairedOnePoleLowpassesMatchThePlainRecursion)
             const float g = round % 7 == 2 ? 1.0f : factor (blocks.rng);
             blocks.fill (round);
             if (round % 2 == 1)
-            {
-                // From blocks of their own into outputs that hold other samples.
-                float inL[64], inR[64];
-                std::copy_n (blocks.l, 64, inL);
-                std::copy_n (blocks.r, 64, inR);
-                std::fill_n (blocks.l, n, -7.0f);
-                std::fill_n (blocks.r, n, -7.0f);
-                processPair (pl, pr, g, inL, inR, blocks.l, blocks.r, n);
-            }
+                blocks.fromOwnInputs (n, [&] (float* inL, float* inR) {
+                    processPair (pl, pr, g, inL, inR, blocks.l, blocks.r, n);
+                });
             else
                 processPair (pl, pr, g, blocks.l, blocks.r, blocks.l, blocks.r, n);
             PlainRecursion::onePole (g, sl, blocks.refL, n);
