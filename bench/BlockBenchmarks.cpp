@@ -98,9 +98,10 @@ void BM_TapsAdded (benchmark::State& state)
         gains[t] = t % 2 == 0 ? 0.25f : -0.25f;
     }
     Block64 sum;
+    const TapSet set { lines.data(), offsets, gains, sum.get() };
     for (auto _ : state)
     {
-        readTapsAdded (lines.data(), 2, offsets, gains, taps, sum.get(), n);
+        readTapsAdded (&set, 1, 2, taps, n);
         for (int t = 0; t < taps; ++t)
             advance (lines[(size_t) (2 * t)], n);
         benchmark::DoNotOptimize (sum.get());

@@ -13,7 +13,7 @@ namespace quorvane::cli
 
 namespace
 {
-/** scanBlock over whole vectors of laneCount<V> samples from the start; returns how many it took.
+/** scanBlocks of one block over whole vectors of laneCount<V> samples from the start; returns how many it took.
     v - v is 0 for every finite sample and NaN for the others, and NaN stays in a sum, so one
     addition a sample gathers the verdict; the peak skips NaN as the scalar maximum does. */
 template <typename V>
@@ -99,8 +99,6 @@ void scanBlocks (const float* const* blocks, int count, int n, float& peak, bool
     peak = largest;
     finite = finite && allFinite;
 }
-
-void scanBlock (const float* x, int n, float& peak, bool& finite) noexcept { scanBlocks (&x, 1, n, peak, finite); }
 
 Renderer::Renderer (juce::AudioProcessor& p, const SignalSource& source, int blockSizeToUse)
     : processor (p), blockSize (blockSizeToUse), sourceChannels (source.numChannels())

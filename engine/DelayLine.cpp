@@ -1653,13 +1653,6 @@ void readTapsAdded (const TapSet* sets, int setCount, int stride, int count, int
     QUORVANE_WIDE_OR_BASELINE (readTapsAdded, sets, setCount, stride, count, n);
 }
 
-void readTapsAdded (const DelayLine* lines, int stride, const int* offsets, const float* gains, int count,
-                    float* output, int n) noexcept
-{
-    const TapSet set { lines, offsets, gains, output };
-    readTapsAdded (&set, 1, stride, count, n);
-}
-
 void readLinearRamped (DelayLine& line, float* output, float targetDelay, int n, float rampFactor) noexcept
 {
     QUORVANE_WIDE_OR_BASELINE (readLinearRamped, line, output, targetDelay, n, rampFactor);

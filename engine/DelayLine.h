@@ -102,11 +102,6 @@ void readTap (const DelayLine& line, float* output, int n, int offset, float gai
 /** output[i] = output[i] + (the same tap sample times gain): readTap into a scratch block, then
     added, in one pass. */
 void readTapAdded (const DelayLine& line, float* output, int n, int offset, float gain) noexcept;
-/** readTapAdded of tap t = 0, 1, .. count - 1 one after another (line lines[t stride], offset
-    offsets[t], gain gains[t]), the taps of gain 0 left out: each output sample takes its taps in
-    that order, held in a register between them. At most 16 taps. */
-void readTapsAdded (const DelayLine* lines, int stride, const int* offsets, const float* gains, int count,
-                    float* output, int n) noexcept;
 /** One set of taps that readTapsAdded takes: its first line, offsets, gains and output. */
 struct TapSet
 {
@@ -115,8 +110,10 @@ struct TapSet
     const float* gains;
     float* output;
 };
-/** readTapsAdded of each set in turn, every set of `count` taps with lines `stride` apart (the
-    channels of a network, in one call). */
+/** For each set in turn (the channels of a network, in one call), readTapAdded of tap t = 0, 1,
+    .. count - 1 one after another (line lines[t stride], offset offsets[t], gain gains[t]), the
+    taps of gain 0 left out: each output sample takes its taps in that order, held in a register
+    between them. At most 16 taps a set. */
 void readTapsAdded (const TapSet* sets, int setCount, int stride, int count, int n) noexcept;
 /** Linear-interpolated read gliding from tapDelay[0] to the target delay. */
 void readLinearRamped (DelayLine& line, float* output, float targetDelay, int n, float rampFactor) noexcept;

@@ -84,6 +84,12 @@ constexpr int laneLine (int r) noexcept
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
 using gathers::runsOfLanes;
 
+/** laneLine<8, picked> of every lane, as the gathers load them. */
+template <bool picked>
+constexpr int32_t laneLinesOf[8] = { laneLine<8, picked> (0), laneLine<8, picked> (1), laneLine<8, picked> (2),
+                                     laneLine<8, picked> (3), laneLine<8, picked> (4), laneLine<8, picked> (5),
+                                     laneLine<8, picked> (6), laneLine<8, picked> (7) };
+
 /* A group's set-up when all eight lanes read the same kind, on the wider unit: its lines' fields
    gathered side by side. In intrinsics only, as every kernel of this unit is. */
 
@@ -129,15 +135,15 @@ using gathers::runsOfLanes;
     read's whole delay holds over the block or crosses one sample, and its run lies without a
     wrap, each lane's run, older neighbour of the first sample (and the one before it for a
     crossing read), lower whole delay, and its line's glide taken on to the target; returns the
-    lanes that cross, as a mask. -1, having written nothing, otherwise. laneLines[r] is
+    lanes that cross, as a mask. -1, having written nothing, otherwise. Lane r reads line
     laneLine<8, picked> (r), fixed at compile time for the stores of the glides' ends. */
 template <bool picked>
-[[gnu::noinline]] QUORVANE_AVX2 int heldOrCrossingLanesAvx2 (const BankReads& bank, const int32_t* laneLines,
-                                                            const float (*rows)[8], const float* target, int n,
-                                                            const float** newer, float* previous,
-                                                            float* beforePrevious, int32_t* lowWhole) noexcept
+[[gnu::noinline]] QUORVANE_AVX2 int heldOrCrossingLanesAvx2 (const BankReads& bank, const float (*rows)[8],
+                                                            const float* target, int n, const float** newer,
+                                                            float* previous, float* beforePrevious,
+                                                            int32_t* lowWhole) noexcept
 {
-    const __m256i k = _mm256_loadu_si256 (reinterpret_cast<const __m256i*> (laneLines));
+    const __m256i k = _mm256_loadu_si256 (reinterpret_cast<const __m256i*> (laneLinesOf<picked>));
     const DelayLine& line0 = bank.lines[0];
     const __m256i first = _mm256_cvttps_epi32 (_mm256_loadu_ps (rows[0]));
     const __m256i last = _mm256_cvttps_epi32 (_mm256_loadu_ps (rows[n - 1]));
@@ -300,11 +306,9 @@ struct GroupRuns
         }
         bool allLinear = false;
     #if defined(QUORVANE_HAS_AVX2_KERNELS)
-        static constexpr int32_t laneLines[8] = { laneLine<W, picked> (0), laneLine<W, picked> (1), laneLine<W, picked> (2),
-                                                  laneLine<W, picked> (3), laneLine<W, picked> (4), laneLine<W, picked> (5),
-                                                  laneLine<W, picked> (6), laneLine<W, picked> (7) };
         if constexpr (W == 8)
         {
+            constexpr const int32_t* laneLines = laneLinesOf<picked>;
             bool allTaps = true;
             allLinear = true;
             for (int r = 0; r < W; ++r)
@@ -369,8 +373,8 @@ struct GroupRuns
     #if defined(QUORVANE_HAS_AVX2_KERNELS)
         if constexpr (W == 8)
             if (allLinear)
-                if (const int crossing = heldOrCrossingLanesAvx2<picked> (bank, laneLines, rows, target, n, newer,
-                                                                          previous, beforePrevious, lowWhole);
+                if (const int crossing = heldOrCrossingLanesAvx2<picked> (bank, rows, target, n, newer, previous,
+                                                                          beforePrevious, lowWhole);
                     crossing >= 0)
                 {
                     crossingLanes = __builtin_popcount ((unsigned) crossing);

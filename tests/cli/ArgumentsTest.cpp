@@ -245,7 +245,8 @@ TEST (Renderer, BlockScanFindsThePeakAndAnyNonFiniteSample)
                     }
                     float peak = 0.125f;
                     bool finite = true;
-                    quorvane::cli::scanBlock (x.data(), n, peak, finite);
+                    const float* block = x.data();
+                    quorvane::cli::scanBlocks (&block, 1, n, peak, finite);
                     ASSERT_EQ (peak, expectedPeak) << "n = " << n << ", loud at " << loud << ", odd " << odd;
                     ASSERT_EQ (finite, expectedFinite) << "n = " << n << ", odd " << odd;
                     // With a quieter, finite block beside it, in one pass: the same verdict.

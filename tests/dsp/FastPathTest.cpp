@@ -840,7 +840,8 @@ TEST_P (FastPaths, TapsAddedTogetherMatchEachTapAddedOnItsOwn)
                 readTapAdded (lines[(size_t) (2 * t + 1)], expected, n, offsets[t], gains[t]);
         if (round % 2 == 0)
         {
-            readTapsAdded (lines.data() + 1, 2, offsets, gains, count, actual, n);
+            const TapSet set { lines.data() + 1, offsets, gains, actual };
+            readTapsAdded (&set, 1, 2, count, n);
             ASSERT_TRUE (sameBits (expected, actual, 64)) << "round " << round << ", " << count << " taps of " << n;
             continue;
         }
