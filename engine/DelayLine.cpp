@@ -56,19 +56,32 @@ int powerOfTwoFor (int length)
     return (int) std::pow (2.0f, exponent);
 }
 
-void reallocate (DelayLine& line, int newSize)
+/** A line that starts empty at newSize in `memory` (zeroed). */
+void startAt (DelayLine& line, float* memory, int newSize)
 {
-    // The old memory goes first, so a resize never holds both sizes at once.
-    line.buffer.reset();
-    auto* memory = static_cast<float*> (std::calloc ((size_t) newSize, sizeof (float)));
-    if (memory == nullptr)
-        throw std::bad_alloc();
-    line.buffer.reset (memory);
+    line.buffer = memory;
     line.written = false;
     line.size = newSize;
     line.mask = newSize - 1;
     line.writeIndex = 0;
     line.tapState.fill (0.0f);
+}
+
+float* zeroedFloats (size_t count)
+{
+    auto* memory = static_cast<float*> (std::calloc (count, sizeof (float)));
+    if (memory == nullptr)
+        throw std::bad_alloc();
+    return memory;
+}
+
+void reallocate (DelayLine& line, int newSize)
+{
+    // The old memory goes first, so a resize never holds both sizes at once.
+    line.ownMemory.reset();
+    line.buffer = nullptr;
+    line.ownMemory.reset (zeroedFloats ((size_t) newSize));
+    startAt (line, line.ownMemory.get(), newSize);
 }
 
 /** Integer part (toward zero) and fraction of a vector of delays; the conversion truncates exactly
@@ -181,7 +194,7 @@ template <bool reversedOutput>
 [[gnu::noinline]] QUORVANE_AVX2 void gatherNeighboursAvx2 (const DelayLine& line, const int32_t* whole, float* a, float* b,
                                                           int n) noexcept
 {
-    const float* buf = line.buffer.get();
+    const float* buf = line.buffer;
     const __m256i mask = _mm256_set1_epi32 (line.mask);
     const __m256i one = _mm256_set1_epi32 (1);
     const __m256i backwards = _mm256_setr_epi32 (7, 6, 5, 4, 3, 2, 1, 0);
@@ -214,10 +227,10 @@ template <bool reversedOutput>
     to output[n - 1 - i]. In intrinsics only: the lane helpers are not marked for the unit, and
     some compilers refuse eight-lane vectors passed across that boundary. */
 template <bool reversedOutput, bool quantisedFraction = false>
-[[gnu::noinline]] QUORVANE_AVX2 void interpolateColumn (const DelayLine& line, const float (*rows)[8], int lane,
-                                                        float* output, int n) noexcept
+[[gnu::always_inline]] QUORVANE_AVX2 inline void interpolateColumnLanes (const DelayLine& line, const float (*rows)[8],
+                                                                        int lane, float* output, int n) noexcept
 {
-    const float* buf = line.buffer.get();
+    const float* buf = line.buffer;
     // Sample i + k of the lane lies 8 k floats after sample i.
     const __m256i column = _mm256_setr_epi32 (0, 8, 16, 24, 32, 40, 48, 56);
     const __m256i mask = _mm256_set1_epi32 (line.mask), one = _mm256_set1_epi32 (1), eight = _mm256_set1_epi32 (8);
@@ -243,12 +256,20 @@ template <bool reversedOutput, bool quantisedFraction = false>
     }
 }
 
+/** interpolateColumnLanes out of line, for the group reads (which call it for each read that moves). */
+template <bool quantisedFraction>
+[[gnu::noinline]] QUORVANE_AVX2 void interpolateColumn (const DelayLine& line, const float (*rows)[8], int lane,
+                                                        float* output, int n) noexcept
+{
+    interpolateColumnLanes<false, quantisedFraction> (line, rows, lane, output, n);
+}
+
 } // namespace
 
 QUORVANE_AVX2 void interpolateLinearColumnReversedAvx2 (const DelayLine& line, const float (*rows)[8], int lane,
                                                         float* output, int n) noexcept
 {
-    interpolateColumn<true> (line, rows, lane, output, n);
+    interpolateColumnLanes<true> (line, rows, lane, output, n);
 }
 
 namespace
@@ -262,7 +283,7 @@ template <typename V>
     constexpr int W = laneCount<V>;
     if (n < 1)
         return;
-    const float* buf = line.buffer.get();
+    const float* buf = line.buffer;
     const int32_t first = contiguousRun (line, whole, n);
     if (first >= 0 && n % W == 0)
     {
@@ -313,7 +334,7 @@ template <typename V>
                                                       float* output, int n) noexcept
 {
     constexpr int W = laneCount<V>;
-    const float* buf = line.buffer.get();
+    const float* buf = line.buffer;
     const int32_t first = contiguousRun (line, whole, n);
     if (first >= 0)
     {
@@ -372,10 +393,41 @@ void resizeFor (DelayLine& line, int requestedLength)
         reallocate (line, newSize);
 }
 
+void resizeShared (DelayLine* const* lines, const int* requestedLengths, int count, SharedLineMemory& memory)
+{
+    bool same = memory != nullptr;
+    size_t total = 0;
+    for (int k = 0; k < count; ++k)
+    {
+        const int size = powerOfTwoFor (requestedLengths[k]);
+        same = same && size == lines[k]->size && lines[k]->ownMemory == nullptr;
+        total += (size_t) size;
+    }
+    if (same)
+        return;
+    for (int k = 0; k < count; ++k)
+    {
+        lines[k]->ownMemory.reset();
+        lines[k]->buffer = nullptr;
+    }
+    memory.reset();
+    // Every line starts on a cache line, wherever the allocation lands.
+    constexpr size_t lineFloats = 64 / sizeof (float);
+    memory.reset (zeroedFloats (total + lineFloats));
+    const auto misaligned = reinterpret_cast<uintptr_t> (memory.get()) % 64;
+    float* next = memory.get() + (misaligned == 0 ? 0 : (64 - misaligned) / sizeof (float));
+    for (int k = 0; k < count; ++k)
+    {
+        const int size = powerOfTwoFor (requestedLengths[k]);
+        startAt (*lines[k], next, size);
+        next += size;
+    }
+}
+
 void clearLine (DelayLine& line)
 {
     if (line.written)
-        std::fill_n (line.buffer.get(), line.size, 0.0f);
+        std::fill_n (line.buffer, line.size, 0.0f);
     line.written = false;
     line.tapState.fill (0.0f);
 }
@@ -387,7 +439,7 @@ namespace
 template <typename Sample>
 [[gnu::noinline]] void storeRuns (DelayLine& line, int n, int first, Sample sample) noexcept
 {
-    float* run = line.buffer.get() + line.writeIndex;
+    float* run = line.buffer + line.writeIndex;
     for (int i = 0; i < first; ++i)
         run[-i] = sample (i);
     float* wrapped = run + line.size;
@@ -400,7 +452,7 @@ template <bool added>
 [[gnu::noinline]] void readTapRuns (const DelayLine& line, float* output, int n, int32_t start, int first, float gain) noexcept
 {
     const auto put = [output] (int i, float x) { output[i] = added ? output[i] + x : x; };
-    const float* run = line.buffer.get() + start;
+    const float* run = line.buffer + start;
     for (int i = 0; i < first; ++i)
         put (i, run[-i] * gain);
     const float* wrapped = run + line.size;
@@ -418,7 +470,7 @@ template <typename V, typename Sample, typename Vector>
     line.written = true;
     const int32_t w = line.writeIndex;
     const int first = std::min (n, (int) w + 1);
-    float* run = line.buffer.get() + w;
+    float* run = line.buffer + w;
     if (first == n && n % W == 0)
     {
         forEachVector<W> (n, [&] (int i) { storeLanes (run - i - (W - 1), reversed (lanes (i))); });
@@ -469,7 +521,7 @@ template <typename V>
             if (w + 1 < length)
                 return withFeeds ? writeBlockSumLanes<V> (line, block, feed, length) : writeBlockLanes<V> (line, block, length);
             line.written = true;
-            float* const run = line.buffer.get() + w - (W - 1);
+            float* const run = line.buffer + w - (W - 1);
         #pragma GCC unroll 8
             for (int i = 0; i < length; i += W)
             {
@@ -513,7 +565,7 @@ template <typename V, bool added = false>
     // Two contiguous runs (before and after the wrap), the gain applied on the way.
     const int32_t start = (line.writeIndex + std::min (offset, line.size - n)) & line.mask;
     const int first = std::min (n, (int) start + 1);
-    const float* run = line.buffer.get() + start;
+    const float* run = line.buffer + start;
     if (first == n && n % W == 0)
     {
         const V g = broadcast<V> (gain);
@@ -542,7 +594,7 @@ inline int tapsAddedRuns (const DelayLine* lines, int stride, const int* offsets
         const DelayLine& line = *next;
         // As readTap holds a tap longer than the line.
         const int32_t start = (line.writeIndex + std::min (offsets[t], line.size - n)) & line.mask;
-        const float* run = line.buffer.get() + start;
+        const float* run = line.buffer + start;
         if (start + 1 < n)
         {
             float* copy = copies[taps] + n - 1;
@@ -996,6 +1048,60 @@ template <int L>
     std::copy_n (lows, L, lowWhole);
     return true;
 }
+/** The recursions of eight allpass reads of which some move, where their lines lie close enough
+    for one gather to reach them all (within 2^30 floats of the lowest, as lines sharing one
+    allocation do): each sample's neighbours of every read gathered as one row straight from the
+    lines, the same samples moveOrHold lays out read by read (the newer at (whole + writeIndex - i)
+    & mask, the older just after it), so that no tile is transposed on the way in. Rows of the
+    outputs (sample i of read r at rows[i][r]) and the states after the block. Returns false,
+    touching nothing, where the lines lie further apart. */
+[[gnu::noinline]] QUORVANE_AVX2 bool allpassRowsGatheredAvx2 (const GatheredReads& g, int count, int n,
+                                                             const int32_t (*wholeRows)[8], const float (*etaRows)[8],
+                                                             float* state, float (*rows)[8]) noexcept
+{
+    alignas (32) uintptr_t buffers[8];
+    const auto* field = reinterpret_cast<const long long*> (bufferField);
+    for (int h = 0; h < 2; ++h)
+    {
+        const __m256i running = h == 0 ? wideMask<0> (g.active) : wideMask<1> (g.active);
+        _mm256_store_si256 (reinterpret_cast<__m256i*> (buffers + 4 * h),
+                            _mm256_mask_i64gather_epi64 (_mm256_setzero_si256(), field, g.line[h], running, 1));
+    }
+    uintptr_t low = buffers[0];
+    for (int r = 1; r < count; ++r)
+        low = std::min (low, buffers[r]);
+    alignas (32) int32_t offsets[8] = {};
+    for (int r = 0; r < count; ++r)
+    {
+        const uintptr_t floats = (buffers[r] - low) / sizeof (float);
+        if (floats >= (uintptr_t) 1 << 30)
+            return false;
+        offsets[r] = (int32_t) floats;
+    }
+    const float* base = reinterpret_cast<const float*> (low);
+    const __m256i offset = _mm256_load_si256 (reinterpret_cast<const __m256i*> (offsets));
+    const __m256i mask = lineInts<8> (g, maskField);
+    __m256i position = lineInts<8> (g, writeIndexField);
+    const __m256i one = _mm256_set1_epi32 (1);
+    const __m256 active = _mm256_castsi256_ps (g.active);
+    __m256 y = _mm256_load_ps (state);
+#pragma GCC unroll 8
+    for (int i = 0; i < n; ++i)
+    {
+        const __m256i w = _mm256_load_si256 (reinterpret_cast<const __m256i*> (wholeRows[i]));
+        const __m256i newer = _mm256_and_si256 (_mm256_add_epi32 (w, position), mask);
+        const __m256i older = _mm256_and_si256 (_mm256_add_epi32 (newer, one), mask);
+        const __m256 zero = _mm256_setzero_ps();
+        const __m256 a = _mm256_mask_i32gather_ps (zero, base, _mm256_add_epi32 (newer, offset), active, 4);
+        const __m256 b = _mm256_mask_i32gather_ps (zero, base, _mm256_add_epi32 (older, offset), active, 4);
+        y = _mm256_add_ps (_mm256_mul_ps (_mm256_sub_ps (a, y), _mm256_load_ps (etaRows[i])), b);
+        _mm256_store_ps (rows[i], y);
+        position = _mm256_sub_epi32 (position, one);
+    }
+    _mm256_store_ps (state, y);
+    return true;
+}
+
 /** readLinearRampedEight's runs (rows[i][r]: read r's delay at sample i): each read whose whole
     delay holds over the block (heldRun) takes its run (newer, first) and writes its output; the
     others, moving or unused, run on zeros into `unused`. Returns the moving reads as bits. */
@@ -1081,7 +1187,7 @@ template <bool quantisedFractions>
     // The moving reads gathered straight from the rows.
     for (int r = 0; moving != 0; ++r, moving >>= 1)
         if ((moving & 1u) != 0)
-            interpolateColumn<false, quantisedFractions> (*reads[r].line, rows, r, reads[r].output, n);
+            interpolateColumn<quantisedFractions> (*reads[r].line, rows, r, reads[r].output, n);
 }
 #endif
 /** Whether every glide is near, where the set-up was gathered. */
@@ -1172,7 +1278,7 @@ template <typename R, typename V>
             const int32_t run = heldRun (line, whole[r], whole[r], n);
             if (run < 0)
                 return false;
-            heldNewer[r] = line.buffer.get() + run;
+            heldNewer[r] = line.buffer + run;
             heldFirst[r] = heldNewer[r][1];
         }
         if (rowsOut == nullptr)
@@ -1265,7 +1371,7 @@ template <typename R, typename V>
         const DelayLine& line = *reads[r].line;
         if (runs[r] >= 0 || (runs[r] < -1 && allHeld))
         {
-            newer[r] = line.buffer.get() + (runs[r] >= 0 ? runs[r] : -2 - runs[r]);
+            newer[r] = line.buffer + (runs[r] >= 0 ? runs[r] : -2 - runs[r]);
             older[r] = newer[r] + 1;
             beforeFirst[r] = runs[r] >= 0 ? 0.0f : newer[r][2];
             continue;
@@ -1293,6 +1399,35 @@ template <typename R, typename V>
         }
     }
 }
+
+#if defined(QUORVANE_HAS_AVX2_KERNELS)
+/** readAllpassLanes where some read moves, by allpassRowsGatheredAvx2: the outputs stored as the
+    tiles store them, and the states. False, touching nothing, where the lines lie too far apart. */
+template <typename R, typename V>
+[[gnu::always_inline]] inline bool movingRowsGathered (const AllpassTapRead* reads, int count, int n,
+                                                       const int32_t (*wholeRows)[laneCount<R>],
+                                                       const float (*etaRows)[laneCount<R>], const float* state,
+                                                       float (*rowsOut)[laneCount<R>], const GatheredReads& g) noexcept
+{
+    constexpr int L = laneCount<R>;
+    alignas (32) float ownRows[DelayLine::maxBlock][L];
+    alignas (32) float y[L];
+    std::copy_n (state, L, y);
+    float (*rows)[L] = rowsOut != nullptr ? rowsOut : ownRows;
+    if (! allpassRowsGatheredAvx2 (g, count, n, wholeRows, etaRows, y, rows))
+        return false;
+    if (rowsOut == nullptr)
+        for (int i = 0; i < n; i += L)
+        {
+            R yv[L];
+            for (int k = 0; k < L; ++k)
+                yv[k] = loadLanes<R> (rows[i + k]);
+            storeAllpassTile (yv, i, g.output, nullptr);
+        }
+    storeAllpassStates<R, V> (reads, count, loadLanes<R> (y), &g);
+    return true;
+}
+#endif
 
 /** readAllpassRampedRows after its set-up: each read's target, glide start and state in lanes,
     gathered as vectors (with eight lanes) or not. */
@@ -1330,6 +1465,10 @@ template <typename R, typename V>
         allHeld = gatheredRunsAvx2<L> (*gathered, wholeRows[0], wholeRows[n - 1], n, newer, first, beforeFirst, lowWhole,
                                        anyCrossing, runs);
         known = runs;
+        // Groups of four gather their moving reads read by read: side by side costs them more.
+        if constexpr (L == 8)
+            if (! allHeld && movingRowsGathered<R, V> (reads, count, n, wholeRows, etaRows, state, rowsOut, *gathered))
+                return;
     }
 #endif
     if (! allHeld)
@@ -1721,7 +1860,7 @@ void readAllpassRamped (DelayLine& line, float* output, float targetDelay, int n
     allpassCoefficients (frac, eta, n);
 
     // y[n] = eta.a[n] + b[n] - eta.y[n-1], a the newer and b the older neighbour.
-    const float* buf = line.buffer.get();
+    const float* buf = line.buffer;
     float y = line.tapState[(size_t) tap];
     const int32_t first = contiguousRun (line, whole, n);
     if (first >= 0)

@@ -35,7 +35,10 @@ struct DelayLine
         void operator() (float* p) const noexcept;
     };
 
-    std::unique_ptr<float[], Release> buffer;
+    /** The samples: the line's own memory, or its share of memory several lines share. */
+    float* buffer = nullptr;
+    /** The memory the line holds of its own (none where it shares). */
+    std::unique_ptr<float[], Release> ownMemory;
     int32_t writeIndex = 0;
     int32_t mask = 0;
     int32_t size = 0;
@@ -49,6 +52,14 @@ struct DelayLine
 /** Size becomes the next power of two >= the request; a changed size reallocates. New memory comes
     zeroed from the system (calloc), so a large line costs no zeroing pass until it is written. */
 void resizeFor (DelayLine& line, int requestedLength);
+/** Memory that several lines share: one allocation, so that all their samples lie in one block
+    and one gather, from one address, reaches any of them. */
+using SharedLineMemory = std::unique_ptr<float[], DelayLine::Release>;
+/** resizeFor of every line (lines[k] to hold at least requestedLengths[k] samples) in one zeroed
+    allocation that `memory` holds. Where every line shares `memory` at its size already, nothing
+    changes; otherwise all the old memory goes first (a resize never holds both) and every line
+    starts empty at its new size, as after resizeFor. */
+void resizeShared (DelayLine* const* lines, const int* requestedLengths, int count, SharedLineMemory& memory);
 /** Zeroes the samples and the interpolator states; the write index is left alone. */
 void clearLine (DelayLine& line);
 

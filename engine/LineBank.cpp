@@ -340,7 +340,7 @@ struct GroupRuns
                     const int32_t run = (line.writeIndex + std::min (offset, line.size - n)) & line.mask;
                     if (run >= n - 1)
                     {
-                        newer[r] = line.buffer.get() + run;
+                        newer[r] = line.buffer + run;
                         gain[r] = tapGain;
                         if (gains != nullptr)
                             unitGains = unitGains && tapGain == 1.0f;
@@ -393,7 +393,7 @@ struct GroupRuns
             const auto firstWhole = (int32_t) rows[0][r], lastWhole = (int32_t) rows[n - 1][r];
             if (const int32_t run = heldRun (line, firstWhole, lastWhole, n); run >= 0)
             {
-                newer[r] = line.buffer.get() + run;
+                newer[r] = line.buffer + run;
                 previous[r] = newer[r][1];
                 lowWhole[r] = firstWhole;
                 line.tapDelay[0] = target[r];
@@ -403,7 +403,7 @@ struct GroupRuns
             }
             if (const int32_t run = crossingRun (line, firstWhole, lastWhole, n); run >= 0)
             {
-                newer[r] = line.buffer.get() + run;
+                newer[r] = line.buffer + run;
                 previous[r] = newer[r][1];
                 beforePrevious[r] = newer[r][2];
                 lowWhole[r] = std::min (firstWhole, lastWhole);

@@ -87,7 +87,7 @@ template <typename V>
                 continue;
             }
             line.written = true;
-            float* const run = line.buffer.get() + w - (W - 1);
+            float* const run = line.buffer + w - (W - 1);
             const float* const d = delayed[r];
             const V c = broadcast<V> (losses[r]);
         #pragma GCC unroll 8
@@ -147,8 +147,8 @@ template <typename V>
     if (start < n - 1)
         return false;
     line.written = true;
-    const float* delayed = line.buffer.get() + start;
-    float* v = line.buffer.get() + w;
+    const float* delayed = line.buffer + start;
+    float* v = line.buffer + w;
     const V c = broadcast<V> (loss), gv = broadcast<V> (g), mg = broadcast<V> (-g);
     forEachVector<W> (n, [&] (int i) {
         const V x = loadLanes<V> (input + i);

@@ -62,15 +62,26 @@ void ReverbEngine::sizeLines (float rate)
     // serve 48 kHz, scaled up for higher rates (powers of two keep index wrapping to one AND).
     const float above48 = std::max (1.0f, rate / 48000.0f);
     const float above96 = std::max (1.0f, rate / 96000.0f);
+    constexpr size_t count = std::tuple_size_v<decltype (predelayLines)> + std::tuple_size_v<decltype (earlyLines)>
+                             + std::tuple_size_v<decltype (lateLines)>;
+    std::array<DelayLine*, count> lines {};
+    std::array<int, count> lengths {};
+    size_t k = 0;
+    const auto add = [&] (DelayLine& line, int length) {
+        lines[k] = &line;
+        lengths[k++] = length;
+    };
     for (auto& line : predelayLines)
-        resizeFor (line, (int) std::ceil (65000.0f * above48));
+        add (line, (int) std::ceil (65000.0f * above48));
     for (auto& line : earlyLines)
-        resizeFor (line, (int) std::ceil (16000.0f * above48));
-    for (size_t k = 0; k < lateLines.size(); ++k)
+        add (line, (int) std::ceil (16000.0f * above48));
+    for (size_t j = 0; j < lateLines.size(); ++j)
     {
-        const int atRate = k < 16 && rate <= 48000.0f ? 16000 : 32000;
-        resizeFor (lateLines[k], (int) std::ceil ((float) atRate * above96));
+        const int atRate = j < 16 && rate <= 48000.0f ? 16000 : 32000;
+        add (lateLines[j], (int) std::ceil ((float) atRate * above96));
     }
+    // One allocation for all of them: a group of reads then gathers from all its lines at once.
+    resizeShared (lines.data(), lengths.data(), (int) count, lineMemory);
 }
 
 std::size_t ReverbEngine::memoryBytes() const noexcept

@@ -95,6 +95,8 @@ struct ReverbEngine
     float auxDiffuserGain = 0.618f;
 
     // Delay lines
+    /** The memory every line below shares (sizeLines). */
+    SharedLineMemory lineMemory;
     std::array<DelayLine, 2> predelayLines;
     std::array<DelayLine, 16> earlyLines;
     std::array<DelayLine, 32> lateLines;

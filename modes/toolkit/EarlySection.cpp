@@ -96,7 +96,7 @@ const float* tapRunOf (const DelayLine& line, int offset, int n) noexcept
     if (w < n - 1 || held < 0)
         return nullptr;
     const int32_t start = (w + held) & line.mask;
-    return start >= n - 1 ? line.buffer.get() + start : nullptr;
+    return start >= n - 1 ? line.buffer + start : nullptr;
 }
 
 /** What happens around the stages: before the first, the two rotations that pair the taps of
@@ -221,7 +221,7 @@ StageRuns stageRunsOf (ReverbEngine& e, int n, bool wholeVectors) noexcept
     for (size_t k = 0; k < 16; ++k)
     {
         auto& line = e.earlyLines[k];
-        runs.write[k] = line.buffer.get() + line.writeIndex;
+        runs.write[k] = line.buffer + line.writeIndex;
         runs.tap[k] = wholeVectors ? tapRunOf (line, e.modeState.earlyFloor[k], n) : nullptr;
     }
     return runs;

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstring>
 #include <random>
@@ -57,6 +59,58 @@ TEST (DelayLine, SizesArePowersOfTwoAndKeepContentWhenUnchanged)
     resizeFor (line, 16000);
     EXPECT_EQ (line.buffer[5], 3.0f);
 
+}
+
+TEST (DelayLine, LinesSharingMemoryLieApartInOneZeroedBlockAndKeepItWhileUnchanged)
+{
+    std::array<DelayLine, 3> lines;
+    std::array<DelayLine*, 3> all { &lines[0], &lines[1], &lines[2] };
+    resizeFor (lines[1], 100); // memory of its own, given up for the shared block
+    lines[1].buffer[3] = 1.0f;
+    lines[1].writeIndex = 7;
+    SharedLineMemory memory;
+    const int lengths[] = { 300, 4096, 20 };
+    resizeShared (all.data(), lengths, 3, memory);
+    ASSERT_NE (memory, nullptr);
+    EXPECT_EQ (lines[1].ownMemory, nullptr);
+    const int sizes[] = { 512, 4096, 32 };
+    const float* next = memory.get();
+    for (size_t k = 0; k < 3; ++k)
+    {
+        // One after another, each its own size: no two lines overlap.
+        EXPECT_EQ (lines[k].buffer, next) << "line " << k;
+        EXPECT_EQ (lines[k].size, sizes[k]);
+        EXPECT_EQ (lines[k].mask, sizes[k] - 1);
+        EXPECT_EQ (lines[k].writeIndex, 0);
+        EXPECT_TRUE (std::all_of (lines[k].buffer, lines[k].buffer + sizes[k], [] (float x) { return x == 0.0f; }));
+        next += sizes[k];
+    }
+
+    // The same sizes again leave memory, samples and positions alone.
+    lines[2].buffer[5] = 2.0f;
+    lines[2].writeIndex = 9;
+    const float* before = memory.get();
+    const int sameSizes[] = { 400, 4000, 17 };
+    resizeShared (all.data(), sameSizes, 3, memory);
+    EXPECT_EQ (memory.get(), before);
+    EXPECT_EQ (lines[2].buffer[5], 2.0f);
+    EXPECT_EQ (lines[2].writeIndex, 9);
+
+    // A changed size lays every line out anew, empty.
+    const int grown[] = { 300, 8192, 20 };
+    resizeShared (all.data(), grown, 3, memory);
+    EXPECT_EQ (lines[1].size, 8192);
+    EXPECT_EQ (lines[2].buffer, lines[1].buffer + 8192);
+    EXPECT_EQ (lines[2].buffer[5], 0.0f);
+    EXPECT_EQ (lines[2].writeIndex, 0);
+
+    // A line resized on its own leaves the block for memory of its own; the others keep theirs.
+    lines[0].buffer[1] = 4.0f;
+    resizeFor (lines[2], 1000);
+    EXPECT_NE (lines[2].ownMemory, nullptr);
+    EXPECT_EQ (lines[2].buffer, lines[2].ownMemory.get());
+    EXPECT_EQ (lines[0].buffer, memory.get());
+    EXPECT_EQ (lines[0].buffer[1], 4.0f);
 }
 
 TEST (DelayLine, ReadsLongerThanTheLineAreHeldAtItsLongestDelay)
@@ -264,7 +318,7 @@ TEST (ModAllpass, ChainMatchesTheAllpassesOneAfterAnother)
                     << stages << " stages of " << count << ", block " << b << ", line " << k;
             for (size_t j = 0; j < lineCount; ++j)
             {
-                ASSERT_EQ (0, std::memcmp (lines[j].buffer.get(), reference[j].buffer.get(), sizeof (float) * 1024));
+                ASSERT_EQ (0, std::memcmp (lines[j].buffer, reference[j].buffer, sizeof (float) * 1024));
                 advance (lines[j], n);
                 advance (reference[j], n);
             }

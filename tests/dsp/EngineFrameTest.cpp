@@ -224,10 +224,10 @@ TEST (EngineFrame, ARateFirstSeenWhileProcessingKeepsTheMemoryAndStaysFinite)
         setPhysical (*engine, param::lateSize, 1.0f);
         setPhysical (*engine, param::earlySize, 1000.0f);
         setPhysical (*engine, param::predelay, 500.0f);
-        const auto* memory = engine->lateLines[31].buffer.get();
+        const auto* memory = engine->lateLines[31].buffer;
         const int size = engine->lateLines[31].size;
         engine->setSampleRate (192000);
-        EXPECT_EQ (engine->lateLines[31].buffer.get(), memory);
+        EXPECT_EQ (engine->lateLines[31].buffer, memory);
         EXPECT_EQ (engine->lateLines[31].size, size);
         const auto out = run (*engine, noise (192000));
         float peak = 0.0f;

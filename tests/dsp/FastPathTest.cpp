@@ -176,12 +176,25 @@ struct ReadGroupSetup
     std::vector<DelayLine> lines;
     std::uniform_real_distribution<float> delay { 0.0f, 500.0f }, nudge { -1.2f, 1.2f };
 
-    explicit ReadGroupSetup (uint32_t seed) : rng (seed), lines (8)
+    SharedLineMemory memory;
+
+    /** Eight lines of memory of their own, or sharing one block as an engine's lines do. */
+    explicit ReadGroupSetup (uint32_t seed, bool shared = false) : rng (seed), lines (8)
     {
+        std::vector<DelayLine*> all;
         for (auto& line : lines)
         {
             resizeFor (line, 2048);
-            fillRandom (rng, line.buffer.get(), line.size);
+            all.push_back (&line);
+        }
+        if (shared)
+        {
+            const std::vector<int> lengths (8, 2048);
+            resizeShared (all.data(), lengths.data(), 8, memory);
+        }
+        for (auto& line : lines)
+        {
+            fillRandom (rng, line.buffer, line.size);
             line.written = true;
         }
     }
@@ -221,7 +234,7 @@ TEST_P (FastPaths, InterpolatedReadsMatchTheSampleBySampleReference)
 {
     std::mt19937 rng (11);
     DelayLine line (4096);
-    fillRandom (rng, line.buffer.get(), line.size);
+    fillRandom (rng, line.buffer, line.size);
     line.written = true;
     std::uniform_real_distribution<float> delay (0.0f, 300.0f), nudge (-1.5f, 1.5f);
     int wrapped = 0;
@@ -360,7 +373,7 @@ TEST_P (FastPaths, QuantisedReadMatchesTheSampleBySampleReference)
 {
     std::mt19937 rng (3);
     DelayLine line (2048);
-    fillRandom (rng, line.buffer.get(), line.size);
+    fillRandom (rng, line.buffer, line.size);
     std::uniform_real_distribution<float> delay (32.0f, 400.0f), nudge (-0.2f, 0.2f);
     for (int round = 0; round < 2000; ++round)
     {
@@ -639,33 +652,39 @@ TEST_P (FastPaths, PairedBiquadsMatchThePlainDirectFormAndKeepTheirHistory)
 
 TEST_P (FastPaths, GroupedAllpassReadsMatchEachReadOnItsOwn)
 {
-    ReadGroupSetup setup (21);
-    auto& lines = setup.lines;
-    for (int round = 0; round < 600; ++round)
+    // Lines sharing one block of memory, as an engine's do, take the gathers that reach them all.
+    for (bool shared : { false, true })
     {
-        const int count = 2 + round % 7, n = round % 2 == 0 ? 64 : 32;
-        const float ramp = 1.0f / (float) n;
-        // Every fifth round every read holds its delay (a read near the line's wrap among them now
-        // and then): those take their coefficients once per block.
-        const bool held = round % 5 == 3;
-        float expected[8][64], actual[8][64];
-        AllpassTapRead reads[8];
-        for (size_t r = 0; r < (size_t) count; ++r)
+        ReadGroupSetup setup (21, shared);
+        auto& lines = setup.lines;
+        for (int round = 0; round < 600; ++round)
         {
-            auto& line = lines[r];
-            const auto [start, glideTarget] = setup.glideFor (line, round);
-            const float target = held ? start : glideTarget;
-            const int tap = (int) r % 2;
-            line.tapDelay[(size_t) tap] = start;
-            line.tapState[(size_t) tap] = 0.1f * (float) r;
-            ReferenceRead::allpass (line, start, target, n, ramp, line.tapState[(size_t) tap], expected[r]);
-            reads[r] = { &line, tap, actual[r], target };
-        }
-        readAllpassRampedGroup (reads, count, n, ramp);
-        for (size_t r = 0; r < (size_t) count; ++r)
-        {
-            ASSERT_TRUE (sameBits (expected[r], actual[r], n)) << "round " << round << ", read " << r;
-            ASSERT_EQ (lines[r].tapState[(size_t) reads[r].tap], expected[r][n - 1]);
+            const int count = 2 + round % 7, n = round % 2 == 0 ? 64 : 32;
+            const float ramp = 1.0f / (float) n;
+            // Every fifth round every read holds its delay (a read near the line's wrap among them
+            // now and then): those take their coefficients once per block. Every seventh, every
+            // read moves across many samples, as after a change of size.
+            const bool held = round % 5 == 3;
+            float expected[8][64], actual[8][64];
+            AllpassTapRead reads[8];
+            for (size_t r = 0; r < (size_t) count; ++r)
+            {
+                auto& line = lines[r];
+                const auto [start, glideTarget] = setup.glideFor (line, round);
+                const float target = held ? start : glideTarget;
+                const int tap = (int) r % 2;
+                line.tapDelay[(size_t) tap] = start;
+                line.tapState[(size_t) tap] = 0.1f * (float) r;
+                ReferenceRead::allpass (line, start, target, n, ramp, line.tapState[(size_t) tap], expected[r]);
+                reads[r] = { &line, tap, actual[r], target };
+            }
+            readAllpassRampedGroup (reads, count, n, ramp);
+            for (size_t r = 0; r < (size_t) count; ++r)
+            {
+                ASSERT_TRUE (sameBits (expected[r], actual[r], n))
+                    << (shared ? "shared" : "apart") << ", round " << round << ", read " << r;
+                ASSERT_EQ (lines[r].tapState[(size_t) reads[r].tap], expected[r][n - 1]);
+            }
         }
     }
 }
@@ -682,8 +701,8 @@ TEST_P (FastPaths, GroupedAllpassReadsTakeTheirLinesLimitsAndFirstReadsAsSingleR
     {
         resizeFor (lines[k], 128 << (k % 4));
         resizeFor (singles[k], 128 << (k % 4));
-        fillRandom (rng, lines[k].buffer.get(), lines[k].size);
-        std::copy_n (lines[k].buffer.get(), lines[k].size, singles[k].buffer.get());
+        fillRandom (rng, lines[k].buffer, lines[k].size);
+        std::copy_n (lines[k].buffer, lines[k].size, singles[k].buffer);
     }
     std::uniform_real_distribution<float> delay (0.0f, 1300.0f), nudge (-1.5f, 1.5f);
     for (int round = 0; round < 300; ++round)
@@ -745,7 +764,7 @@ TEST_P (FastPaths, BlockWritesAndTapReadsMatchAMaskedIndexPerSample)
             reference.buffer[(size_t) ((reference.writeIndex - i) & reference.mask)] = sum[i];
         }
         summed ? writeBlockSum (line, a, b, n) : writeBlock (line, a, n);
-        ASSERT_TRUE (sameBits (reference.buffer.get(), line.buffer.get(), line.size)) << "write, round " << round;
+        ASSERT_TRUE (sameBits (reference.buffer, line.buffer, line.size)) << "write, round " << round;
 
         const int offset = (int) (rng() % 300u); // beyond the line, held at the longest run it has
         const float gain = 0.5f + 0.001f * (float) round;
@@ -799,7 +818,7 @@ TEST_P (FastPaths, BlocksWrittenTogetherMatchAMaskedIndexPerSample)
         const float* const feedBlocks[4] = { feeds[0], feeds[1], feeds[2], feeds[3] };
         writeBlocks (lines.data(), blocks[0], 64, fed ? feedBlocks : nullptr, count, n);
         for (int k = 0; k < 6; ++k)
-            ASSERT_TRUE (sameBits (references[(size_t) k].buffer.get(), lines[(size_t) k].buffer.get(),
+            ASSERT_TRUE (sameBits (references[(size_t) k].buffer, lines[(size_t) k].buffer,
                                    lines[(size_t) k].size))
                 << "round " << round << ", line " << k << " of " << count;
     }
@@ -815,7 +834,7 @@ TEST_P (FastPaths, TapsAddedTogetherMatchEachTapAddedOnItsOwn)
     for (size_t k = 0; k < lines.size(); ++k)
     {
         resizeFor (lines[k], 128 << (k % 3));
-        fillRandom (rng, lines[k].buffer.get(), lines[k].size);
+        fillRandom (rng, lines[k].buffer, lines[k].size);
     }
     lines[5].buffer[3] = std::numeric_limits<float>::infinity();
     for (int round = 0; round < 300; ++round)
@@ -937,8 +956,8 @@ TEST_P (FastPaths, ReadAndSplitBankMatchesEachReadThenBothSplits)
             auto& b = bank[(size_t) k];
             auto& line = lines[(size_t) k];
             float* const block = blocks + k * stride;
-            fillRandom (rng, line.buffer.get(), line.size);
-            std::copy_n (line.buffer.get(), line.size, b.reference.buffer.get());
+            fillRandom (rng, line.buffer, line.size);
+            std::copy_n (line.buffer, line.size, b.reference.buffer);
             // Write positions near the start of the memory half the time, so runs wrap.
             line.writeIndex = b.reference.writeIndex = (int32_t) (round % 2 == 0 ? rng() % 80u : rng() % 1024u);
             const Kind kind = round % 7 == 6 ? (Kind) (rng() % 4u) : patterns[(round / 2) % 7][k % 4];
@@ -1066,8 +1085,8 @@ TEST_P (FastPaths, FixedAllpassInOnePassMatchesItsStagesOneByOne)
 {
     std::mt19937 rng (31);
     DelayLine line (256), reference (256);
-    fillRandom (rng, line.buffer.get(), line.size);
-    std::copy_n (line.buffer.get(), line.size, reference.buffer.get());
+    fillRandom (rng, line.buffer, line.size);
+    std::copy_n (line.buffer, line.size, reference.buffer);
     const float g = 0.62f, loss = 0.97f;
     for (int round = 0; round < 300; ++round)
     {
@@ -1089,7 +1108,7 @@ TEST_P (FastPaths, FixedAllpassInOnePassMatchesItsStagesOneByOne)
             reference.buffer[(size_t) ((reference.writeIndex - i) & reference.mask)] = v[i];
         fixedAllpass32 (line, input, actual, g, length, loss);
         ASSERT_TRUE (sameBits (expected, actual, 32)) << "output, round " << round << ", length " << length;
-        ASSERT_TRUE (sameBits (reference.buffer.get(), line.buffer.get(), line.size)) << "line, round " << round;
+        ASSERT_TRUE (sameBits (reference.buffer, line.buffer, line.size)) << "line, round " << round;
         advance (line, 32);
         advance (reference, 32);
     }
@@ -1166,8 +1185,8 @@ TEST_P (FastPaths, FixedAllpassGroupMatchesEachAllpassOnItsOwn)
         }
         for (int k = 0; k < count; ++k)
         {
-            fillRandom (rng, lines[(size_t) k].buffer.get(), 256);
-            std::copy_n (lines[(size_t) k].buffer.get(), 256, reference[(size_t) k].buffer.get());
+            fillRandom (rng, lines[(size_t) k].buffer, 256);
+            std::copy_n (lines[(size_t) k].buffer, 256, reference[(size_t) k].buffer);
             lines[(size_t) k].writeIndex = reference[(size_t) k].writeIndex = (int32_t) (rng() & 255u);
             lengths[k] = (int[]) { 40, 64, 65, 130, 240, 300 }[rng() % 6];
             losses[k] = 0.9f + 0.01f * (float) k;
@@ -1181,7 +1200,7 @@ TEST_P (FastPaths, FixedAllpassGroupMatchesEachAllpassOnItsOwn)
         {
             fixedAllpass32 (reference[(size_t) k], expected[k], expected[k], 0.62f, lengths[k], losses[k]);
             ASSERT_TRUE (sameBits (expected[k], blocks[k], 32)) << "round " << round << ", line " << k;
-            ASSERT_TRUE (sameBits (reference[(size_t) k].buffer.get(), lines[(size_t) k].buffer.get(), 256))
+            ASSERT_TRUE (sameBits (reference[(size_t) k].buffer, lines[(size_t) k].buffer, 256))
                 << "round " << round << ", line " << k;
         }
     }
