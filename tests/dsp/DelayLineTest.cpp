@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <random>
 #include <tuple>
@@ -74,7 +75,10 @@ TEST (DelayLine, LinesSharingMemoryLieApartInOneZeroedBlockAndKeepItWhileUnchang
     ASSERT_NE (memory, nullptr);
     EXPECT_EQ (lines[1].ownMemory, nullptr);
     const int sizes[] = { 512, 4096, 32 };
-    const float* next = memory.get();
+    // The first line starts on the block's first cache line boundary.
+    EXPECT_EQ (reinterpret_cast<uintptr_t> (lines[0].buffer) % 64, 0u);
+    EXPECT_LT (lines[0].buffer - memory.get(), 16);
+    const float* next = lines[0].buffer;
     for (size_t k = 0; k < 3; ++k)
     {
         // One after another, each its own size: no two lines overlap.
@@ -109,7 +113,7 @@ TEST (DelayLine, LinesSharingMemoryLieApartInOneZeroedBlockAndKeepItWhileUnchang
     resizeFor (lines[2], 1000);
     EXPECT_NE (lines[2].ownMemory, nullptr);
     EXPECT_EQ (lines[2].buffer, lines[2].ownMemory.get());
-    EXPECT_EQ (lines[0].buffer, memory.get());
+    EXPECT_EQ (lines[1].buffer, lines[0].buffer + 512);
     EXPECT_EQ (lines[0].buffer[1], 4.0f);
 }
 
