@@ -225,10 +225,11 @@ template <bool reversedOutput>
     i), as readLinearRamped does it after its glide (with quantisedFraction as readQuantisedRamped
     does), with each sample's neighbours gathered; sample i to output[i], or with reversedOutput
     to output[n - 1 - i]. In intrinsics only: the lane helpers are not marked for the unit, and
-    some compilers refuse eight-lane vectors passed across that boundary. */
+    some compilers refuse eight-lane vectors passed across that boundary. Not cloned with its
+    arguments taken apart: such a clone costs more per call (measured). */
 template <bool reversedOutput, bool quantisedFraction = false>
-[[gnu::always_inline]] QUORVANE_AVX2 inline void interpolateColumnLanes (const DelayLine& line, const float (*rows)[8],
-                                                                        int lane, float* output, int n) noexcept
+[[gnu::noinline, gnu::noclone]] QUORVANE_AVX2 void interpolateColumn (const DelayLine& line, const float (*rows)[8],
+                                                                     int lane, float* output, int n) noexcept
 {
     const float* buf = line.buffer;
     // Sample i + k of the lane lies 8 k floats after sample i.
@@ -256,20 +257,12 @@ template <bool reversedOutput, bool quantisedFraction = false>
     }
 }
 
-/** interpolateColumnLanes out of line, for the group reads (which call it for each read that moves). */
-template <bool quantisedFraction>
-[[gnu::noinline]] QUORVANE_AVX2 void interpolateColumn (const DelayLine& line, const float (*rows)[8], int lane,
-                                                        float* output, int n) noexcept
-{
-    interpolateColumnLanes<false, quantisedFraction> (line, rows, lane, output, n);
-}
-
 } // namespace
 
 QUORVANE_AVX2 void interpolateLinearColumnReversedAvx2 (const DelayLine& line, const float (*rows)[8], int lane,
                                                         float* output, int n) noexcept
 {
-    interpolateColumnLanes<true> (line, rows, lane, output, n);
+    interpolateColumn<true> (line, rows, lane, output, n);
 }
 
 namespace
@@ -1187,7 +1180,7 @@ template <bool quantisedFractions>
     // The moving reads gathered straight from the rows.
     for (int r = 0; moving != 0; ++r, moving >>= 1)
         if ((moving & 1u) != 0)
-            interpolateColumn<quantisedFractions> (*reads[r].line, rows, r, reads[r].output, n);
+            interpolateColumn<false, quantisedFractions> (*reads[r].line, rows, r, reads[r].output, n);
 }
 #endif
 /** Whether every glide is near, where the set-up was gathered. */
