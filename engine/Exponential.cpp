@@ -2,6 +2,7 @@
 
 #include "VectorUnit.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -172,23 +173,63 @@ const ExponentialForm form = recognise();
 
 ExponentialForm recognisedExponentialForm() noexcept { return form; }
 
-void exponentials (float* out, const float* x, int count) noexcept
+namespace
 {
-    int k = 0;
-#if defined(__x86_64__)
-    // The fused form needs the wider unit's instructions: on the baseline unit the library runs.
-    Kernel kernel = form == ExponentialForm::plain ? plainKernel : nullptr;
-    #if defined(QUORVANE_HAS_AVX2_KERNELS)
-    if (form == ExponentialForm::fused && wideVectors())
-        kernel = fusedKernel;
-    #endif
-    // A set with a value beyond the table (a gain below the smallest float, rare) goes to the
-    // library as a whole: the kernels then need no test of their own.
-    if (const int whole = count - count % 4; kernel != nullptr && kernel (out, x, whole))
-        k = whole;
-#endif
+/** exponentials by the library, from k on. */
+[[gnu::noinline]] void libraryExponentials (float* out, const float* x, int k, int count) noexcept
+{
     for (; k < count; ++k)
         out[k] = std::exp (x[k]);
+}
+
+#if defined(__x86_64__)
+/** The kernel of the form recognised on the current unit (the fused one needs the wider unit's
+    instructions: on the baseline unit the library runs), or nullptr. */
+inline Kernel currentKernel() noexcept
+{
+    #if defined(QUORVANE_HAS_AVX2_KERNELS)
+    if (form == ExponentialForm::fused)
+        return wideVectors() ? fusedKernel : nullptr;
+    #endif
+    return form == ExponentialForm::plain ? plainKernel : nullptr;
+}
+#endif
+} // namespace
+
+#if defined(__x86_64__)
+namespace
+{
+/** exponentials where count is not a multiple of four: the last values padded to four with
+    zeros, whose exponentials are dropped. */
+[[gnu::noinline]] void withTail (Kernel kernel, float* out, const float* x, int count) noexcept
+{
+    const int whole = count - count % 4;
+    if (! kernel (out, x, whole))
+        return libraryExponentials (out, x, 0, count);
+    alignas (16) float tail[4] = {};
+    std::copy_n (x + whole, count - whole, tail);
+    if (! kernel (tail, tail, 4))
+        return libraryExponentials (out, x, whole, count);
+    std::copy_n (tail, count - whole, out + whole);
+}
+} // namespace
+#endif
+
+void exponentials (float* out, const float* x, int count) noexcept
+{
+#if defined(__x86_64__)
+    // A set with a value beyond the table (a gain below the smallest float, rare) goes to the
+    // library from there on: the kernels then need no test of their own.
+    if (const Kernel kernel = currentKernel(); kernel != nullptr)
+    {
+        if (count % 4 != 0)
+            return withTail (kernel, out, x, count);
+        if (! kernel (out, x, count))
+            libraryExponentials (out, x, 0, count);
+        return;
+    }
+#endif
+    libraryExponentials (out, x, 0, count);
 }
 
 } // namespace quorvane

@@ -7,7 +7,6 @@
 #include "toolkit/LengthTables.h"
 #include "toolkit/ModeSetup.h"
 
-#include <limits>
 #include <tuple>
 
 namespace quorvane::darkroom
@@ -52,30 +51,20 @@ void setDecayGains (ReverbEngine& e, float outputFactor, int lineCount)
     // The loops' lengths and mid gains, which both band ratios divide by: every change of the
     // lengths, the decay or the rate passes here before the ratios are formed.
     static_assert (lines <= (int) std::tuple_size_v<decltype (ms.loopGain)>);
-    kit::loopLengths (ms.loopLength.data(), ms, lineCount, stride, segmentsPerLine);
-    kit::decayGains (ms.loopGain.data(), ms.loopLength.data(), lineCount, e.decayTime, e.processingRate);
+    kit::setLoopGains (ms, lineCount, stride, segmentsPerLine, e.decayTime, e.processingRate);
 }
-
-namespace
-{
-/** out[k] = the ratio of a band's gain over loop k to the loop's mid gain, at most `limit`. */
-void ratiosToLoopGains (float* out, const ReverbEngine& e, int lineCount, float bandSeconds,
-                 float limit = std::numeric_limits<float>::infinity())
-{
-    const auto& ms = e.modeState;
-    kit::bandRatios (out, ms.loopLength.data(), ms.loopGain.data(), lineCount, bandSeconds, e.decayTime,
-                     e.processingRate, limit);
-}
-} // namespace
 
 void setBassRatios (ReverbEngine& e, int lineCount)
 {
-    ratiosToLoopGains (e.modeState.bassGain.data(), e, lineCount, e.bassDecayTime, bassRatioLimit);
+    auto& ms = e.modeState;
+    kit::loopGainRatios (ms.bassGain.data(), ms, lineCount, e.bassDecayTime, e.decayTime, e.processingRate,
+                         bassRatioLimit);
 }
 
 void setHighRatios (ReverbEngine& e, int lineCount)
 {
-    ratiosToLoopGains (e.modeState.highGain.data(), e, lineCount, e.highDecayTime);
+    auto& ms = e.modeState;
+    kit::loopGainRatios (ms.highGain.data(), ms, lineCount, e.highDecayTime, e.decayTime, e.processingRate);
 }
 
 void updateDecayGains (ReverbEngine& e) { setDecayGains (e, 2.0f, lines); }

@@ -41,20 +41,22 @@ void updateDecayGains (ReverbEngine& e)
     auto& ms = e.modeState;
     kit::decayGains (ms.segmentGain.data(), ms.segmentLength.data(), segments, e.decayTime, e.processingRate);
     ms.outputGain = 4.0f * kit::lateNormaliser (ms.normaliserBase, e.decayTime, e.processingRate);
+    // The loops' mid gains, which both band ratios divide by: every change of the lengths, the
+    // decay or the rate passes here before the ratios are formed.
+    kit::setLoopGains (ms, lines, lines, allpassesPerLine + 1, e.decayTime, e.processingRate);
 }
 
 void updateBassGains (ReverbEngine& e)
 {
     auto& ms = e.modeState;
-    kit::loopRatios (ms.bassGain.data(), ms, lines, lines, allpassesPerLine + 1, e.bassDecayShaped, e.decayTime,
-                     e.processingRate, bassRatioLimit);
+    kit::loopGainRatios (ms.bassGain.data(), ms, lines, e.bassDecayShaped, e.decayTime, e.processingRate,
+                         bassRatioLimit);
 }
 
 void updateHighGains (ReverbEngine& e)
 {
     auto& ms = e.modeState;
-    kit::loopRatios (ms.highGain.data(), ms, lines, lines, allpassesPerLine + 1, e.highDecayTime, e.decayTime,
-                     e.processingRate);
+    kit::loopGainRatios (ms.highGain.data(), ms, lines, e.highDecayTime, e.decayTime, e.processingRate);
 }
 
 void processNetwork (ReverbEngine& e)

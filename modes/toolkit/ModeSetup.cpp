@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 namespace quorvane::kit
 {
@@ -72,6 +73,19 @@ void loopRatios (float* out, const ModeState& ms, int loops, int stride, int seg
         decayGains (mid, lengths, count, seconds, rate);
         bandRatios (out + first, lengths, mid, count, bandSeconds, seconds, rate, limit);
     }
+}
+
+void setLoopGains (ModeState& ms, int loops, int stride, int segments, float seconds, float rate)
+{
+    static_assert (std::tuple_size_v<decltype (ms.loopGain)> == std::tuple_size_v<decltype (ms.loopLength)>);
+    loopLengths (ms.loopLength.data(), ms, loops, stride, segments);
+    decayGains (ms.loopGain.data(), ms.loopLength.data(), loops, seconds, rate);
+}
+
+void loopGainRatios (float* out, const ModeState& ms, int loops, float bandSeconds, float seconds, float rate,
+                     float limit)
+{
+    bandRatios (out, ms.loopLength.data(), ms.loopGain.data(), loops, bandSeconds, seconds, rate, limit);
 }
 
 void updateEarlyLengths (ReverbEngine& e)

@@ -63,6 +63,16 @@ void loopGains (float* out, const ModeState& ms, int loops, int stride, int segm
 void loopRatios (float* out, const ModeState& ms, int loops, int stride, int segments, float bandSeconds,
                  float seconds, float rate, float limit = std::numeric_limits<float>::infinity());
 
+/** loopLength[k] and loopGain[k] for k < loops: loop k's summed length (as loopLengths gives it)
+    and its mid gain over that length for `seconds`, which every band ratio of the loop divides
+    by. Formed once per change of the lengths, the decay or the rate, before the ratios. */
+void setLoopGains (ModeState& ms, int loops, int stride, int segments, float seconds, float rate);
+
+/** out[k] = the ratio of a band's gain over loop k to the loop's mid gain, at most `limit`, from
+    the loops setLoopGains left: for k < loops, the same values as loopRatios. */
+void loopGainRatios (float* out, const ModeState& ms, int loops, float bandSeconds, float seconds, float rate,
+                     float limit = std::numeric_limits<float>::infinity());
+
 /** Every mode's updateEarlyLengths: earlyLength[j] = earlySize x network rate x 3.33667e-7 x the
     early table, and the floors. */
 void updateEarlyLengths (ReverbEngine& e);
