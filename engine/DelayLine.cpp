@@ -221,48 +221,72 @@ template <bool reversedOutput>
     }
 }
 
-/** The linear read of one lane of eight glides side by side (rows[i][lane] the delay of sample
-    i), as readLinearRamped does it after its glide (with quantisedFraction as readQuantisedRamped
-    does), with each sample's neighbours gathered; sample i to output[i], or with reversedOutput
-    to output[n - 1 - i]. In intrinsics only: the lane helpers are not marked for the unit, and
-    some compilers refuse eight-lane vectors passed across that boundary. Not cloned with its
-    arguments taken apart: such a clone costs more per call (measured). */
-template <bool reversedOutput, bool quantisedFraction = false>
-[[gnu::noinline, gnu::noclone]] QUORVANE_AVX2 void interpolateColumn (const DelayLine& line, const float (*rows)[8],
-                                                                     int lane, float* output, int n) noexcept
+/** The lines and outputs of lanes, as arrays. */
+struct ColumnReads
 {
-    const float* buf = line.buffer;
-    // Sample i + k of the lane lies 8 k floats after sample i.
-    const __m256i column = _mm256_setr_epi32 (0, 8, 16, 24, 32, 40, 48, 56);
-    const __m256i mask = _mm256_set1_epi32 (line.mask), one = _mm256_set1_epi32 (1), eight = _mm256_set1_epi32 (8);
-    const __m256i backwards = _mm256_setr_epi32 (7, 6, 5, 4, 3, 2, 1, 0);
-    __m256i offset = _mm256_sub_epi32 (_mm256_set1_epi32 (line.writeIndex), _mm256_setr_epi32 (0, 1, 2, 3, 4, 5, 6, 7));
-    for (int i = 0; i < n; i += 8)
+    const DelayLine* const* lines;
+    float* const* outputs;
+};
+inline const DelayLine& lineOf (ColumnReads c, int r) noexcept { return *c.lines[r]; }
+inline float* outputOf (ColumnReads c, int r) noexcept { return c.outputs[r]; }
+inline const DelayLine& lineOf (const LinearTapRead* reads, int r) noexcept { return *reads[r].line; }
+inline float* outputOf (const LinearTapRead* reads, int r) noexcept { return reads[r].output; }
+
+/** The linear reads of some lanes of eight glides side by side (rows[i][r] the delay of sample i
+    of lane r), as readLinearRamped does them after its glide (with quantisedFraction as
+    readQuantisedRamped does), each sample's neighbours gathered: for every lane r set in `lanes`,
+    from its line into its output (lineOf and outputOf of `reads`), sample i to output[i], or with
+    reversedOutput to output[n - 1 - i]. All the lanes in one call, so that the constants are set
+    up once. In
+    intrinsics only: the lane helpers are not marked for the unit, and some compilers refuse
+    eight-lane vectors passed across that boundary. */
+template <bool reversedOutput, bool quantisedFraction = false, typename Reads>
+[[gnu::noinline]] QUORVANE_AVX2 void interpolateColumns (Reads reads, const float (*rows)[8], unsigned lanes,
+                                                        int n) noexcept
+{
+    const __m256i one = _mm256_set1_epi32 (1), eight = _mm256_set1_epi32 (8);
+    // Sample i + k's delay lies 8 k floats after sample i's. Reversed, the lanes run from sample
+    // i + 7 down to i, so that every vector is stored as it comes.
+    const __m256i along = reversedOutput ? _mm256_setr_epi32 (56, 48, 40, 32, 24, 16, 8, 0)
+                                         : _mm256_setr_epi32 (0, 8, 16, 24, 32, 40, 48, 56);
+    const __m256i before = reversedOutput ? _mm256_setr_epi32 (7, 6, 5, 4, 3, 2, 1, 0)
+                                          : _mm256_setr_epi32 (0, 1, 2, 3, 4, 5, 6, 7);
+    for (; lanes != 0; lanes &= lanes - 1)
     {
-        const __m256 d = _mm256_i32gather_ps (&rows[i][lane], column, 4);
-        const __m256i w = _mm256_cvttps_epi32 (d);
-        __m256 frac = _mm256_sub_ps (d, _mm256_cvtepi32_ps (w));
-        if constexpr (quantisedFraction)
-            frac = _mm256_mul_ps (_mm256_cvtepi32_ps (_mm256_cvttps_epi32 (_mm256_mul_ps (frac, _mm256_set1_ps (32.0f)))),
-                                  _mm256_set1_ps (0.03125f));
-        const __m256i newer = _mm256_and_si256 (_mm256_add_epi32 (w, offset), mask);
-        const __m256i older = _mm256_and_si256 (_mm256_add_epi32 (newer, one), mask);
-        const __m256 a = _mm256_i32gather_ps (buf, newer, 4), b = _mm256_i32gather_ps (buf, older, 4);
-        const __m256 y = _mm256_add_ps (_mm256_mul_ps (_mm256_sub_ps (b, a), frac), a);
-        if constexpr (reversedOutput)
-            _mm256_storeu_ps (output + n - 8 - i, _mm256_permutevar8x32_ps (y, backwards));
-        else
-            _mm256_storeu_ps (output + i, y);
-        offset = _mm256_sub_epi32 (offset, eight);
+        const int r = __builtin_ctz (lanes);
+        const DelayLine& line = lineOf (reads, r);
+        const float* buf = line.buffer;
+        const __m256i mask = _mm256_set1_epi32 (line.mask);
+        // (whole + writeIndex - i) & mask for sample i.
+        __m256i offset = _mm256_sub_epi32 (_mm256_set1_epi32 (line.writeIndex), before);
+        const float* delays = &rows[0][r];
+        float* out = outputOf (reads, r) + (reversedOutput ? n - 8 : 0);
+        for (int i = 0; i < n; i += 8)
+        {
+            const __m256 d = _mm256_i32gather_ps (delays, along, 4);
+            const __m256i w = _mm256_cvttps_epi32 (d);
+            __m256 frac = _mm256_sub_ps (d, _mm256_cvtepi32_ps (w));
+            if constexpr (quantisedFraction)
+                frac = _mm256_mul_ps (
+                    _mm256_cvtepi32_ps (_mm256_cvttps_epi32 (_mm256_mul_ps (frac, _mm256_set1_ps (32.0f)))),
+                    _mm256_set1_ps (0.03125f));
+            const __m256i newer = _mm256_and_si256 (_mm256_add_epi32 (w, offset), mask);
+            const __m256i older = _mm256_and_si256 (_mm256_add_epi32 (newer, one), mask);
+            const __m256 a = _mm256_i32gather_ps (buf, newer, 4), b = _mm256_i32gather_ps (buf, older, 4);
+            _mm256_storeu_ps (out, _mm256_add_ps (_mm256_mul_ps (_mm256_sub_ps (b, a), frac), a));
+            offset = _mm256_sub_epi32 (offset, eight);
+            delays += 64;
+            out += reversedOutput ? -8 : 8;
+        }
     }
 }
 
 } // namespace
 
-QUORVANE_AVX2 void interpolateLinearColumnReversedAvx2 (const DelayLine& line, const float (*rows)[8], int lane,
-                                                        float* output, int n) noexcept
+QUORVANE_AVX2 void interpolateLinearColumnsReversedAvx2 (const DelayLine* const* lines, const float (*rows)[8],
+                                                         unsigned lanes, float* const* outputs, int n) noexcept
 {
-    interpolateColumn<true> (line, rows, lane, output, n);
+    interpolateColumns<true> (ColumnReads { lines, outputs }, rows, lanes, n);
 }
 
 namespace
@@ -1178,9 +1202,8 @@ template <bool quantisedFractions>
             storeLanes (output[r] + i, out[r]);
     });
     // The moving reads gathered straight from the rows.
-    for (int r = 0; moving != 0; ++r, moving >>= 1)
-        if ((moving & 1u) != 0)
-            interpolateColumn<false, quantisedFractions> (*reads[r].line, rows, r, reads[r].output, n);
+    if (moving != 0)
+        interpolateColumns<false, quantisedFractions> (reads, rows, moving, n);
 }
 #endif
 /** Whether every glide is near, where the set-up was gathered. */

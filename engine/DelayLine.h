@@ -180,13 +180,14 @@ inline float glideStart (float previous, float target) noexcept { return previou
 inline void restartGlides (DelayLine& line) noexcept { line.tapDelay.fill (DelayLine::startDelay); }
 
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
-/** The linear read of one lane of eight glides formed side by side (sample i's delay at
-    rows[i][lane], as readLinearRamped's own glide would give it), on the wider unit: each
-    sample's neighbours gathered, the same samples and arithmetic as readLinearRamped after its
-    glide. Sample i goes to output[n - 1 - i], reversed as the line holds it. For a delay that
-    moves across samples, where the contiguous runs do not serve; n a multiple of eight. */
-QUORVANE_AVX2 void interpolateLinearColumnReversedAvx2 (const DelayLine& line, const float (*rows)[8], int lane,
-                                                        float* output, int n) noexcept;
+/** The linear reads of some lanes of eight glides formed side by side (sample i's delay of lane r
+    at rows[i][r], as readLinearRamped's own glide would give it), on the wider unit: for every
+    lane r set in `lanes`, lines[r] read into outputs[r], each sample's neighbours gathered, the
+    same samples and arithmetic as readLinearRamped after its glide. Sample i goes to
+    outputs[r][n - 1 - i], reversed as the line holds it. For delays that move across samples,
+    where the contiguous runs do not serve; n a multiple of eight. */
+QUORVANE_AVX2 void interpolateLinearColumnsReversedAvx2 (const DelayLine* const* lines, const float (*rows)[8],
+                                                         unsigned lanes, float* const* outputs, int n) noexcept;
 #endif
 
 /** The allpass interpolator's coefficient for a fraction index k = trunc(frac x 256). */

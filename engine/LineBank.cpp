@@ -384,6 +384,11 @@ struct GroupRuns
                 }
     #endif
         anyLinear = false;
+    #if defined(QUORVANE_HAS_AVX2_KERNELS)
+        unsigned moving = 0;
+        const DelayLine* movingLines[W];
+        float* movingOutputs[W];
+    #endif
     #pragma GCC unroll 8
         for (int r = 0; r < W; ++r)
         {
@@ -416,9 +421,12 @@ struct GroupRuns
     #if defined(QUORVANE_HAS_AVX2_KERNELS)
             if constexpr (W == 8)
             {
-                // Its delays are in the rows already: interpolated straight into its reversed block.
+                // Its delays are in the rows already: interpolated straight into its reversed
+                // block, with the other such lanes after this loop.
                 line.tapDelay[0] = target[r];
-                interpolateLinearColumnReversedAvx2 (line, rows, r, reversedBlocks[r], n);
+                moving |= 1u << r;
+                movingLines[r] = &line;
+                movingOutputs[r] = reversedBlocks[r];
                 newer[r] = reversedBlocks[r] + n - 1;
                 gain[r] = 1.0f;
                 continue;
@@ -427,6 +435,11 @@ struct GroupRuns
             readLinearRamped (line, block (r), bank.targetDelays[laneLine<W, picked> (r)], n, rampFactor);
             readBlock (r, n);
         }
+    #if defined(QUORVANE_HAS_AVX2_KERNELS)
+        if constexpr (W == 8)
+            if (moving != 0)
+                interpolateLinearColumnsReversedAvx2 (movingLines, rows, moving, movingOutputs, n);
+    #endif
     }
 };
 
