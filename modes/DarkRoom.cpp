@@ -33,7 +33,7 @@ void setLengths (ReverbEngine& e, float sizeFactor)
     ms.sizeFactor = sizeFactor;
     ms.normaliserBase = e.lateNormaliser * ms.sizeFactor;
     kit::setSegmentLengths (ms, kit::roomLengths, lines * segmentsPerLine, ms.sizeFactor, e.controlBlockLength);
-    kit::updateGainsAndEarlyLengths (e);
+    kit::updateLateGains (e);
 }
 
 void updateLateLengths (ReverbEngine& e)

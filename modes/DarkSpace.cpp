@@ -16,7 +16,7 @@ void updateLateLengths (ReverbEngine& e)
     ms.sizeFactor = (float) ((s * 0.9 + 0.1) * (double) e.processingRate * 3.958333283662796e-05);
     ms.normaliserBase = e.lateNormaliser * ms.sizeFactor;
     kit::setSegmentLengths (ms, kit::roomLengths, 32, ms.sizeFactor, e.controlBlockLength);
-    kit::updateGainsAndEarlyLengths (e);
+    kit::updateLateGains (e);
 }
 
 void processNetwork (ReverbEngine& e)

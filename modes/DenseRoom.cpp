@@ -29,7 +29,7 @@ void updateLateLengths (ReverbEngine& e)
     ms.sizeFactor = (float) ((s * 0.8 + 0.2) * (double) e.processingRate * 3.958333283662796e-05);
     ms.normaliserBase = e.lateNormaliser * ms.sizeFactor;
     kit::setSegmentLengths (ms, denseLengths, lines, ms.sizeFactor, e.controlBlockLength);
-    kit::updateGainsAndEarlyLengths (e);
+    kit::updateLateGains (e);
 }
 
 void processNetwork (ReverbEngine& e)

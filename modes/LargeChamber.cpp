@@ -56,7 +56,7 @@ void updateLateLengths (ReverbEngine& e)
         ms.leftTapOffset[t] = kit::floorToInt (leftPositions[t] * ms.sizeFactor * 1.4f);
         ms.rightTapOffset[t] = kit::floorToInt (rightPositions[t] * ms.sizeFactor * 1.4f);
     }
-    kit::updateGainsAndEarlyLengths (e);
+    kit::updateLateGains (e);
 }
 
 namespace

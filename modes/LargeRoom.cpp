@@ -65,7 +65,7 @@ void updateLateLengths (ReverbEngine& e)
     ms.sizeFactor = (float) ((s * 0.9 + 0.1) * (double) e.hostRate * (1.0 / 48000.0));
     ms.normaliserBase = e.lateNormaliser * ms.sizeFactor;
     kit::setSegmentLengths (ms, kit::roomLengths, lines, ms.sizeFactor, e.controlBlockLength);
-    kit::updateGainsAndEarlyLengths (e);
+    kit::updateLateGains (e);
 }
 
 void outputTaps (ReverbEngine& e, int n)

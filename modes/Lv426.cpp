@@ -33,7 +33,7 @@ void updateLateLengths (ReverbEngine& e)
     const double s = e.getValue (param::lateSize);
     ms.sizeFactor = (float) ((s * 1.8 + 0.1) * (double) e.processingRate * (1.0 / 48000.0));
     ms.normaliserBase = kit::setGeometricLengths (ms, segments, 1.0961297f, ms.sizeFactor, 15987.0f, e.controlBlockLength);
-    kit::updateGainsAndEarlyLengths (e);
+    kit::updateLateGains (e);
 }
 
 void updateDecayGains (ReverbEngine& e)

@@ -51,7 +51,7 @@ void updateLateLengths (ReverbEngine& e)
         ms.segmentFloor[k] = kit::floorToInt (a);
         ms.segmentFloor[k + delayFirst] = kit::floorToInt (d);
     }
-    kit::updateGainsAndEarlyLengths (e);
+    kit::updateLateGains (e);
 }
 
 void updateDecayGains (ReverbEngine& e)

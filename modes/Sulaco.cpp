@@ -28,7 +28,7 @@ void updateLateLengths (ReverbEngine& e)
     ms.sizeFactor = (float) ((s * 1.8 + 0.1) * (double) e.processingRate * (1.0 / 48000.0));
     const float ratio = (float) std::pow (5.859917163848877, 0.06666667014360428);
     ms.normaliserBase = kit::setGeometricLengths (ms, lines, ratio, ms.sizeFactor, 15989.0f, e.controlBlockLength);
-    kit::updateGainsAndEarlyLengths (e);
+    kit::updateLateGains (e);
 }
 
 void updateDecayGains (ReverbEngine& e)

@@ -21,12 +21,7 @@ void configureStandard (ReverbEngine& e)
     e.finishModeConfiguration();
 }
 
-void updateGainsAndEarlyLengths (ReverbEngine& e)
-{
-    const auto& r = *e.routines;
-    updateAllGains (r, e);
-    r.updateEarlyLengths (e);
-}
+void updateLateGains (ReverbEngine& e) { updateAllGains (*e.routines, e); }
 
 void setSegmentLengths (ModeState& ms, const float* table, int count, float sizeFactor, float blockLength)
 {

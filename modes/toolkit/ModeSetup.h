@@ -27,9 +27,10 @@ inline int32_t floorToInt (float x) noexcept
     and high gains, in that order; the frame's common end (the rate-dependent parameters again). */
 void configureStandard (ReverbEngine& e);
 
-/** What every updateLateLengths ends with: the current mode's decay, bass and high gains, then its
-    early lengths. */
-void updateGainsAndEarlyLengths (ReverbEngine& e);
+/** What every updateLateLengths ends with: the current mode's decay, bass and high gains. The
+    early lengths follow the early size and the rate alone, which a change of late size leaves as
+    they were, so they are not formed again here. */
+void updateLateGains (ReverbEngine& e);
 
 /** segmentLength[k] = table[k] x sizeFactor - blockLength, and its floor, for k < count; the block
     is taken off because the block scheme itself adds one block to every loop. */
