@@ -1065,16 +1065,17 @@ template <int L>
     std::copy_n (lows, L, lowWhole);
     return true;
 }
-/** The recursions of eight allpass reads of which some move, where their lines lie close enough
-    for one gather to reach them all (within 2^30 floats of the lowest, as lines sharing one
-    allocation do): each sample's neighbours of every read gathered as one row straight from the
-    lines, the same samples moveOrHold lays out read by read (the newer at (whole + writeIndex - i)
-    & mask, the older just after it), so that no tile is transposed on the way in. Rows of the
-    outputs (sample i of read r at rows[i][r]) and the states after the block. Returns false,
-    touching nothing, where the lines lie further apart. */
+/** The recursions of L (four or eight) allpass reads of which some move, where their lines lie
+    close enough for one gather to reach them all (within 2^30 floats of the lowest, as lines
+    sharing one allocation do): each sample's neighbours of every read gathered as one row
+    straight from the lines, the same samples moveOrHold lays out read by read (the newer at
+    (whole + writeIndex - i) & mask, the older just after it), so that no tile is transposed on
+    the way in. Rows of the outputs (sample i of read r at rows[i][r]) and the states after the
+    block. Returns false, touching nothing, where the lines lie further apart. */
+template <int L>
 [[gnu::noinline]] QUORVANE_AVX2 bool allpassRowsGatheredAvx2 (const GatheredReads& g, int count, int n,
-                                                             const int32_t (*wholeRows)[8], const float (*etaRows)[8],
-                                                             float* state, float (*rows)[8]) noexcept
+                                                              const int32_t (*wholeRows)[L], const float (*etaRows)[L],
+                                                              float* state, float (*rows)[L]) noexcept
 {
     alignas (32) uintptr_t buffers[8];
     const auto* field = reinterpret_cast<const long long*> (bufferField);
@@ -1097,25 +1098,49 @@ template <int L>
     }
     const float* base = reinterpret_cast<const float*> (low);
     const __m256i offset = _mm256_load_si256 (reinterpret_cast<const __m256i*> (offsets));
-    const __m256i mask = lineInts<8> (g, maskField);
-    __m256i position = lineInts<8> (g, writeIndexField);
-    const __m256i one = _mm256_set1_epi32 (1);
-    const __m256 active = _mm256_castsi256_ps (g.active);
-    __m256 y = _mm256_load_ps (state);
-#pragma GCC unroll 8
-    for (int i = 0; i < n; ++i)
+    const __m256i mask = lineInts<L> (g, maskField);
+    __m256i position = lineInts<L> (g, writeIndexField);
+    if constexpr (L == 8)
     {
-        const __m256i w = _mm256_load_si256 (reinterpret_cast<const __m256i*> (wholeRows[i]));
-        const __m256i newer = _mm256_and_si256 (_mm256_add_epi32 (w, position), mask);
-        const __m256i older = _mm256_and_si256 (_mm256_add_epi32 (newer, one), mask);
-        const __m256 zero = _mm256_setzero_ps();
-        const __m256 a = _mm256_mask_i32gather_ps (zero, base, _mm256_add_epi32 (newer, offset), active, 4);
-        const __m256 b = _mm256_mask_i32gather_ps (zero, base, _mm256_add_epi32 (older, offset), active, 4);
-        y = _mm256_add_ps (_mm256_mul_ps (_mm256_sub_ps (a, y), _mm256_load_ps (etaRows[i])), b);
-        _mm256_store_ps (rows[i], y);
-        position = _mm256_sub_epi32 (position, one);
+        const __m256i one = _mm256_set1_epi32 (1);
+        const __m256 active = _mm256_castsi256_ps (g.active);
+        __m256 y = _mm256_load_ps (state);
+    #pragma GCC unroll 8
+        for (int i = 0; i < n; ++i)
+        {
+            const __m256i w = _mm256_load_si256 (reinterpret_cast<const __m256i*> (wholeRows[i]));
+            const __m256i newer = _mm256_and_si256 (_mm256_add_epi32 (w, position), mask);
+            const __m256i older = _mm256_and_si256 (_mm256_add_epi32 (newer, one), mask);
+            const __m256 zero = _mm256_setzero_ps();
+            const __m256 a = _mm256_mask_i32gather_ps (zero, base, _mm256_add_epi32 (newer, offset), active, 4);
+            const __m256 b = _mm256_mask_i32gather_ps (zero, base, _mm256_add_epi32 (older, offset), active, 4);
+            y = _mm256_add_ps (_mm256_mul_ps (_mm256_sub_ps (a, y), _mm256_load_ps (etaRows[i])), b);
+            _mm256_store_ps (rows[i], y);
+            position = _mm256_sub_epi32 (position, one);
+        }
+        _mm256_store_ps (state, y);
     }
-    _mm256_store_ps (state, y);
+    else
+    {
+        const __m128i one4 = _mm_set1_epi32 (1), mask4 = _mm256_castsi256_si128 (mask);
+        const __m128i offset4 = _mm256_castsi256_si128 (offset);
+        const __m128 active4 = _mm_castsi128_ps (_mm256_castsi256_si128 (g.active));
+        __m128i position4 = _mm256_castsi256_si128 (position);
+        __m128 y4 = _mm_load_ps (state);
+        for (int i = 0; i < n; ++i)
+        {
+            const __m128i w = _mm_load_si128 (reinterpret_cast<const __m128i*> (wholeRows[i]));
+            const __m128i newer = _mm_and_si128 (_mm_add_epi32 (w, position4), mask4);
+            const __m128i older = _mm_and_si128 (_mm_add_epi32 (newer, one4), mask4);
+            const __m128 zero = _mm_setzero_ps();
+            const __m128 a = _mm_mask_i32gather_ps (zero, base, _mm_add_epi32 (newer, offset4), active4, 4);
+            const __m128 b = _mm_mask_i32gather_ps (zero, base, _mm_add_epi32 (older, offset4), active4, 4);
+            y4 = _mm_add_ps (_mm_mul_ps (_mm_sub_ps (a, y4), _mm_load_ps (etaRows[i])), b);
+            _mm_store_ps (rows[i], y4);
+            position4 = _mm_sub_epi32 (position4, one4);
+        }
+        _mm_store_ps (state, y4);
+    }
     return true;
 }
 
@@ -1430,7 +1455,7 @@ template <typename R, typename V>
     alignas (32) float y[L];
     std::copy_n (state, L, y);
     float (*rows)[L] = rowsOut != nullptr ? rowsOut : ownRows;
-    if (! allpassRowsGatheredAvx2 (g, count, n, wholeRows, etaRows, y, rows))
+    if (! allpassRowsGatheredAvx2<L> (g, count, n, wholeRows, etaRows, y, rows))
         return false;
     if (rowsOut == nullptr)
         for (int i = 0; i < n; i += L)
@@ -1481,10 +1506,11 @@ template <typename R, typename V>
         allHeld = gatheredRunsAvx2<L> (*gathered, wholeRows[0], wholeRows[n - 1], n, newer, first, beforeFirst, lowWhole,
                                        anyCrossing, runs);
         known = runs;
-        // Groups of four gather their moving reads read by read: side by side costs them more.
-        if constexpr (L == 8)
-            if (! allHeld && movingRowsGathered<R, V> (reads, count, n, wholeRows, etaRows, state, rowsOut, *gathered))
-                return;
+        // Where some read moves, every read's neighbours are gathered a row at a time; in groups of
+        // four only where two reads or more move (for one, read by read costs less).
+        if (! allHeld && (L == 8 || std::count_if (runs, runs + count, [] (int32_t run) { return run < 0; }) >= 2)
+            && movingRowsGathered<R, V> (reads, count, n, wholeRows, etaRows, state, rowsOut, *gathered))
+            return;
     }
 #endif
     if (! allHeld)

@@ -39,13 +39,15 @@ float setGeometricLengths (ModeState& ms, int count, float ratio, float sizeFact
     for (int k = 1; k < count; ++k)
         q[k] = q[k - 1] * ratio;
     const float last = q[count - 1];
-    float sum = 0.0f;
+    // The lengths and floors side by side; the sum apart, as it adds in order.
     for (size_t k = 0; k < (size_t) count; ++k)
     {
         ms.segmentLength[k] = q[k] / last * sizeFactor * longest - blockLength;
         ms.segmentFloor[k] = floorToInt (ms.segmentLength[k]);
-        sum = sum + ms.segmentLength[k];
     }
+    float sum = 0.0f;
+    for (size_t k = 0; k < (size_t) count; ++k)
+        sum = sum + ms.segmentLength[k];
     return sum;
 }
 
