@@ -1065,39 +1065,77 @@ template <int L>
     std::copy_n (lows, L, lowWhole);
     return true;
 }
+/** Whether no active lane's neighbours wrap within a block of n, for glides whose whole delays
+    run from `first` to `last` (every lane's whole delays are monotonic, so they lie between the
+    two): its newer indices (whole + writeIndex - i, i < n) and older ones (one more) then lie in
+    one run of the line without a wrap, each raw sum plus `shift` being its masked index. */
+[[gnu::always_inline]] QUORVANE_AVX2 inline bool unwrappedRows (__m256i first, __m256i last, __m256i writeIndex,
+                                                               __m256i mask, __m256i active, int n,
+                                                               __m256i& shift) noexcept
+{
+    const __m256i lowest = _mm256_sub_epi32 (_mm256_add_epi32 (_mm256_min_epi32 (first, last), writeIndex),
+                                             _mm256_set1_epi32 (n - 1));
+    const __m256i highest = _mm256_add_epi32 (_mm256_add_epi32 (_mm256_max_epi32 (first, last), writeIndex),
+                                              _mm256_set1_epi32 (1));
+    const __m256i start = _mm256_and_si256 (lowest, mask);
+    shift = _mm256_sub_epi32 (start, lowest);
+    const __m256i beyond = _mm256_cmpgt_epi32 (_mm256_add_epi32 (start, _mm256_sub_epi32 (highest, lowest)), mask);
+    return _mm256_testz_si256 (beyond, active) != 0;
+}
+
+/** One step of the allpass reads' recursions, y = (a - y) x eta + b, stored as the row. */
+[[gnu::always_inline]] QUORVANE_AVX2 inline void allpassStep (__m256& y, __m256 a, __m256 b, const float* eta,
+                                                             float* row) noexcept
+{
+    y = _mm256_add_ps (_mm256_mul_ps (_mm256_sub_ps (a, y), _mm256_load_ps (eta)), b);
+    _mm256_store_ps (row, y);
+}
+
+[[gnu::always_inline]] QUORVANE_AVX2 inline void allpassStep (__m128& y, __m128 a, __m128 b, const float* eta,
+                                                             float* row) noexcept
+{
+    y = _mm_add_ps (_mm_mul_ps (_mm_sub_ps (a, y), _mm_load_ps (eta)), b);
+    _mm_store_ps (row, y);
+}
+
 /** The recursions of L (four or eight) allpass reads of which some move, where their lines lie
-    close enough for one gather to reach them all (within 2^30 floats of the lowest, as lines
+    close enough for one gather to reach them all (within 2^30 bytes of the first read's, as lines
     sharing one allocation do): each sample's neighbours of every read gathered as one row
     straight from the lines, the same samples moveOrHold lays out read by read (the newer at
     (whole + writeIndex - i) & mask, the older just after it), so that no tile is transposed on
     the way in. Rows of the outputs (sample i of read r at rows[i][r]) and the states after the
     block. Returns false, touching nothing, where the lines lie further apart. */
 template <int L>
-[[gnu::noinline]] QUORVANE_AVX2 bool allpassRowsGatheredAvx2 (const GatheredReads& g, int count, int n,
+[[gnu::noinline]] QUORVANE_AVX2 bool allpassRowsGatheredAvx2 (const GatheredReads& g, int n,
                                                               const int32_t (*wholeRows)[L], const float (*etaRows)[L],
                                                               float* state, float (*rows)[L]) noexcept
 {
-    alignas (32) uintptr_t buffers[8];
+    // Each line's offset from the first read's, in floats: the byte distance (64 bits) in reach
+    // of one gather, its low 32 bits after the shift the same whether the shift is signed or not.
     const auto* field = reinterpret_cast<const long long*> (bufferField);
+    const __m256i lowActive = wideMask<0> (g.active), highActive = wideMask<1> (g.active);
+    const __m256i none = _mm256_setzero_si256();
+    const __m256i low = _mm256_mask_i64gather_epi64 (none, field, g.line[0], lowActive, 1);
+    const __m256i high = _mm256_mask_i64gather_epi64 (none, field, g.line[1], highActive, 1);
+    const auto firstBuffer = (uintptr_t) _mm256_extract_epi64 (low, 0);
+    const __m256i from = _mm256_set1_epi64x ((long long) firstBuffer);
+    const __m256i near = _mm256_set1_epi64x (1LL << 30), far = _mm256_set1_epi64x (-(1LL << 30));
+    __m256i outside = _mm256_setzero_si256();
+    __m256i floats[2];
     for (int h = 0; h < 2; ++h)
     {
-        const __m256i running = h == 0 ? wideMask<0> (g.active) : wideMask<1> (g.active);
-        _mm256_store_si256 (reinterpret_cast<__m256i*> (buffers + 4 * h),
-                            _mm256_mask_i64gather_epi64 (_mm256_setzero_si256(), field, g.line[h], running, 1));
+        const __m256i bytes = _mm256_sub_epi64 (h == 0 ? low : high, from);
+        const __m256i apart = _mm256_or_si256 (_mm256_cmpgt_epi64 (bytes, near), _mm256_cmpgt_epi64 (far, bytes));
+        outside = _mm256_or_si256 (outside, _mm256_and_si256 (apart, h == 0 ? lowActive : highActive));
+        floats[h] = _mm256_srli_epi64 (bytes, 2);
     }
-    uintptr_t low = buffers[0];
-    for (int r = 1; r < count; ++r)
-        low = std::min (low, buffers[r]);
-    alignas (32) int32_t offsets[8] = {};
-    for (int r = 0; r < count; ++r)
-    {
-        const uintptr_t floats = (buffers[r] - low) / sizeof (float);
-        if (floats >= (uintptr_t) 1 << 30)
-            return false;
-        offsets[r] = (int32_t) floats;
-    }
-    const float* base = reinterpret_cast<const float*> (low);
-    const __m256i offset = _mm256_load_si256 (reinterpret_cast<const __m256i*> (offsets));
+    if (! _mm256_testz_si256 (outside, outside))
+        return false;
+    // The low halves of the eight 64-bit offsets, in order.
+    const __m256i pick = _mm256_setr_epi32 (0, 2, 4, 6, 0, 2, 4, 6);
+    const __m256i offset = _mm256_blend_epi32 (_mm256_permutevar8x32_epi32 (floats[0], pick),
+                                               _mm256_permutevar8x32_epi32 (floats[1], pick), 0xf0);
+    const float* base = reinterpret_cast<const float*> (firstBuffer);
     const __m256i mask = lineInts<L> (g, maskField);
     __m256i position = lineInts<L> (g, writeIndexField);
     if constexpr (L == 8)
@@ -1105,19 +1143,37 @@ template <int L>
         const __m256i one = _mm256_set1_epi32 (1);
         const __m256 active = _mm256_castsi256_ps (g.active);
         __m256 y = _mm256_load_ps (state);
-    #pragma GCC unroll 8
-        for (int i = 0; i < n; ++i)
+        const __m256 zero = _mm256_setzero_ps();
+        const __m256i firstWhole = _mm256_load_si256 (reinterpret_cast<const __m256i*> (wholeRows[0]));
+        const __m256i lastWhole = _mm256_load_si256 (reinterpret_cast<const __m256i*> (wholeRows[n - 1]));
+        __m256i shift;
+        if (unwrappedRows (firstWhole, lastWhole, position, mask, g.active, n, shift))
         {
-            const __m256i w = _mm256_load_si256 (reinterpret_cast<const __m256i*> (wholeRows[i]));
-            const __m256i newer = _mm256_and_si256 (_mm256_add_epi32 (w, position), mask);
-            const __m256i older = _mm256_and_si256 (_mm256_add_epi32 (newer, one), mask);
-            const __m256 zero = _mm256_setzero_ps();
-            const __m256 a = _mm256_mask_i32gather_ps (zero, base, _mm256_add_epi32 (newer, offset), active, 4);
-            const __m256 b = _mm256_mask_i32gather_ps (zero, base, _mm256_add_epi32 (older, offset), active, 4);
-            y = _mm256_add_ps (_mm256_mul_ps (_mm256_sub_ps (a, y), _mm256_load_ps (etaRows[i])), b);
-            _mm256_store_ps (rows[i], y);
-            position = _mm256_sub_epi32 (position, one);
+            // No read's neighbours wrap in this block: the indices need no mask, and the older
+            // neighbours lie one float after the newer ones.
+            __m256i at = _mm256_add_epi32 (_mm256_add_epi32 (position, shift), offset);
+    #pragma GCC unroll 8
+            for (int i = 0; i < n; ++i)
+            {
+                const __m256i newer =
+                    _mm256_add_epi32 (_mm256_load_si256 (reinterpret_cast<const __m256i*> (wholeRows[i])), at);
+                allpassStep (y, _mm256_mask_i32gather_ps (zero, base, newer, active, 4),
+                             _mm256_mask_i32gather_ps (zero, base + 1, newer, active, 4), etaRows[i], rows[i]);
+                at = _mm256_sub_epi32 (at, one);
+            }
         }
+        else
+    #pragma GCC unroll 8
+            for (int i = 0; i < n; ++i)
+            {
+                const __m256i w = _mm256_load_si256 (reinterpret_cast<const __m256i*> (wholeRows[i]));
+                const __m256i newer = _mm256_and_si256 (_mm256_add_epi32 (w, position), mask);
+                const __m256i older = _mm256_and_si256 (_mm256_add_epi32 (newer, one), mask);
+                allpassStep (y, _mm256_mask_i32gather_ps (zero, base, _mm256_add_epi32 (newer, offset), active, 4),
+                             _mm256_mask_i32gather_ps (zero, base, _mm256_add_epi32 (older, offset), active, 4),
+                             etaRows[i], rows[i]);
+                position = _mm256_sub_epi32 (position, one);
+            }
         _mm256_store_ps (state, y);
     }
     else
@@ -1127,18 +1183,34 @@ template <int L>
         const __m128 active4 = _mm_castsi128_ps (_mm256_castsi256_si128 (g.active));
         __m128i position4 = _mm256_castsi256_si128 (position);
         __m128 y4 = _mm_load_ps (state);
-        for (int i = 0; i < n; ++i)
+        const __m128 zero = _mm_setzero_ps();
+        const __m128i firstWhole = _mm_load_si128 (reinterpret_cast<const __m128i*> (wholeRows[0]));
+        const __m128i lastWhole = _mm_load_si128 (reinterpret_cast<const __m128i*> (wholeRows[n - 1]));
+        __m256i shift;
+        if (unwrappedRows (_mm256_zextsi128_si256 (firstWhole), _mm256_zextsi128_si256 (lastWhole), position, mask,
+                           g.active, n, shift))
         {
-            const __m128i w = _mm_load_si128 (reinterpret_cast<const __m128i*> (wholeRows[i]));
-            const __m128i newer = _mm_and_si128 (_mm_add_epi32 (w, position4), mask4);
-            const __m128i older = _mm_and_si128 (_mm_add_epi32 (newer, one4), mask4);
-            const __m128 zero = _mm_setzero_ps();
-            const __m128 a = _mm_mask_i32gather_ps (zero, base, _mm_add_epi32 (newer, offset4), active4, 4);
-            const __m128 b = _mm_mask_i32gather_ps (zero, base, _mm_add_epi32 (older, offset4), active4, 4);
-            y4 = _mm_add_ps (_mm_mul_ps (_mm_sub_ps (a, y4), _mm_load_ps (etaRows[i])), b);
-            _mm_store_ps (rows[i], y4);
-            position4 = _mm_sub_epi32 (position4, one4);
+            __m128i at = _mm_add_epi32 (_mm_add_epi32 (position4, _mm256_castsi256_si128 (shift)), offset4);
+            for (int i = 0; i < n; ++i)
+            {
+                const __m128i w = _mm_load_si128 (reinterpret_cast<const __m128i*> (wholeRows[i]));
+                const __m128i newer = _mm_add_epi32 (w, at);
+                allpassStep (y4, _mm_mask_i32gather_ps (zero, base, newer, active4, 4),
+                             _mm_mask_i32gather_ps (zero, base + 1, newer, active4, 4), etaRows[i], rows[i]);
+                at = _mm_sub_epi32 (at, one4);
+            }
         }
+        else
+            for (int i = 0; i < n; ++i)
+            {
+                const __m128i w = _mm_load_si128 (reinterpret_cast<const __m128i*> (wholeRows[i]));
+                const __m128i newer = _mm_and_si128 (_mm_add_epi32 (w, position4), mask4);
+                const __m128i older = _mm_and_si128 (_mm_add_epi32 (newer, one4), mask4);
+                allpassStep (y4, _mm_mask_i32gather_ps (zero, base, _mm_add_epi32 (newer, offset4), active4, 4),
+                             _mm_mask_i32gather_ps (zero, base, _mm_add_epi32 (older, offset4), active4, 4),
+                             etaRows[i], rows[i]);
+                position4 = _mm_sub_epi32 (position4, one4);
+            }
         _mm_store_ps (state, y4);
     }
     return true;
@@ -1455,7 +1527,7 @@ template <typename R, typename V>
     alignas (32) float y[L];
     std::copy_n (state, L, y);
     float (*rows)[L] = rowsOut != nullptr ? rowsOut : ownRows;
-    if (! allpassRowsGatheredAvx2<L> (g, count, n, wholeRows, etaRows, y, rows))
+    if (! allpassRowsGatheredAvx2<L> (g, n, wholeRows, etaRows, y, rows))
         return false;
     if (rowsOut == nullptr)
         for (int i = 0; i < n; i += L)
