@@ -36,6 +36,18 @@ const float rightSigns[lines] = { 0.25f,  -0.25f, 0.25f, -0.25f, -0.25f, 0.25f, 
 constexpr int delayFirst = lines;
 } // namespace
 
+void configureMode (ReverbEngine& e)
+{
+    kit::configureStandard (e);
+    // The tap gains are constants: set with the mode, not again with every decay.
+    auto& ms = e.modeState;
+    for (size_t j = 0; j < (size_t) lines; ++j)
+    {
+        ms.leftTapGain[j] = leftSigns[j] * 1.414f;
+        ms.rightTapGain[j] = rightSigns[j] * 1.414f;
+    }
+}
+
 void updateLateLengths (ReverbEngine& e)
 {
     auto& ms = e.modeState;
@@ -59,11 +71,6 @@ void updateDecayGains (ReverbEngine& e)
     auto& ms = e.modeState;
     kit::decayGains (ms.segmentGain.data(), ms.segmentLength.data(), 2 * lines, e.decayTime, e.processingRate);
     ms.midNormaliser = kit::lateNormaliser (ms.normaliserBase, e.decayTime, e.processingRate);
-    for (size_t j = 0; j < (size_t) lines; ++j)
-    {
-        ms.leftTapGain[j] = leftSigns[j] * 1.414f;
-        ms.rightTapGain[j] = rightSigns[j] * 1.414f;
-    }
 }
 
 void updateBassGains (ReverbEngine& e)

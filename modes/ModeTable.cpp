@@ -18,7 +18,7 @@ const ModeRoutines largeRoom { largeroom::configureMode,     largeroom::updateDe
                                largeroom::updateHighGains,   largeroom::updateLateLengths, updateEarlyLengths,
                                largeroom::processNetwork, largeroom::updateAllGains };
 
-const ModeRoutines mediumRoom { configureStandard,   mediumroom::updateDecayGains,  mediumroom::updateBassGains,
+const ModeRoutines mediumRoom { mediumroom::configureMode, mediumroom::updateDecayGains,  mediumroom::updateBassGains,
                                 mediumroom::updateHighGains, mediumroom::updateLateLengths, updateEarlyLengths,
                                 mediumroom::processNetwork };
 

@@ -51,6 +51,7 @@ void runNetwork (ReverbEngine& e, const float* groupModulation, const kit::Early
     allpass, a plain delay and a two-band correction, tapped twice and mixed by a 16 x 16 matrix. */
 namespace mediumroom
 {
+void configureMode (ReverbEngine& e);
 void updateDecayGains (ReverbEngine& e);
 void updateBassGains (ReverbEngine& e);
 void updateHighGains (ReverbEngine& e);
