@@ -237,9 +237,8 @@ inline float* outputOf (const LinearTapRead* reads, int r) noexcept { return rea
     readQuantisedRamped does), each sample's neighbours gathered: for every lane r set in `lanes`,
     from its line into its output (lineOf and outputOf of `reads`), sample i to output[i], or with
     reversedOutput to output[n - 1 - i]. All the lanes in one call, so that the constants are set
-    up once. In
-    intrinsics only: the lane helpers are not marked for the unit, and some compilers refuse
-    eight-lane vectors passed across that boundary. */
+    up once. In intrinsics only: the lane helpers are not marked for the unit, and some compilers
+    refuse eight-lane vectors passed across that boundary. */
 template <bool reversedOutput, bool quantisedFraction = false, typename Reads>
 [[gnu::noinline]] QUORVANE_AVX2 void interpolateColumns (Reads reads, const float (*rows)[8], unsigned lanes,
                                                         int n) noexcept
