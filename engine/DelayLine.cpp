@@ -1082,19 +1082,41 @@ template <int L>
     return _mm256_testz_si256 (beyond, active) != 0;
 }
 
+/** A row of L (four or eight) 32-bit lanes, in the low lanes of eight (the rest zero). */
+template <int L>
+[[gnu::always_inline]] QUORVANE_AVX2 inline __m256i rowInts (const int32_t* row) noexcept
+{
+    if constexpr (L == 8)
+        return _mm256_load_si256 (reinterpret_cast<const __m256i*> (row));
+    else
+        return _mm256_zextsi128_si256 (_mm_load_si128 (reinterpret_cast<const __m128i*> (row)));
+}
+
+template <int L>
+[[gnu::always_inline]] QUORVANE_AVX2 inline __m256 rowFloats (const float* row) noexcept
+{
+    if constexpr (L == 8)
+        return _mm256_load_ps (row);
+    else
+        return _mm256_zextps128_ps256 (_mm_load_ps (row));
+}
+
+template <int L>
+[[gnu::always_inline]] QUORVANE_AVX2 inline void storeRow (float* row, __m256 v) noexcept
+{
+    if constexpr (L == 8)
+        _mm256_store_ps (row, v);
+    else
+        _mm_store_ps (row, _mm256_castps256_ps128 (v));
+}
+
 /** One step of the allpass reads' recursions, y = (a - y) x eta + b, stored as the row. */
+template <int L>
 [[gnu::always_inline]] QUORVANE_AVX2 inline void allpassStep (__m256& y, __m256 a, __m256 b, const float* eta,
                                                              float* row) noexcept
 {
-    y = _mm256_add_ps (_mm256_mul_ps (_mm256_sub_ps (a, y), _mm256_load_ps (eta)), b);
-    _mm256_store_ps (row, y);
-}
-
-[[gnu::always_inline]] QUORVANE_AVX2 inline void allpassStep (__m128& y, __m128 a, __m128 b, const float* eta,
-                                                             float* row) noexcept
-{
-    y = _mm_add_ps (_mm_mul_ps (_mm_sub_ps (a, y), _mm_load_ps (eta)), b);
-    _mm_store_ps (row, y);
+    y = _mm256_add_ps (_mm256_mul_ps (_mm256_sub_ps (a, y), rowFloats<L> (eta)), b);
+    storeRow<L> (row, y);
 }
 
 /** The recursions of L (four or eight) allpass reads of which some move, where their lines lie
@@ -1137,81 +1159,37 @@ template <int L>
     const float* base = reinterpret_cast<const float*> (firstBuffer);
     const __m256i mask = lineInts<L> (g, maskField);
     __m256i position = lineInts<L> (g, writeIndexField);
-    if constexpr (L == 8)
+    // Four reads run in the low lanes of eight; the others, inactive, gather nothing.
+    const __m256i one = _mm256_set1_epi32 (1);
+    const __m256 active = _mm256_castsi256_ps (g.active), zero = _mm256_setzero_ps();
+    __m256 y = rowFloats<L> (state);
+    __m256i shift;
+    if (unwrappedRows (rowInts<L> (wholeRows[0]), rowInts<L> (wholeRows[n - 1]), position, mask, g.active, n, shift))
     {
-        const __m256i one = _mm256_set1_epi32 (1);
-        const __m256 active = _mm256_castsi256_ps (g.active);
-        __m256 y = _mm256_load_ps (state);
-        const __m256 zero = _mm256_setzero_ps();
-        const __m256i firstWhole = _mm256_load_si256 (reinterpret_cast<const __m256i*> (wholeRows[0]));
-        const __m256i lastWhole = _mm256_load_si256 (reinterpret_cast<const __m256i*> (wholeRows[n - 1]));
-        __m256i shift;
-        if (unwrappedRows (firstWhole, lastWhole, position, mask, g.active, n, shift))
+        // No read's neighbours wrap in this block: the indices need no mask, and the older
+        // neighbours lie one float after the newer ones.
+        __m256i at = _mm256_add_epi32 (_mm256_add_epi32 (position, shift), offset);
+#pragma GCC unroll 8
+        for (int i = 0; i < n; ++i)
         {
-            // No read's neighbours wrap in this block: the indices need no mask, and the older
-            // neighbours lie one float after the newer ones.
-            __m256i at = _mm256_add_epi32 (_mm256_add_epi32 (position, shift), offset);
-    #pragma GCC unroll 8
-            for (int i = 0; i < n; ++i)
-            {
-                const __m256i newer =
-                    _mm256_add_epi32 (_mm256_load_si256 (reinterpret_cast<const __m256i*> (wholeRows[i])), at);
-                allpassStep (y, _mm256_mask_i32gather_ps (zero, base, newer, active, 4),
-                             _mm256_mask_i32gather_ps (zero, base + 1, newer, active, 4), etaRows[i], rows[i]);
-                at = _mm256_sub_epi32 (at, one);
-            }
+            const __m256i newer = _mm256_add_epi32 (rowInts<L> (wholeRows[i]), at);
+            allpassStep<L> (y, _mm256_mask_i32gather_ps (zero, base, newer, active, 4),
+                            _mm256_mask_i32gather_ps (zero, base + 1, newer, active, 4), etaRows[i], rows[i]);
+            at = _mm256_sub_epi32 (at, one);
         }
-        else
-    #pragma GCC unroll 8
-            for (int i = 0; i < n; ++i)
-            {
-                const __m256i w = _mm256_load_si256 (reinterpret_cast<const __m256i*> (wholeRows[i]));
-                const __m256i newer = _mm256_and_si256 (_mm256_add_epi32 (w, position), mask);
-                const __m256i older = _mm256_and_si256 (_mm256_add_epi32 (newer, one), mask);
-                allpassStep (y, _mm256_mask_i32gather_ps (zero, base, _mm256_add_epi32 (newer, offset), active, 4),
-                             _mm256_mask_i32gather_ps (zero, base, _mm256_add_epi32 (older, offset), active, 4),
-                             etaRows[i], rows[i]);
-                position = _mm256_sub_epi32 (position, one);
-            }
-        _mm256_store_ps (state, y);
     }
     else
-    {
-        const __m128i one4 = _mm_set1_epi32 (1), mask4 = _mm256_castsi256_si128 (mask);
-        const __m128i offset4 = _mm256_castsi256_si128 (offset);
-        const __m128 active4 = _mm_castsi128_ps (_mm256_castsi256_si128 (g.active));
-        __m128i position4 = _mm256_castsi256_si128 (position);
-        __m128 y4 = _mm_load_ps (state);
-        const __m128 zero = _mm_setzero_ps();
-        const __m128i firstWhole = _mm_load_si128 (reinterpret_cast<const __m128i*> (wholeRows[0]));
-        const __m128i lastWhole = _mm_load_si128 (reinterpret_cast<const __m128i*> (wholeRows[n - 1]));
-        __m256i shift;
-        if (unwrappedRows (_mm256_zextsi128_si256 (firstWhole), _mm256_zextsi128_si256 (lastWhole), position, mask,
-                           g.active, n, shift))
+#pragma GCC unroll 8
+        for (int i = 0; i < n; ++i)
         {
-            __m128i at = _mm_add_epi32 (_mm_add_epi32 (position4, _mm256_castsi256_si128 (shift)), offset4);
-            for (int i = 0; i < n; ++i)
-            {
-                const __m128i w = _mm_load_si128 (reinterpret_cast<const __m128i*> (wholeRows[i]));
-                const __m128i newer = _mm_add_epi32 (w, at);
-                allpassStep (y4, _mm_mask_i32gather_ps (zero, base, newer, active4, 4),
-                             _mm_mask_i32gather_ps (zero, base + 1, newer, active4, 4), etaRows[i], rows[i]);
-                at = _mm_sub_epi32 (at, one4);
-            }
+            const __m256i newer = _mm256_and_si256 (_mm256_add_epi32 (rowInts<L> (wholeRows[i]), position), mask);
+            const __m256i older = _mm256_and_si256 (_mm256_add_epi32 (newer, one), mask);
+            allpassStep<L> (y, _mm256_mask_i32gather_ps (zero, base, _mm256_add_epi32 (newer, offset), active, 4),
+                            _mm256_mask_i32gather_ps (zero, base, _mm256_add_epi32 (older, offset), active, 4),
+                            etaRows[i], rows[i]);
+            position = _mm256_sub_epi32 (position, one);
         }
-        else
-            for (int i = 0; i < n; ++i)
-            {
-                const __m128i w = _mm_load_si128 (reinterpret_cast<const __m128i*> (wholeRows[i]));
-                const __m128i newer = _mm_and_si128 (_mm_add_epi32 (w, position4), mask4);
-                const __m128i older = _mm_and_si128 (_mm_add_epi32 (newer, one4), mask4);
-                allpassStep (y4, _mm_mask_i32gather_ps (zero, base, _mm_add_epi32 (newer, offset4), active4, 4),
-                             _mm_mask_i32gather_ps (zero, base, _mm_add_epi32 (older, offset4), active4, 4),
-                             etaRows[i], rows[i]);
-                position4 = _mm_sub_epi32 (position4, one4);
-            }
-        _mm_store_ps (state, y4);
-    }
+    storeRow<L> (state, y);
     return true;
 }
 
