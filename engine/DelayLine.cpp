@@ -427,16 +427,19 @@ void resizeShared (DelayLine* const* lines, const int* requestedLengths, int cou
         lines[k]->buffer = nullptr;
     }
     memory.reset();
-    // Every line starts on a cache line, wherever the allocation lands.
+    // Every line starts on a cache line, wherever the allocation lands, and one cache line
+    // further on than the last one ended: lines of power-of-two sizes laid end to end would
+    // otherwise put the samples at one index of every line (all lines move on together) into one
+    // set of every cache.
     constexpr size_t lineFloats = 64 / sizeof (float);
-    memory.reset (zeroedFloats (total + lineFloats));
+    memory.reset (zeroedFloats (total + (size_t) (count + 1) * lineFloats));
     const auto misaligned = reinterpret_cast<uintptr_t> (memory.get()) % 64;
     float* next = memory.get() + (misaligned == 0 ? 0 : (64 - misaligned) / sizeof (float));
     for (int k = 0; k < count; ++k)
     {
         const int size = powerOfTwoFor (requestedLengths[k]);
         startAt (*lines[k], next, size);
-        next += size;
+        next += (size_t) size + lineFloats;
     }
 }
 
