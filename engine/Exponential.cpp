@@ -193,12 +193,7 @@ inline Kernel currentKernel() noexcept
     #endif
     return form == ExponentialForm::plain ? plainKernel : nullptr;
 }
-#endif
-} // namespace
 
-#if defined(__x86_64__)
-namespace
-{
 /** exponentials where count is not a multiple of four: the last values padded to four with
     zeros, whose exponentials are dropped. */
 [[gnu::noinline]] void withTail (Kernel kernel, float* out, const float* x, int count) noexcept
@@ -212,8 +207,8 @@ namespace
         return libraryExponentials (out, x, whole, count);
     std::copy_n (tail, count - whole, out + whole);
 }
-} // namespace
 #endif
+} // namespace
 
 void exponentials (float* out, const float* x, int count) noexcept
 {
