@@ -682,7 +682,7 @@ TEST_P (FastPaths, GroupedAllpassReadsMatchEachReadOnItsOwn)
             for (size_t r = 0; r < (size_t) count; ++r)
             {
                 ASSERT_TRUE (sameBits (expected[r], actual[r], n))
-                    << (shared ? "shared" : "apart") << ", round " << round << ", read " << r;
+                    << (shared ? "shared memory" : "own memory") << ", round " << round << ", read " << r;
                 ASSERT_EQ (lines[r].tapState[(size_t) reads[r].tap], expected[r][n - 1]);
             }
         }
