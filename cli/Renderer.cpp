@@ -13,8 +13,8 @@ namespace quorvane::cli
 
 namespace
 {
-/** scanBlocks of one block over whole vectors of laneCount<V> samples from the start; returns how many it took.
-    v - v is 0 for every finite sample and NaN for the others, and NaN stays in a sum, so one
+/** scanBlocks for one block, over whole vectors of laneCount<V> samples from the start; returns
+    how many samples it took. v - v is 0 for every finite sample and NaN for the others, and NaN stays in a sum, so one
     addition a sample gathers the verdict; the peak skips NaN as the scalar maximum does. */
 template <typename V>
 [[gnu::always_inline]] inline int scanLanes (const float* x, int n, float& peak, bool& finite) noexcept

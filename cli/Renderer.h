@@ -31,9 +31,9 @@ struct RenderResult
 };
 
 /** Folds n samples of each of `count` blocks, in one pass, into the largest absolute sample so
-    far and whether every sample was finite. Running maxima side by side, so the scan vectorises and costs little beside the
-    reverb; a maximum is exact, so splitting it changes nothing (a NaN is skipped, as std::max
-    skips it). */
+    far and whether every sample was finite. Running maxima side by side, so the scan vectorises
+    and costs little beside the reverb; a maximum is exact, so splitting it changes nothing (a NaN
+    is skipped, as std::max skips it). */
 void scanBlocks (const float* const* blocks, int count, int n, float& peak, bool& finite) noexcept;
 
 /** Called now and then with the fraction of the render done, 0..1. */
