@@ -220,25 +220,43 @@ void ReverbEngine::process (float* outL, float* outR, const float* inL, const fl
     // Hosts with tiny buffers: a run that ends inside the current block with settled gains is only
     // the mix, without the machinery of the general path around it (the same operations per sample).
     // One sample per call, the commonest of such hosts, is tested first and mixed in straight code.
-    if (n == 1 && blockPosition < shortRunEnd)
-    {
-        const int i = blockPosition++;
-        const float wet = wetGain, dry = dryGain, xL = *inL, xR = *inR;
-        float& ioL = ioBlock[0][i];
-        float& ioR = ioBlock[1][i];
-        // The wet samples taken before the dry ones replace them; the outputs are stored last.
-        const float wetL = ioL * wet, wetR = ioR * wet;
-        ioL = xL;
-        ioR = xR;
-        *outL = wetL + dry * xL;
-        *outR = wetR + dry * xR;
-        return;
-    }
+    if (n == 1 && blockPosition < oneSampleEnd)
+        return mixOneSample (*outL, *outR, *inL, *inR);
     processLonger (outL, outR, inL, inR, n);
+}
+
+inline void ReverbEngine::mixOneSample (float& outL, float& outR, float inL, float inR) noexcept
+{
+    // The wet samples were scaled when the block was made; both outputs are formed before either
+    // is stored, as an output may be any memory.
+    const int i = blockPosition++;
+    const float dry = dryGain;
+    ioBlock[0][i] = inL;
+    ioBlock[1][i] = inR;
+    const float yL = wetBlock[0][i] + dry * inL, yR = wetBlock[1][i] + dry * inR;
+    outL = yL;
+    outR = yR;
+}
+
+void ReverbEngine::scaleWetBlock() noexcept
+{
+    for (size_t c = 0; c < 2; ++c)
+        scaleBlock (wetBlock[c].get(), ioBlock[c].get(), wetGain, blockSize);
+    oneSampleEnd = blockSize - 1;
 }
 
 void ReverbEngine::processLonger (float* outL, float* outR, const float* inL, const float* inR, int n) noexcept
 {
+    // The last sample of a block from a host that sends single samples: its mix and the next
+    // block, without the general path's machinery.
+    if (n == 1 && blockPosition == oneSampleEnd)
+    {
+        mixOneSample (*outL, *outR, *inL, *inR);
+        blockPosition = 0;
+        blockStep();
+        scaleWetBlock();
+        return;
+    }
     if ((unsigned) (n - 2) < 14u && blockPosition + n <= shortRunEnd)
     {
         float* ioL = ioBlock[0].get() + blockPosition;
@@ -268,7 +286,13 @@ void ReverbEngine::processRuns (float* outL, float* outR, const float* inL, cons
             blockStep();
         }
     }
-    shortRunEnd = wetGain == wetTarget && dryGain == dryTarget && ! startAtRest ? blockSize - 1 : -1;
+    const bool settled = wetGain == wetTarget && dryGain == dryTarget && ! startAtRest;
+    shortRunEnd = settled ? blockSize - 1 : -1;
+    oneSampleEnd = -1;
+    // A host that sends single samples: the rest of the block's wet samples are scaled once, so
+    // each of those calls mixes only the dry sample in.
+    if (settled && n == 1)
+        scaleWetBlock();
 }
 
 inline void ReverbEngine::mixRun (float* outL, float* outR, const float* inL, const float* inR, int n) noexcept

@@ -27,6 +27,7 @@ void ReverbEngine::updateParameter (int index)
             wetTarget = std::sin (v * piOver200);
             dryTarget = std::cos (v * piOver200);
             shortRunEnd = -1;
+            oneSampleEnd = -1;
             break;
         case param::predelay:
             predelaySamples = processingRate * v * 0.001f + 2.0f;

@@ -155,7 +155,7 @@ void ReverbEngine::clear()
         decimators[c].clear();
         interpolators[c].clear();
     }
-    for (auto* group : { ioBlock.data(), earlyOutBlock.data(), lateSumBlock.data(), auxBlock.data() })
+    for (auto* group : { ioBlock.data(), wetBlock.data(), earlyOutBlock.data(), lateSumBlock.data(), auxBlock.data() })
         for (size_t c = 0; c < 2; ++c)
             group[c].zero();
     for (auto* blocks : { &lineBlock, &lineBlockB })
@@ -282,6 +282,7 @@ void ReverbEngine::restart()
     clear();
     startAtRest = true;
     shortRunEnd = -1;
+    oneSampleEnd = -1;
 }
 
 void ReverbEngine::settleForStart() noexcept

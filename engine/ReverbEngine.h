@@ -123,6 +123,9 @@ struct ReverbEngine
 
     // Work blocks
     std::array<Block64, 2> ioBlock;
+    /** The wet samples of the current block already scaled by the settled wet gain, for hosts
+        that send one sample at a time (valid from blockPosition while blockPosition < oneSampleEnd). */
+    std::array<Block64, 2> wetBlock;
     std::array<Block64, 2> earlyOutBlock;
     std::array<Block64, 2> lateSumBlock;
     std::array<Block64, 2> auxBlock;
@@ -151,6 +154,8 @@ private:
     /** The general path of process: the host block cut at the block boundaries, any gains. */
     [[gnu::noinline]] void processRuns (float* outL, float* outR, const float* inL, const float* inR, int n) noexcept;
     void blockStep() noexcept;
+    [[gnu::always_inline]] inline void mixOneSample (float& outL, float& outR, float inL, float inR) noexcept;
+    void scaleWetBlock() noexcept;
     [[gnu::always_inline]] inline void mixRun (float* outL, float* outR, const float* inL, const float* inR, int n) noexcept;
     void conditionInput() noexcept;
     void outputStage() noexcept;
@@ -165,6 +170,8 @@ private:
         after each general run that leaves the gains settled, -1 (none) after a mix change or a
         restart. */
     int shortRunEnd = -1;
+    /** The same for single samples, which mix with wetBlock: set only after a run of one sample. */
+    int oneSampleEnd = -1;
     void setModulatorRates (RandomLfo* modulators, int count, float rateHz) noexcept;
     void setModulatorRates (RandomLfoBank& modulators, float rateHz) noexcept;
     void sizeLines (float rate);

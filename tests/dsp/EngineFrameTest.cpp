@@ -105,10 +105,11 @@ TEST (EngineFrame, NonFiniteInputNeverPoisonsTheTail)
 
 TEST (EngineFrame, TinyHostBlocksAndInPlaceBuffersMixAndAdmitInputAsLongOnesDo)
 {
-    // Blocks of a few samples take the engine's shortest path, and hosts that process in place
+    // Blocks of a few samples take the engine's shortest paths, and hosts that process in place
     // pass the input as the output; with finite, out-of-range and non-finite input, and a mix
-    // change while running, they must give the very same samples.
-    auto in = noise (9000);
+    // change, a mode change (which clears) and a restart with new settings while running, they
+    // must give the very same samples. Block size 0 stands for sizes that keep changing.
+    auto in = noise (12000);
     const float odd[] = { NAN, INFINITY, -INFINITY, 1e30f, -1e30f, 1e6f, -1e6f, 1.0000001e6f, -0.0f, 1e-40f };
     for (size_t k = 0; k < 300; ++k)
     {
@@ -122,14 +123,29 @@ TEST (EngineFrame, TinyHostBlocksAndInPlaceBuffersMixAndAdmitInputAsLongOnesDo)
         if (inPlace)
             out = in;
         const Stereo& source = inPlace ? out : in;
+        const int changing[] = { 1, 1, 5, 1, 1, 1, 64, 2, 1, 17, 1, 1, 130, 1, 3 };
+        // Every rendering cuts a block at each change, so a change lands on the same sample;
+        // none of them falls on a block boundary, and the first two come while the gains are
+        // settled (a mix change glides for longer than the rest of the input).
+        const size_t changes[] = { 4100, 6000, 9030, in.left.size() };
+        size_t next = 0, calls = 0;
         for (size_t done = 0; done < in.left.size();)
         {
-            // Every rendering cuts a block at the change, so the change lands on the same sample.
-            const size_t change = 4096;
-            if (done == change)
-                setPhysical (*engine, param::mix, 30.0f);
-            const size_t end = done < change ? change : in.left.size();
-            const int n = (int) std::min ((size_t) blockSize, end - done);
+            if (done == changes[next])
+            {
+                if (next == 0)
+                    selectMode (*engine, 8);
+                if (next == 1)
+                {
+                    engine->restart();
+                    setPhysical (*engine, param::lateSize, 0.8f);
+                }
+                if (next == 2)
+                    setPhysical (*engine, param::mix, 30.0f);
+                ++next;
+            }
+            const int size = blockSize > 0 ? blockSize : changing[calls++ % std::size (changing)];
+            const int n = (int) std::min ((size_t) size, changes[next] - done);
             engine->process (out.left.data() + done, out.right.data() + done, source.left.data() + done,
                              source.right.data() + done, n);
             done += (size_t) n;
@@ -138,7 +154,8 @@ TEST (EngineFrame, TinyHostBlocksAndInPlaceBuffersMixAndAdmitInputAsLongOnesDo)
     };
     const auto expected = render (512, false);
     for (const auto& [blockSize, inPlace] : { std::pair (1, false), std::pair (3, false), std::pair (15, false),
-                                              std::pair (512, true), std::pair (37, true), std::pair (1, true) })
+                                              std::pair (0, false), std::pair (512, true), std::pair (37, true),
+                                              std::pair (1, true) })
     {
         const auto out = render (blockSize, inPlace);
         for (size_t i = 0; i < out.left.size(); ++i)
