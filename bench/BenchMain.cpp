@@ -1,5 +1,6 @@
 // Runs the reverb and building-block benchmarks and closes with a summary: every mode's cost
-// relative to Large Room and to juce::dsp::Reverb at each rate, then the blocks' cost per sample.
+// relative to Large Room and to juce::dsp::Reverb at each rate, its cost by host block size, then
+// the blocks' cost per sample.
 
 #include "BenchSignal.h"
 #include "EngineParameters.h"
@@ -108,6 +109,27 @@ void printModeSummary (const SummaryReporter& reporter, int rate)
     }
 }
 
+/** Each mode's CPU time per sample in every host block size that ran, relative to blocks of 256. */
+void printHostBlockSummary (const SummaryReporter& reporter)
+{
+    bool any = false;
+    for (int mode = 0; mode < quorvane::modeCount; ++mode)
+    {
+        const std::string prefix = "BM_HostBlock/" + std::to_string (mode) + "/";
+        const double reference = reporter.counter (prefix + "256", "rt_factor");
+        if (reference <= 0.0)
+            continue;
+        if (! any)
+            std::printf ("\nHost block size (48 kHz; CPU time per sample relative to blocks of 256):\n");
+        any = true;
+        std::printf ("    mode %2d %-14s", mode, quorvane::modeName (mode));
+        for (const int block : { 1, 64, 4096 })
+            if (const double rt = reporter.counter (prefix + std::to_string (block), "rt_factor"); rt > 0.0)
+                std::printf ("   %4d: x%5.3f", block, reference / rt);
+        std::printf ("\n");
+    }
+}
+
 void printBlockSummary (const SummaryReporter& reporter)
 {
     bool any = false;
@@ -145,6 +167,7 @@ int main (int argc, char** argv)
         || reporter.counter ("BM_JuceDspReverb/48000", "rt_factor") <= 0.0)
         std::printf ("  (run BM_Mode/0/48000 and BM_JuceDspReverb/48000 too for the ratios)\n");
 
+    printHostBlockSummary (reporter);
     printBlockSummary (reporter);
     return 0;
 }

@@ -23,12 +23,10 @@ void setRealTimeFactor (benchmark::State& state, double secondsPerIteration)
                                                       benchmark::Counter::kIsRate);
 }
 
-/** BM_Mode/<mode>/<rate>: the engine in one mode at one host rate, all other parameters at their
-    defaults, fed the rate's noise in 512-sample blocks. */
-void BM_Mode (benchmark::State& state)
+/** The engine in one mode at one host rate, all other parameters at their defaults, fed the
+    rate's noise in host blocks of the given size. */
+void runMode (benchmark::State& state, int mode, int rate, int hostBlock)
 {
-    const int mode = (int) state.range (0);
-    const int rate = (int) state.range (1);
     const auto& in = benchSignal (rate);
 
     // The engine owns several megabytes of delay memory; keep it off the stack.
@@ -42,13 +40,13 @@ void BM_Mode (benchmark::State& state)
     engine->setNormalised (param::type, typeNormalisedForMode (mode));
     engine->seedRandom (1u);
 
-    std::vector<float> outL ((size_t) BenchSignal::blockSize), outR ((size_t) BenchSignal::blockSize);
+    std::vector<float> outL ((size_t) hostBlock), outR ((size_t) hostBlock);
 
     for (auto _ : state)
     {
-        for (int pos = 0; pos < in.length(); pos += BenchSignal::blockSize)
+        for (int pos = 0; pos < in.length(); pos += hostBlock)
         {
-            const int n = std::min (BenchSignal::blockSize, in.length() - pos);
+            const int n = std::min (hostBlock, in.length() - pos);
             engine->process (outL.data(), outR.data(), in.left.data() + pos, in.right.data() + pos, n);
             benchmark::DoNotOptimize (outL.data());
             benchmark::DoNotOptimize (outR.data());
@@ -57,6 +55,19 @@ void BM_Mode (benchmark::State& state)
     }
 
     setRealTimeFactor (state, in.durationSeconds());
+}
+
+/** BM_Mode/<mode>/<rate>: every mode at every rate, in 512-sample host blocks. */
+void BM_Mode (benchmark::State& state)
+{
+    runMode (state, (int) state.range (0), (int) state.range (1), BenchSignal::blockSize);
+}
+
+/** BM_HostBlock/<mode>/<block>: the same at 48 kHz in host blocks of 1, 64, 256 and 4096
+    samples, for the dearest and the cheapest mode, where a call's own cost weighs most. */
+void BM_HostBlock (benchmark::State& state)
+{
+    runMode (state, (int) state.range (0), 48000, (int) state.range (1));
 }
 
 /** BM_JuceDspReverb/<rate>: the framework's reverb with its own defaults on the same input. */
@@ -97,6 +108,13 @@ void modeArguments (benchmark::internal::Benchmark* b)
             b->Args ({ mode, rate });
 }
 
+void hostBlockArguments (benchmark::internal::Benchmark* b)
+{
+    for (const int mode : { 3, 8 })
+        for (const int block : { 1, 64, 256, 4096 })
+            b->Args ({ mode, block });
+}
+
 void rateArguments (benchmark::internal::Benchmark* b)
 {
     for (const int rate : benchRates)
@@ -106,6 +124,7 @@ void rateArguments (benchmark::internal::Benchmark* b)
 } // namespace
 
 BENCHMARK (BM_Mode)->Apply (modeArguments)->Unit (benchmark::kMillisecond);
+BENCHMARK (BM_HostBlock)->Apply (hostBlockArguments)->Unit (benchmark::kMillisecond);
 BENCHMARK (BM_JuceDspReverb)->Apply (rateArguments)->Unit (benchmark::kMillisecond);
 
 } // namespace quorvane::bench
