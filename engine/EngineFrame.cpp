@@ -219,7 +219,8 @@ void ReverbEngine::process (float* outL, float* outR, const float* inL, const fl
 {
     // Hosts with tiny buffers: a run that ends inside the current block with settled gains is only
     // the mix, without the machinery of the general path around it (the same operations per sample).
-    // One sample per call, the commonest of such hosts, is tested first and mixed in straight code.
+    // One sample per call, the commonest of such hosts, is tested first: it adds the dry sample to
+    // a wet one scaled when the run before it ended (the same product the general path forms).
     if (n == 1 && blockPosition < oneSampleEnd)
         return mixOneSample (*outL, *outR, *inL, *inR);
     processLonger (outL, outR, inL, inR, n);
