@@ -239,7 +239,13 @@ inline void ReverbEngine::mixOneSample (float& outL, float& outR, float inL, flo
     outR = yR;
 }
 
-void ReverbEngine::scaleWetBlock() noexcept
+void ReverbEngine::forgetShortRuns() noexcept
+{
+    shortRunEnd = -1;
+    oneSampleEnd = -1;
+}
+
+void ReverbEngine::prepareOneSampleRuns() noexcept
 {
     for (size_t c = 0; c < 2; ++c)
         scaleBlock (wetBlock[c].get(), ioBlock[c].get(), wetGain, blockSize);
@@ -255,7 +261,7 @@ void ReverbEngine::processLonger (float* outL, float* outR, const float* inL, co
         mixOneSample (*outL, *outR, *inL, *inR);
         blockPosition = 0;
         blockStep();
-        scaleWetBlock();
+        prepareOneSampleRuns();
         return;
     }
     if ((unsigned) (n - 2) < 14u && blockPosition + n <= shortRunEnd)
@@ -287,13 +293,15 @@ void ReverbEngine::processRuns (float* outL, float* outR, const float* inL, cons
             blockStep();
         }
     }
-    const bool settled = wetGain == wetTarget && dryGain == dryTarget && ! startAtRest;
-    shortRunEnd = settled ? blockSize - 1 : -1;
-    oneSampleEnd = -1;
-    // A host that sends single samples: the rest of the block's wet samples are scaled once, so
-    // each of those calls mixes only the dry sample in.
-    if (settled && n == 1)
-        scaleWetBlock();
+    forgetShortRuns();
+    if (wetGain == wetTarget && dryGain == dryTarget && ! startAtRest)
+    {
+        shortRunEnd = blockSize - 1;
+        // A host that sends single samples: the rest of the block's wet samples are scaled once,
+        // so each of those calls mixes only the dry sample in.
+        if (n == 1)
+            prepareOneSampleRuns();
+    }
 }
 
 inline void ReverbEngine::mixRun (float* outL, float* outR, const float* inL, const float* inR, int n) noexcept

@@ -26,8 +26,7 @@ void ReverbEngine::updateParameter (int index)
         case param::mix:
             wetTarget = std::sin (v * piOver200);
             dryTarget = std::cos (v * piOver200);
-            shortRunEnd = -1;
-            oneSampleEnd = -1;
+            forgetShortRuns();
             break;
         case param::predelay:
             predelaySamples = processingRate * v * 0.001f + 2.0f;

@@ -281,8 +281,7 @@ void ReverbEngine::restart()
 {
     clear();
     startAtRest = true;
-    shortRunEnd = -1;
-    oneSampleEnd = -1;
+    forgetShortRuns();
 }
 
 void ReverbEngine::settleForStart() noexcept

@@ -154,8 +154,13 @@ private:
     /** The general path of process: the host block cut at the block boundaries, any gains. */
     [[gnu::noinline]] void processRuns (float* outL, float* outR, const float* inL, const float* inR, int n) noexcept;
     void blockStep() noexcept;
+    /** Mixes the sample at blockPosition with its scaled wet sample and moves on. */
     [[gnu::always_inline]] inline void mixOneSample (float& outL, float& outR, float inL, float inR) noexcept;
-    void scaleWetBlock() noexcept;
+    /** Scales the block's wet samples into wetBlock and lets single samples mix with them. */
+    void prepareOneSampleRuns() noexcept;
+    /** Sends every host block through the general path until a run leaves the gains settled
+        again (after a mix change or a restart). */
+    void forgetShortRuns() noexcept;
     [[gnu::always_inline]] inline void mixRun (float* outL, float* outR, const float* inL, const float* inR, int n) noexcept;
     void conditionInput() noexcept;
     void outputStage() noexcept;
