@@ -106,7 +106,8 @@ std::string writePresetFile (Quorvane& processor, const std::string& path, const
         if (! inUserFolder)
             return fail ("the folder " + quoted (folder) + " does not exist");
         if (const auto created = folder.createDirectory(); created.failed())
-            return fail ("cannot create the folder " + quoted (folder) + ": " + created.getErrorMessage().toStdString());
+            return fail ("cannot create the folder " + quoted (folder) + ": "
+                         + created.getErrorMessage().toStdString());
     }
 
     processor.setPresetName (file.getFileNameWithoutExtension());

@@ -107,7 +107,8 @@ std::string applyOption (const std::string& option, const std::string& value, Re
     else if (option == "--block-size")
     {
         if (! parseUnsigned (value, (unsigned long long) maximumBlockSize, n) || n == 0)
-            return "--block-size expects a whole number 1.." + std::to_string (maximumBlockSize) + ", got '" + value + "'";
+            return "--block-size expects a whole number 1.." + std::to_string (maximumBlockSize) + ", got '" + value
+                   + "'";
         s.blockSize = (int) n;
     }
     else if (option == "--bits")
@@ -119,8 +120,8 @@ std::string applyOption (const std::string& option, const std::string& value, Re
     else if (option == "--rate")
     {
         if (! parseUnsigned (value, (unsigned long long) maximumRate, n) || (double) n < minimumRate)
-            return "--rate expects a whole number of hertz " + number (minimumRate) + ".." + number (maximumRate) + ", got '"
-                   + value + "'";
+            return "--rate expects a whole number of hertz " + number (minimumRate) + ".." + number (maximumRate)
+                   + ", got '" + value + "'";
         s.rate = (double) n;
         rateGiven = true;
     }

@@ -56,7 +56,9 @@ void drawKnob (juce::Graphics& g, int x, int y, int width, int height, float pro
 //==============================================================================
 QuorvaneLookAndFeel2013::SliderLabelComp::SliderLabelComp() : juce::Label ({}, {}) {}
 QuorvaneLookAndFeel2013::SliderLabelComp::~SliderLabelComp() = default;
-void QuorvaneLookAndFeel2013::SliderLabelComp::mouseWheelMove (const juce::MouseEvent&, const juce::MouseWheelDetails&) {}
+void QuorvaneLookAndFeel2013::SliderLabelComp::mouseWheelMove (const juce::MouseEvent&, const juce::MouseWheelDetails&)
+{
+}
 
 QuorvaneLookAndFeel2013::QuorvaneLookAndFeel2013()
 {
@@ -134,8 +136,10 @@ void QuorvaneLookAndFeel2013::drawComboBox (juce::Graphics& g, int width, int he
     {
         const float bx = (float) buttonX, by = (float) buttonY, bw = (float) buttonW, bh = (float) buttonH;
         juce::Path arrows;
-        arrows.addTriangle (bx + 0.5f * bw, by + 0.25f * bh, bx + 0.7f * bw, by + 0.45f * bh, bx + 0.3f * bw, by + 0.45f * bh);
-        arrows.addTriangle (bx + 0.5f * bw, by + 0.75f * bh, bx + 0.7f * bw, by + 0.55f * bh, bx + 0.3f * bw, by + 0.55f * bh);
+        arrows.addTriangle (bx + 0.5f * bw, by + 0.25f * bh, bx + 0.7f * bw, by + 0.45f * bh, bx + 0.3f * bw,
+                            by + 0.45f * bh);
+        arrows.addTriangle (bx + 0.5f * bw, by + 0.75f * bh, bx + 0.7f * bw, by + 0.55f * bh, bx + 0.3f * bw,
+                            by + 0.55f * bh);
         g.setColour (box.findColour (juce::ComboBox::arrowColourId));
         g.fillPath (arrows);
     }
@@ -169,7 +173,8 @@ void QuorvaneLookAndFeel2013::drawRotarySlider (juce::Graphics& g, int x, int y,
                                                 float sliderPosProportional, float rotaryStartAngle,
                                                 float rotaryEndAngle, juce::Slider& slider)
 {
-    drawKnob (g, x, y, width, height, sliderPosProportional, rotaryStartAngle, rotaryEndAngle, slider, 0.7f, 1.0f, 0.12f);
+    drawKnob (g, x, y, width, height, sliderPosProportional, rotaryStartAngle, rotaryEndAngle, slider, 0.7f, 1.0f,
+              0.12f);
 }
 
 juce::Label* QuorvaneLookAndFeel2013::createSliderTextBox (juce::Slider& slider)
@@ -229,7 +234,8 @@ void TessmarkLookAndFeel2013::drawRotarySlider (juce::Graphics& g, int x, int y,
                                                 float sliderPosProportional, float rotaryStartAngle,
                                                 float rotaryEndAngle, juce::Slider& slider)
 {
-    drawKnob (g, x, y, width, height, sliderPosProportional, rotaryStartAngle, rotaryEndAngle, slider, 1.0f, 0.7f, 0.08f);
+    drawKnob (g, x, y, width, height, sliderPosProportional, rotaryStartAngle, rotaryEndAngle, slider, 1.0f, 0.7f,
+              0.08f);
 }
 
 } // namespace quorvane

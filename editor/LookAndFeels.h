@@ -42,7 +42,8 @@ public:
     juce::Typeface::Ptr getEmbeddedTypeface() const { return embeddedTypeface; }
 
     /** Base colour of buttons and the combo box: saturation by focus, contrast by hover and press. */
-    static juce::Colour createBaseColour (juce::Colour colour, bool hasKeyboardFocus, bool isMouseOver, bool isButtonDown);
+    static juce::Colour createBaseColour (juce::Colour colour, bool hasKeyboardFocus, bool isMouseOver,
+                                          bool isButtonDown);
 
 private:
     juce::Typeface::Ptr embeddedTypeface;

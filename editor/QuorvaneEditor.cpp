@@ -28,8 +28,11 @@ const SliderSetup sliderSetups[QuorvaneEditor::numSliders] = {
     { 0.0, 100.0, 0.1, 0.0, " % ", mixHelp },
     { 0.0, 500.0, 0.1, 0.3, " ms ", "PREDELAY: sets the amount of delay before reverb" },
     { 0.1, 100.0, 0.01, 0.3, " s ", "DECAY: sets the reverb decay time for mid frequencies" },
-    { 100.0, 15000.0, 10.0, 0.0, " Hz ", "HIGH CUT: controls the cutoff frequency of a lowpass filter processing the reverb output" },
-    { 0.0, 100.0, 0.1, 0.0, " % ", "DEPTH: controls the perceived distance from the source, by adjusting the balance between early and late energy. lower values result in more early energy, higher values in more late energy." },
+    { 100.0, 15000.0, 10.0, 0.0, " Hz ",
+      "HIGH CUT: controls the cutoff frequency of a lowpass filter processing the reverb output" },
+    { 0.0, 100.0, 0.1, 0.0, " % ",
+      "DEPTH: controls the perceived distance from the source, by adjusting the balance between early and late energy. "
+      "lower values result in more early energy, higher values in more late energy." },
     { 0.0, 1.0, 0.01, 0.0, "", "LATE Size: sets the relative room size of the reverb " },
     { 0.0, 1.0, 0.01, 0.0, "", "LATE Cross: controls stereo spread of the late reverb" },
     { 0.05, 5.0, 0.01, 0.0, " Hz ", "LATE Mod Rate: controls the base rate of the late reverb modulation" },
@@ -37,12 +40,16 @@ const SliderSetup sliderSetups[QuorvaneEditor::numSliders] = {
     { 0.5, 2.0, 0.01, fromMidPointOne, " X ", "LATE Bass Mult: scales the reverb decay time for bass frequencies " },
     { 100.0, 10000.0, 10.0, 0.0, " Hz ", "LATE Bass Xover: controls transition frequency between RTBass and RTMid " },
     { 0.1, 1.0, 0.01, 0.0, " X ", "LATE High Mult: scales the reverb decay time for high frequencies " },
-    { 100.0, 15000.0, 10.0, 0.0, " Hz ", "LATE High Xover: controls transition frequency between RTMid and the high frequencies " },
-    { 1.0, 1000.0, 0.1, 0.3, " ms ", "EARLY Size: controls the size of the early reflections, and the attack time of the reverb. higher settings result in a nonlinear or gated reverb decay" },
+    { 100.0, 15000.0, 10.0, 0.0, " Hz ",
+      "LATE High Xover: controls transition frequency between RTMid and the high frequencies " },
+    { 1.0, 1000.0, 0.1, 0.3, " ms ",
+      "EARLY Size: controls the size of the early reflections, and the attack time of the reverb. higher settings "
+      "result in a nonlinear or gated reverb decay" },
     { 0.0, 1.0, 0.01, 0.0, "", "EARLY Cross: controls stereo spread of the early reflections" },
     { 0.05, 5.0, 0.01, 0.0, " Hz ", "EARLY Mod Rate: controls the base rate of the early reverb modulation" },
     { 0.0, 1.0, 0.01, 0.0, "", "EARLY Mod Depth: controls the depth of the early reverb modulation" },
-    { 0.0, 1.0, 0.01, 0.0, "", "EARLY Send: controls the amount of early reverb sent to the input of the late reverb " },
+    { 0.0, 1.0, 0.01, 0.0, "",
+      "EARLY Send: controls the amount of early reverb sent to the input of the late reverb " },
     { 0.0, 1.0, 0.01, 0.0, "", "EARLY Diffusion: controls intial echo density" },
 };
 

@@ -18,8 +18,8 @@ namespace
 {
 // Both outputs of an element are formed from its inputs before either is stored, so the outputs
 // may be the same memory as the inputs.
-[[gnu::always_inline]] inline void processLoop (const CrossMixer& m, int n, float* outA, const float* inX, const float* inY,
-                                                float* outB) noexcept
+[[gnu::always_inline]] inline void processLoop (const CrossMixer& m, int n, float* outA, const float* inX,
+                                                const float* inY, float* outB) noexcept
 {
     const float g0 = m.g0, g1 = m.g1, g2 = m.g2;
     for (int i = 0; i < n; ++i)
@@ -34,7 +34,8 @@ namespace
 }
 
 // The same arithmetic; the two blocks never overlap, so no aliasing checks.
-[[gnu::always_inline]] inline void rotateLoop (const CrossMixer& m, float* __restrict x, float* __restrict y, int n) noexcept
+[[gnu::always_inline]] inline void rotateLoop (const CrossMixer& m, float* __restrict x, float* __restrict y,
+                                               int n) noexcept
 {
     const float g0 = m.g0, g1 = m.g1, g2 = m.g2;
     for (int i = 0; i < n; ++i)
@@ -58,7 +59,8 @@ namespace
 }
 
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
-QUORVANE_AVX2 void processAvx2 (const CrossMixer& m, int n, float* outA, const float* inX, const float* inY, float* outB) noexcept
+QUORVANE_AVX2 void processAvx2 (const CrossMixer& m, int n, float* outA, const float* inX, const float* inY,
+                                float* outB) noexcept
 {
     processLoop (m, n, outA, inX, inY, outB);
 }

@@ -177,7 +177,8 @@ template <typename V>
 }
 
 /** The buffer index (of the newer neighbour) of every sample of a glide. */
-[[gnu::always_inline]] inline void gatherIndices (const DelayLine& line, const int32_t* whole, int32_t* index, int n) noexcept
+[[gnu::always_inline]] inline void gatherIndices (const DelayLine& line, const int32_t* whole, int32_t* index,
+                                                  int n) noexcept
 {
     const int32_t w = line.writeIndex;
     for (int i = 0; i < n; ++i)
@@ -191,8 +192,8 @@ template <typename V>
     b[n - 1 - i], reversed as the line holds them. n a multiple of eight. Out of line: only
     functions built for the unit may hold its instructions. */
 template <bool reversedOutput>
-[[gnu::noinline]] QUORVANE_AVX2 void gatherNeighboursAvx2 (const DelayLine& line, const int32_t* whole, float* a, float* b,
-                                                          int n) noexcept
+[[gnu::noinline]] QUORVANE_AVX2 void gatherNeighboursAvx2 (const DelayLine& line, const int32_t* whole, float* a,
+                                                           float* b, int n) noexcept
 {
     const float* buf = line.buffer;
     const __m256i mask = _mm256_set1_epi32 (line.mask);
@@ -294,7 +295,8 @@ namespace
 
 /** The newer (a) and older (b) neighbour of every glide position. */
 template <typename V>
-[[gnu::always_inline]] inline void neighbours (const DelayLine& line, const int32_t* whole, float* a, float* b, int n) noexcept
+[[gnu::always_inline]] inline void neighbours (const DelayLine& line, const int32_t* whole, float* a, float* b,
+                                               int n) noexcept
 {
     constexpr int W = laneCount<V>;
     if (n < 1)
@@ -361,7 +363,8 @@ template <typename V>
 #pragma GCC unroll 4
             for (int i = 0; i < n; i += W)
             {
-                const V a = reversed (loadLanes<V> (newer - i - (W - 1))), b = reversed (loadLanes<V> (older - i - (W - 1)));
+                const V a = reversed (loadLanes<V> (newer - i - (W - 1))),
+                        b = reversed (loadLanes<V> (older - i - (W - 1)));
                 storeLanes (output + i, (b - a) * loadLanes<V> (frac + i) + a);
             }
             return;
@@ -468,7 +471,8 @@ template <typename Sample>
 
 /** The scalar form of readTap (and, added, of readTapAdded), out of line for the same reason. */
 template <bool added>
-[[gnu::noinline]] void readTapRuns (const DelayLine& line, float* output, int n, int32_t start, int first, float gain) noexcept
+[[gnu::noinline]] void readTapRuns (const DelayLine& line, float* output, int n, int32_t start, int first,
+                                    float gain) noexcept
 {
     const auto put = [output] (int i, float x) { output[i] = added ? output[i] + x : x; };
     const float* run = line.buffer + start;
@@ -524,7 +528,8 @@ template <typename V>
         for (int k = 0; k < count; ++k)
         {
             const float* const block = blocks + (std::ptrdiff_t) k * stride;
-            feeds != nullptr ? writeBlockSumLanes<V> (lines[k], block, feeds[k % 4], n) : writeBlockLanes<V> (lines[k], block, n);
+            feeds != nullptr ? writeBlockSumLanes<V> (lines[k], block, feeds[k % 4], n)
+                             : writeBlockLanes<V> (lines[k], block, n);
         }
         return;
     }
@@ -538,7 +543,8 @@ template <typename V>
             const float* const block = blocks + (std::ptrdiff_t) k * stride;
             const int32_t w = line.writeIndex;
             if (w + 1 < length)
-                return withFeeds ? writeBlockSumLanes<V> (line, block, feed, length) : writeBlockLanes<V> (line, block, length);
+                return withFeeds ? writeBlockSumLanes<V> (line, block, feed, length)
+                                 : writeBlockLanes<V> (line, block, length);
             line.written = true;
             float* const run = line.buffer + w - (W - 1);
         #pragma GCC unroll 8
@@ -578,7 +584,8 @@ template <typename V>
 }
 
 template <typename V, bool added = false>
-[[gnu::always_inline]] inline void readTapLanes (const DelayLine& line, float* output, int n, int offset, float gain) noexcept
+[[gnu::always_inline]] inline void readTapLanes (const DelayLine& line, float* output, int n, int offset,
+                                                 float gain) noexcept
 {
     constexpr int W = laneCount<V>;
     // Two contiguous runs (before and after the wrap), the gain applied on the way.
@@ -901,7 +908,8 @@ template <int L>
     if constexpr (L == 4)
         return _mm256_zextsi128_si256 (low);
     else
-        return _mm256_inserti128_si256 (_mm256_castsi128_si256 (low), intsAt (g.line[1], offset, halfOf<1> (g.active)), 1);
+        return _mm256_inserti128_si256 (_mm256_castsi128_si256 (low), intsAt (g.line[1], offset, halfOf<1> (g.active)),
+                                        1);
 }
 
 /** runPointers for reads 4h .. 4h + 3. */
@@ -981,10 +989,12 @@ template <typename Read, int L>
     const __m256 limit = _mm256_set1_ps (2097152.0f), negativeLimit = _mm256_set1_ps (-2097152.0f);
     const __m256 inside = _mm256_and_ps (_mm256_cmp_ps (targets8, limit, _CMP_LT_OQ),
                                          _mm256_cmp_ps (targets8, negativeLimit, _CMP_GT_OQ));
-    const bool allFixed = _mm256_movemask_ps (_mm256_and_ps (inside, _mm256_cmp_ps (starts, targets8, _CMP_EQ_OQ))) == 0xff;
-    g.allNear = _mm256_movemask_ps (_mm256_and_ps (inside, _mm256_and_ps (_mm256_cmp_ps (starts, limit, _CMP_LT_OQ),
-                                                                          _mm256_cmp_ps (starts, negativeLimit, _CMP_GT_OQ))))
-                == 0xff;
+    const bool allFixed =
+        _mm256_movemask_ps (_mm256_and_ps (inside, _mm256_cmp_ps (starts, targets8, _CMP_EQ_OQ))) == 0xff;
+    g.allNear =
+        _mm256_movemask_ps (_mm256_and_ps (inside, _mm256_and_ps (_mm256_cmp_ps (starts, limit, _CMP_LT_OQ),
+                                                                  _mm256_cmp_ps (starts, negativeLimit, _CMP_GT_OQ))))
+        == 0xff;
     alignas (32) float targets[8];
     _mm256_store_ps (targets, targets8);
     storeTapFields (g, tapDelayField, targets, count);
@@ -1052,11 +1062,13 @@ template <int L>
     }
     const auto [low, index, held, crossing] = gathers::heldOrCrossing (
         first0, last, lineInts<L> (g, writeIndexField), lineInts<L> (g, maskField), n);
-    if (_mm256_movemask_ps (_mm256_castsi256_ps (_mm256_andnot_si256 (_mm256_or_si256 (held, crossing), g.active))) != 0)
+    if (_mm256_movemask_ps (_mm256_castsi256_ps (_mm256_andnot_si256 (_mm256_or_si256 (held, crossing), g.active)))
+        != 0)
     {
         // Some read moves: then only the held ones keep their runs, as moveOrHold has it.
         alignas (32) int32_t held8[8];
-        _mm256_store_si256 (reinterpret_cast<__m256i*> (held8), _mm256_blendv_epi8 (_mm256_set1_epi32 (-1), index, held));
+        _mm256_store_si256 (reinterpret_cast<__m256i*> (held8),
+                            _mm256_blendv_epi8 (_mm256_set1_epi32 (-1), index, held));
         std::copy_n (held8, L, runs);
         return false;
     }
@@ -1296,7 +1308,8 @@ inline const bool* nearOf (const GatheredReads*) noexcept { return nullptr; }
 
 /** Each read's output, unused lanes writing to `unused`. */
 template <int L>
-[[gnu::always_inline]] inline void outputsOf (const AllpassTapRead* reads, int count, float* unused, float** output) noexcept
+[[gnu::always_inline]] inline void outputsOf (const AllpassTapRead* reads, int count, float* unused,
+                                              float** output) noexcept
 {
     for (int r = 0; r < L; ++r)
         output[r] = r < count ? reads[r].output : unused;
@@ -1403,11 +1416,10 @@ template <typename R, typename V>
     whether any crosses a sample (anyCrossing). With `known` the runs are found already (held
     ones, the rest -1: some read moves). */
 template <typename R, typename V>
-[[gnu::always_inline]] inline void moveOrHold (const AllpassTapRead* reads, int count, int n,
-                                               const int32_t (*wholeRows)[laneCount<R>],
-                                               float (*moved)[2][DelayLine::maxBlock], const float** newer,
-                                               const float** older, int32_t* lowWhole, float* beforeFirst,
-                                               bool& allHeld, bool& anyCrossing, const int32_t* known = nullptr) noexcept
+[[gnu::always_inline]] inline void
+moveOrHold (const AllpassTapRead* reads, int count, int n, const int32_t (*wholeRows)[laneCount<R>],
+            float (*moved)[2][DelayLine::maxBlock], const float** newer, const float** older, int32_t* lowWhole,
+            float* beforeFirst, bool& allHeld, bool& anyCrossing, const int32_t* known = nullptr) noexcept
 {
     constexpr int L = laneCount<R>;
     // Each read's run: held (its index, >= 0), crossing (-2 - its index) or neither (-1). Only
@@ -1555,8 +1567,8 @@ template <typename R, typename V>
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
     if constexpr (laneCount<V> == 8)
     {
-        allHeld = gatheredRunsAvx2<L> (*gathered, wholeRows[0], wholeRows[n - 1], n, newer, first, beforeFirst, lowWhole,
-                                       anyCrossing, runs);
+        allHeld = gatheredRunsAvx2<L> (*gathered, wholeRows[0], wholeRows[n - 1], n, newer, first, beforeFirst,
+                                       lowWhole, anyCrossing, runs);
         known = runs;
         // Where some read moves, every read's neighbours are gathered a row at a time; in groups of
         // four only where two reads or more move (for one, read by read costs less).
@@ -1655,7 +1667,8 @@ template <typename R, typename V>
     {
         GatheredReads g;
         alignas (32) float unused[DelayLine::maxBlock];
-        gatherReadsAvx2<AllpassTapRead, L> (reads, count, n, g, start, target, state, rowsOut == nullptr ? unused : nullptr);
+        gatherReadsAvx2<AllpassTapRead, L> (reads, count, n, g, start, target, state,
+                                            rowsOut == nullptr ? unused : nullptr);
         return readAllpassLanes<R, V> (reads, count, n, rampFactor, rowsOut, start, target, state, &g);
     }
 #endif
@@ -1749,11 +1762,13 @@ QUORVANE_AVX2 void readTapsAddedAvx2 (const TapSet* sets, int setCount, int stri
 {
     readTapsAddedLanes<Lanes8, tapsAddedRunsAvx2> (sets, setCount, stride, count, n);
 }
-QUORVANE_AVX2 void readLinearRampedAvx2 (DelayLine& line, float* output, float targetDelay, int n, float rampFactor) noexcept
+QUORVANE_AVX2 void readLinearRampedAvx2 (DelayLine& line, float* output, float targetDelay, int n,
+                                         float rampFactor) noexcept
 {
     readLinearRampedLanes<Lanes8> (line, output, targetDelay, n, rampFactor);
 }
-QUORVANE_AVX2 void readQuantisedRampedAvx2 (DelayLine& line, float* output, float targetDelay, int n, float rampFactor) noexcept
+QUORVANE_AVX2 void readQuantisedRampedAvx2 (DelayLine& line, float* output, float targetDelay, int n,
+                                            float rampFactor) noexcept
 {
     readQuantisedRampedLanes<Lanes8> (line, output, targetDelay, n, rampFactor);
 }
@@ -1805,7 +1820,8 @@ QUORVANE_AVX2 void readAllpassRampedGroupAvx2 (const AllpassTapRead* reads, int 
 {
     readTapLanes<Lanes> (line, output, n, offset, gain);
 }
-[[gnu::noinline]] void readTapAddedBaseline (const DelayLine& line, float* output, int n, int offset, float gain) noexcept
+[[gnu::noinline]] void readTapAddedBaseline (const DelayLine& line, float* output, int n, int offset,
+                                             float gain) noexcept
 {
     readTapLanes<Lanes, true> (line, output, n, offset, gain);
 }
@@ -1823,7 +1839,8 @@ QUORVANE_AVX2 void readAllpassRampedGroupAvx2 (const AllpassTapRead* reads, int 
 {
     readQuantisedRampedLanes<Lanes> (line, output, targetDelay, n, rampFactor);
 }
-[[gnu::noinline]] void readLinearRampedGroupBaseline (const LinearTapRead* reads, int count, int n, float rampFactor) noexcept
+[[gnu::noinline]] void readLinearRampedGroupBaseline (const LinearTapRead* reads, int count, int n,
+                                                      float rampFactor) noexcept
 {
     // Four glides side by side cost the baseline as much as they save (measured): one by one.
     for (int r = 0; r < count; ++r)
@@ -1835,7 +1852,8 @@ QUORVANE_AVX2 void readAllpassRampedGroupAvx2 (const AllpassTapRead* reads, int 
     for (int r = 0; r < count; ++r)
         readQuantisedRampedLanes<Lanes> (*reads[r].line, reads[r].output, reads[r].targetDelay, n, rampFactor);
 }
-[[gnu::noinline]] void readAllpassRampedGroupBaseline (const AllpassTapRead* reads, int count, int n, float rampFactor) noexcept
+[[gnu::noinline]] void readAllpassRampedGroupBaseline (const AllpassTapRead* reads, int count, int n,
+                                                       float rampFactor) noexcept
 {
     for (int first = 0; first < count; first += 4)
         readAllpassRampedRows<Lanes, Lanes> (reads + first, std::min (4, count - first), n, rampFactor);
@@ -1930,7 +1948,8 @@ void readAllpassIntoRows (const AllpassTapRead* reads, int count, int n, float r
 }
 
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
-void readAllpassIntoRowsWide (const AllpassTapRead* reads, int count, int n, float rampFactor, float (*rows)[8]) noexcept
+void readAllpassIntoRowsWide (const AllpassTapRead* reads, int count, int n, float rampFactor,
+                              float (*rows)[8]) noexcept
 {
     readAllpassRowsAvx2 (reads, count, n, rampFactor, rows);
 }

@@ -85,7 +85,8 @@ inline void zeroBlock (float* block, int n) noexcept
     lies apart from it, as hosts pass them: each vector is read before it is written, as each
     sample is. The engine's own block lies apart from both. */
 template <typename V>
-[[gnu::always_inline]] inline void mixSettledLoop (float* out, float* io, const float* in, float wet, float dry, int n) noexcept
+[[gnu::always_inline]] inline void mixSettledLoop (float* out, float* io, const float* in, float wet, float dry,
+                                                   int n) noexcept
 {
     constexpr int W = laneCount<V>;
     int i = 0;

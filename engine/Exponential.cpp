@@ -101,10 +101,12 @@ constexpr double c0 = 0x1.c6af84b912394p-5 / 32 / 32 / 32, c1 = 0x1.ebfce50fac4f
     __m256 outside = _mm256_setzero_ps();
     int j = 0;
     for (; j + 8 <= n; j += 8)
-        outside = _mm256_or_ps (outside, _mm256_cmp_ps (_mm256_and_ps (_mm256_loadu_ps (x + j), absMask), limit, _CMP_NLT_UQ));
-    const int tail = j < n ? _mm_movemask_ps (_mm_cmpnlt_ps (_mm_and_ps (_mm_loadu_ps (x + j), _mm256_castps256_ps128 (absMask)),
-                                                              _mm256_castps256_ps128 (limit)))
-                           : 0;
+        outside = _mm256_or_ps (outside,
+                                _mm256_cmp_ps (_mm256_and_ps (_mm256_loadu_ps (x + j), absMask), limit, _CMP_NLT_UQ));
+    const int tail =
+        j < n ? _mm_movemask_ps (_mm_cmpnlt_ps (_mm_and_ps (_mm_loadu_ps (x + j), _mm256_castps256_ps128 (absMask)),
+                                                _mm256_castps256_ps128 (limit)))
+              : 0;
     if ((_mm256_movemask_ps (outside) | tail) != 0)
         return false;
     const __m256d m = _mm256_set1_pd (invLn2N), s = _mm256_set1_pd (shift);

@@ -137,14 +137,16 @@ template <typename V, bool firstUnitLow, bool secondUnitLow>
                                                        float* const* x, int n) noexcept
 {
     SplitLanes<V> a (first, line), b (second, line);
-    transposedPass<V> (x, n, [&] (V c) { return b.template apply<secondUnitLow> (a.template apply<firstUnitLow> (c)); });
+    transposedPass<V> (x, n,
+                       [&] (V c) { return b.template apply<secondUnitLow> (a.template apply<firstUnitLow> (c)); });
     a.store (first, line);
     b.store (second, line);
 }
 
 /** The lines from `line` on in groups of laneCount<V>; returns the first line left over. */
 template <typename V>
-[[gnu::always_inline]] inline int splitBankLanes (const BandSplit& split, float* const* blocks, int line, int count, int n) noexcept
+[[gnu::always_inline]] inline int splitBankLanes (const BandSplit& split, float* const* blocks, int line, int count,
+                                                  int n) noexcept
 {
     for (; line + laneCount<V> <= count; line += laneCount<V>)
     {
@@ -157,8 +159,8 @@ template <typename V>
 }
 
 template <typename V>
-[[gnu::always_inline]] inline int splitTwoBankLanes (const BandSplit& first, const BandSplit& second, float* const* blocks,
-                                                     int line, int count, int n) noexcept
+[[gnu::always_inline]] inline int splitTwoBankLanes (const BandSplit& first, const BandSplit& second,
+                                                     float* const* blocks, int line, int count, int n) noexcept
 {
     const bool unitA = first.lowGain == nullptr, unitB = second.lowGain == nullptr;
     for (; line + laneCount<V> <= count; line += laneCount<V>)
@@ -178,7 +180,8 @@ template <typename V>
     return splitBankLanes<Lanes> (split, blocks, 0, count, n);
 }
 
-[[gnu::noinline]] int splitTwoBankBaseline (const BandSplit& first, const BandSplit& second, float* const* blocks, int count, int n) noexcept
+[[gnu::noinline]] int splitTwoBankBaseline (const BandSplit& first, const BandSplit& second, float* const* blocks,
+                                            int count, int n) noexcept
 {
     return splitTwoBankLanes<Lanes> (first, second, blocks, 0, count, n);
 }
@@ -210,7 +213,8 @@ int splitBankVector (const BandSplit& split, float* const* blocks, int count, in
     return splitBankBaseline (split, blocks, count, n);
 }
 
-int splitTwoBankVector (const BandSplit& first, const BandSplit& second, float* const* blocks, int count, int n) noexcept
+int splitTwoBankVector (const BandSplit& first, const BandSplit& second, float* const* blocks, int count,
+                        int n) noexcept
 {
     if (n % 4 != 0)
         return 0;

@@ -75,7 +75,8 @@ struct HeldOrCrossing
                                   _mm256_and_si256 (fits, _mm256_cmpgt_epi32 (mask, runs.index)));
     const __m256i apart = _mm256_cmpeq_epi32 (_mm256_abs_epi32 (_mm256_sub_epi32 (last, first)), _mm256_set1_epi32 (1));
     runs.crossing = _mm256_and_si256 (
-        apart, _mm256_and_si256 (fits, _mm256_cmpgt_epi32 (mask, _mm256_add_epi32 (runs.index, _mm256_set1_epi32 (1)))));
+        apart,
+        _mm256_and_si256 (fits, _mm256_cmpgt_epi32 (mask, _mm256_add_epi32 (runs.index, _mm256_set1_epi32 (1)))));
     return runs;
 }
 

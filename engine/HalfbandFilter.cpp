@@ -272,13 +272,15 @@ struct Wavefront
                                                                 int second) noexcept
     {
         const __m128i all = _mm_set1_epi32 (-1);
-        return (Lanes8) gathers::joined (gathers::floatsAt (at[first], field, all), gathers::floatsAt (at[second], field, all));
+        return (Lanes8) gathers::joined (gathers::floatsAt (at[first], field, all),
+                                         gathers::floatsAt (at[second], field, all));
     }
 
     // The fields gathered straight into the wavefront's order, four recursions at a time.
     QUORVANE_AVX2 Wavefront (const HalfbandFilter& l, const HalfbandFilter& r) noexcept
     {
-        const __m256i at[4] = { sectionsAt (l, r, 0), sectionsAt (l, r, 1), sectionsAt (l, r, 2), sectionsAt (l, r, 3) };
+        const __m256i at[4] = { sectionsAt (l, r, 0), sectionsAt (l, r, 1), sectionsAt (l, r, 2),
+                                sectionsAt (l, r, 3) };
         a[0] = fieldOf (at, offsetof (AllpassSection, a), 0, 1);
         a[1] = fieldOf (at, offsetof (AllpassSection, a), 3, 2);
         offset[0] = fieldOf (at, offsetof (AllpassSection, offset), 0, 1);
@@ -459,7 +461,8 @@ void decimateStereo (HalfbandFilter& left, HalfbandFilter& right, const float* i
     if (left.sectionCount == 4 && wideVectors())
         return decimateWavefront (left, right, inL, inR, outL, outR);
 #endif
-    withSectionCount (left.sectionCount, [&] (auto count) { decimateLanes<count()> (left, right, inL, inR, outL, outR); });
+    withSectionCount (left.sectionCount,
+                      [&] (auto count) { decimateLanes<count()> (left, right, inL, inR, outL, outR); });
 }
 
 void interpolateStereo (HalfbandFilter& left, HalfbandFilter& right, const float* inL, const float* inR, float* outL,

@@ -37,7 +37,9 @@ struct BankReads
     /** The reads from k on. */
     BankReads from (int k) const noexcept
     {
-        return { kinds + k, lines + k, block (k), offsets + k, gains != nullptr ? gains + k : nullptr, targetDelays + k };
+        return {
+            kinds + k, lines + k, block (k), offsets + k, gains != nullptr ? gains + k : nullptr, targetDelays + k
+        };
     }
 };
 

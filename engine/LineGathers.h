@@ -51,8 +51,8 @@ template <int h>
 {
     const __m256i w = lineField (&line0.writeIndex, lineIndex), mask = lineField (&line0.mask, lineIndex);
     const __m256i size = lineField (&line0.size, lineIndex);
-    return _mm256_and_si256 (_mm256_add_epi32 (w, _mm256_min_epi32 (offset, _mm256_sub_epi32 (size, _mm256_set1_epi32 (n)))),
-                             mask);
+    return _mm256_and_si256 (
+        _mm256_add_epi32 (w, _mm256_min_epi32 (offset, _mm256_sub_epi32 (size, _mm256_set1_epi32 (n)))), mask);
 }
 
 /** The lanes whose run of n samples lies without a wrap (from run down to run - n + 1), as a bit mask. */

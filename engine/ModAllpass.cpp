@@ -16,8 +16,8 @@ namespace
     output y. Each element's input is read before its output is stored, so the output may be the
     input. */
 template <typename V>
-[[gnu::always_inline]] inline void stageLanes (const float* input, float* output, const float* delayed, float* v, float g,
-                                               int n, float loss) noexcept
+[[gnu::always_inline]] inline void stageLanes (const float* input, float* output, const float* delayed, float* v,
+                                               float g, int n, float loss) noexcept
 {
     const float minusG = -g;
     constexpr int W = laneCount<V>;
@@ -38,8 +38,8 @@ template <typename V>
     }
 }
 
-[[gnu::noinline]] void stagesBaseline (const float* input, float* output, const float* delayed, float* v, float g, int n,
-                                       float loss) noexcept
+[[gnu::noinline]] void stagesBaseline (const float* input, float* output, const float* delayed, float* v, float g,
+                                       int n, float loss) noexcept
 {
     stageLanes<Lanes> (input, output, delayed, v, g, n, loss);
 }
@@ -166,8 +166,8 @@ template <typename V>
 }
 
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
-QUORVANE_AVX2 bool fixedAllpassAvx2 (DelayLine& line, const float* input, float* output, float g, int length, float loss,
-                                     int n) noexcept
+QUORVANE_AVX2 bool fixedAllpassAvx2 (DelayLine& line, const float* input, float* output, float g, int length,
+                                     float loss, int n) noexcept
 {
     return fixedAllpassLanes<Lanes8> (line, input, output, g, length, loss, n);
 }

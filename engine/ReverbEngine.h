@@ -161,7 +161,8 @@ private:
     /** Sends every host block through the general path until a run leaves the gains settled
         again (after a mix change or a restart). */
     void forgetShortRuns() noexcept;
-    [[gnu::always_inline]] inline void mixRun (float* outL, float* outR, const float* inL, const float* inR, int n) noexcept;
+    [[gnu::always_inline]] inline void mixRun (float* outL, float* outR, const float* inL, const float* inR,
+                                               int n) noexcept;
     void conditionInput() noexcept;
     void outputStage() noexcept;
     void highCut() noexcept;

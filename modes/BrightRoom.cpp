@@ -54,7 +54,8 @@ void processNetwork (ReverbEngine& e)
     kit::tapLines (e, loops, ms.leftTapGain.data(), ms.rightTapGain.data(), n);
     using kit::LineRead;
     // The delay segment's own decay sits above the bass split; the loop's bass decay below it.
-    const auto splits = kit::highThenBass (e, ms.highGain.data(), ms.segmentGain.data() + delayFirst, ms.bassGain.data());
+    const auto splits =
+        kit::highThenBass (e, ms.highGain.data(), ms.segmentGain.data() + delayFirst, ms.bassGain.data());
     kit::delaySegments (e, delayFirst, loops, { LineRead::tap, LineRead::tap, LineRead::tap, LineRead::tap }, nullptr,
                         nullptr, n, splits);
 

@@ -86,8 +86,8 @@ void runNetwork (ReverbEngine& e, int lineCount, const float* lineModulation, co
     // Only the first pair of lines is heard; the others reach the output through the feedback.
     kit::tapLines (e, 2, &ms.outputGain, &ms.outputGain, n);
     using kit::LineRead;
-    kit::delaySegments (e, delayFirst, lineCount, { LineRead::tap, LineRead::tap, LineRead::tap, LineRead::tap }, nullptr,
-                        ms.segmentGain.data(), n);
+    kit::delaySegments (e, delayFirst, lineCount, { LineRead::tap, LineRead::tap, LineRead::tap, LineRead::tap },
+                        nullptr, ms.segmentGain.data(), n);
     kit::splitBass (e, lineCount, nullptr, ms.bassGain.data(), n);
     kit::mixModeOutput (e, n);
 

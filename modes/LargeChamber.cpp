@@ -26,8 +26,10 @@ const float chamberLengths[lines] = { 1624.129f,  1719.4595f, 1820.3854f, 1927.2
 
 // Tap positions (before the size factor) and signs: left taps read the even lines, right taps the
 // odd ones, at positions that interleave between the channels.
-const float leftPositions[taps] = { 154, 456, 744, 1068, 1466, 1761, 2160, 2495, 2840, 3194, 3477, 3827, 4186, 4493, 4855 };
-const float rightPositions[taps] = { 336, 601, 915, 1222, 1683, 1971, 2339, 2633, 2995, 3372, 3655, 4014, 4327, 4678, 5002 };
+const float leftPositions[taps] = { 154,  456,  744,  1068, 1466, 1761, 2160, 2495,
+                                    2840, 3194, 3477, 3827, 4186, 4493, 4855 };
+const float rightPositions[taps] = { 336,  601,  915,  1222, 1683, 1971, 2339, 2633,
+                                     2995, 3372, 3655, 4014, 4327, 4678, 5002 };
 const float leftSigns[taps] = { -0.25f, 0.25f, 0.25f, -0.25f, 0.25f, -0.25f, 0.25f, 0.25f,
                                 -0.25f, 0.25f, -0.25f, 0.25f, 0.25f, -0.25f, 0.25f };
 const float rightSigns[taps] = { 0.25f, -0.25f, 0.25f, -0.25f, 0.25f, 0.25f, -0.25f, 0.25f,

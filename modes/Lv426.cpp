@@ -32,7 +32,8 @@ void updateLateLengths (ReverbEngine& e)
     auto& ms = e.modeState;
     const double s = e.getValue (param::lateSize);
     ms.sizeFactor = (float) ((s * 1.8 + 0.1) * (double) e.processingRate * (1.0 / 48000.0));
-    ms.normaliserBase = kit::setGeometricLengths (ms, segments, 1.0961297f, ms.sizeFactor, 15987.0f, e.controlBlockLength);
+    ms.normaliserBase =
+        kit::setGeometricLengths (ms, segments, 1.0961297f, ms.sizeFactor, 15987.0f, e.controlBlockLength);
     kit::updateLateGains (e);
 }
 

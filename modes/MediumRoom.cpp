@@ -103,7 +103,8 @@ void processNetwork (ReverbEngine& e)
     const size_t half = lines / 2;
     kit::tapLines (e, lines, ms.leftTapGain.data(), ms.rightTapGain.data(), n);
     using kit::LineRead;
-    const auto splits = kit::bassThenHigh (e, ms.segmentGain.data() + delayFirst, ms.bassGain.data(), ms.highGain.data());
+    const auto splits =
+        kit::bassThenHigh (e, ms.segmentGain.data() + delayFirst, ms.bassGain.data(), ms.highGain.data());
     kit::delaySegments (e, delayFirst, lines, { LineRead::tap, LineRead::tap, LineRead::tap, LineRead::tap }, nullptr,
                         nullptr, n, splits);
     kit::tapLines (e, lines, ms.leftTapGain.data() + half, ms.rightTapGain.data() + half, n);

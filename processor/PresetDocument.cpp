@@ -74,7 +74,8 @@ int readInteger (const juce::XmlElement& element, const char* name, int defaultV
         value = value * 10 + (long long) (p.getAndAdvance() - '0');
     if (negative)
         value = -value;
-    return (int) juce::jlimit ((long long) std::numeric_limits<int>::min(), (long long) std::numeric_limits<int>::max(), value);
+    return (int) juce::jlimit ((long long) std::numeric_limits<int>::min(), (long long) std::numeric_limits<int>::max(),
+                               value);
 }
 
 Contents readElement (const juce::XmlElement& element)

@@ -20,7 +20,10 @@ inline float decayExponent (float length, float seconds, float rate)
 }
 
 /** Gain over `length` samples at `rate` of a decay of 60 dB in `seconds`. */
-inline float decayGain (float length, float seconds, float rate) { return std::exp (decayExponent (length, seconds, rate)); }
+inline float decayGain (float length, float seconds, float rate)
+{
+    return std::exp (decayExponent (length, seconds, rate));
+}
 
 /** The ratio of a band's gain (over `length`) to a mid gain `mid` already formed. A loop many
     decay times long (the shortest decays on the longest half-rate loops) takes its mid gain below

@@ -49,8 +49,9 @@ struct StageRotations
 
 /** One diffuser stage after its reads, in one pass. */
 template <typename V>
-[[gnu::always_inline]] inline void diffuseLanes (const CrossMixer& left, const CrossMixer& right, const CrossMixer& cross,
-                                                 float* aL, float* bL, float* aR, float* bR, int n) noexcept
+[[gnu::always_inline]] inline void diffuseLanes (const CrossMixer& left, const CrossMixer& right,
+                                                 const CrossMixer& cross, float* aL, float* bL, float* aR, float* bR,
+                                                 int n) noexcept
 {
     const StageRotations<V> rotate (left, right, cross);
     forEachVector<laneCount<V>> (n, [&] (int i) {
@@ -231,8 +232,8 @@ StageRuns stageRunsOf (ReverbEngine& e, int n, bool wholeVectors) noexcept
     from their taps (unit gain) and rotates; in one pass per stage where its runs allow, as those
     three steps otherwise. The samples are the same either way. */
 template <typename V>
-[[gnu::always_inline]] inline void runStages (ReverbEngine& e, const StageRuns& runs, const StageEdges& edges, float* aL,
-                                              float* bL, float* aR, float* bR, int n) noexcept
+[[gnu::always_inline]] inline void runStages (ReverbEngine& e, const StageRuns& runs, const StageEdges& edges,
+                                              float* aL, float* bL, float* aR, float* bR, int n) noexcept
 {
     const auto& ms = e.modeState;
     for (size_t stage = 0; stage < stages; ++stage)

@@ -27,7 +27,10 @@ std::array<float*, 32> lineBlocks (ReverbEngine& e, int count)
     return blocks;
 }
 
-float modulationOf (const float* modulation, size_t segment) { return modulation != nullptr ? modulation[segment] : 0.0f; }
+float modulationOf (const float* modulation, size_t segment)
+{
+    return modulation != nullptr ? modulation[segment] : 0.0f;
+}
 
 /** (X, Y) -> (X + Y, Y - X) */
 void butterfly (float* __restrict x, float* __restrict y, int n) noexcept
@@ -47,7 +50,8 @@ void butterfly (float* __restrict x, float* __restrict y, int n) noexcept
 
 /** The scale, then the spans 16 and 8, over the lines k, k + 8, k + 16, k + 24. */
 template <typename V>
-[[gnu::always_inline]] inline void scaledSpans16And8 (float* a, float* b, float* c, float* d, float scale, int n) noexcept
+[[gnu::always_inline]] inline void scaledSpans16And8 (float* a, float* b, float* c, float* d, float scale,
+                                                      int n) noexcept
 {
     const V s = broadcast<V> (scale);
     forEachVector<laneCount<V>> (n, [&] (int i) {
@@ -128,7 +132,10 @@ template <typename V>
 }
 
 #if defined(QUORVANE_HAS_AVX2_KERNELS)
-QUORVANE_AVX2 void fusedButterflyMatrixAvx2 (ReverbEngine& e, int count, int n) { fusedButterflyMatrixLanes<Lanes8> (e, count, n); }
+QUORVANE_AVX2 void fusedButterflyMatrixAvx2 (ReverbEngine& e, int count, int n)
+{
+    fusedButterflyMatrixLanes<Lanes8> (e, count, n);
+}
 #endif
 
 /** n a multiple of four (of eight for the wider unit). */
@@ -406,7 +413,8 @@ template <typename V, int Vectors, size_t... j>
 /** Each sum element takes its taps in the same order as tap by tap, held in a register between
     them instead of stored and loaded again. */
 template <typename V>
-[[gnu::always_inline]] inline void tapLinesLanes (ReverbEngine& e, size_t taps, const float* left, const float* right, int n)
+[[gnu::always_inline]] inline void tapLinesLanes (ReverbEngine& e, size_t taps, const float* left, const float* right,
+                                                  int n)
 {
     constexpr int W = laneCount<V>;
     // The networks of 32 lines (16 taps a channel), in the engine's two block lengths.

@@ -58,7 +58,8 @@ const LV2_URID_Map* findMap (const LV2_Feature* const* features)
     return nullptr;
 }
 
-LV2_Handle instantiate (const LV2_Descriptor* descriptor, double rate, const char* bundle, const LV2_Feature* const* features)
+LV2_Handle instantiate (const LV2_Descriptor* descriptor, double rate, const char* bundle,
+                        const LV2_Feature* const* features)
 {
     quorvane::lv2bridge::lastCreatedProcessor() = nullptr;
     LV2_Handle handle = framework->instantiate (descriptor, rate, bundle, features);
@@ -75,7 +76,8 @@ LV2_Handle instantiate (const LV2_Descriptor* descriptor, double rate, const cha
         {
             instance.processor = processor;
             // The wrapper numbers its control event input right after the audio ports.
-            instance.controlPort = (uint32_t) (processor->getTotalNumInputChannels() + processor->getTotalNumOutputChannels());
+            instance.controlPort =
+                (uint32_t) (processor->getTotalNumInputChannels() + processor->getTotalNumOutputChannels());
             instance.control.store (nullptr);
             instance.atomObject = map->map (map->handle, LV2_ATOM__Object);
             instance.atomBlank = map->map (map->handle, LV2_ATOM__Blank);

@@ -78,7 +78,8 @@ Audio readAudio (const std::filesystem::path& file)
     return audio;
 }
 
-void writeAudio (const std::filesystem::path& file, const std::vector<std::vector<float>>& channels, double rate, int bits)
+void writeAudio (const std::filesystem::path& file, const std::vector<std::vector<float>>& channels, double rate,
+                 int bits)
 {
     juce::AudioFormatManager formats;
     formats.registerBasicFormats();

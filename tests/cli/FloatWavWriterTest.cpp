@@ -158,7 +158,10 @@ uint64_t u64At (const FloatWavWriter::Header& h, size_t at)
 {
     return (uint64_t) u32At (h, at) | (uint64_t) u32At (h, at + 4) << 32;
 }
-std::string idAt (const FloatWavWriter::Header& h, size_t at) { return std::string (h.begin() + (long) at, h.begin() + (long) at + 4); }
+std::string idAt (const FloatWavWriter::Header& h, size_t at)
+{
+    return std::string (h.begin() + (long) at, h.begin() + (long) at + 4);
+}
 
 TEST (FloatWavWriter, HeaderTurnsRf64OnceItsSizesNoLongerFitThirtyTwoBits)
 {
@@ -178,7 +181,8 @@ TEST (FloatWavWriter, HeaderTurnsRf64OnceItsSizesNoLongerFitThirtyTwoBits)
     const uint64_t fourGibibytes = (uint64_t (1) << 32) / 8;
     // From the next length on RF64: first the lengths whose data size still fits but whose RIFF
     // size would wrap round, then those past 4 GiB of data.
-    for (const uint64_t frames : { lastRiff + 1, fourGibibytes - 1, fourGibibytes, fourGibibytes + 3, uint64_t (3) << 31 })
+    for (const uint64_t frames :
+         { lastRiff + 1, fourGibibytes - 1, fourGibibytes, fourGibibytes + 3, uint64_t (3) << 31 })
     {
         SCOPED_TRACE (frames);
         const auto h = FloatWavWriter::header (frames, 44100.0);

@@ -14,7 +14,8 @@ using RenderProgram = ProgramTest;
 
 TEST_F (RenderProgram, BadInputAndOutputFailCleanly)
 {
-    expectFailure ({ at ("missing.wav"), at ("out.wav") }, "cannot read input '" + at ("missing.wav") + "': no such file");
+    expectFailure ({ at ("missing.wav"), at ("out.wav") },
+                   "cannot read input '" + at ("missing.wav") + "': no such file");
     expectFailure ({ "--mode", "Basement", at ("out.wav") }, "unknown mode 'Basement'");
     expectFailure ({ "--set", "predelay=501", at ("out.wav") }, "predelay must be between 0 and 500 ms");
 

@@ -167,7 +167,8 @@ TEST (DelayLine, ReadTapDelaysByItsOffsetWithinAndAcrossBlocks)
     for (int delay : { 0, 5, 63, 64, 100, 1000 })
     {
         DelayLine line (32768);
-        const auto out = streamThrough (line, 64, 20, [delay] (DelayLine& l, float* o) { readTap (l, o, 64, delay, 0.5f); });
+        const auto out =
+            streamThrough (line, 64, 20, [delay] (DelayLine& l, float* o) { readTap (l, o, 64, delay, 0.5f); });
         for (size_t i = 0; i < out.size(); ++i)
             ASSERT_EQ (out[i], (int) i == delay ? 0.5f : 0.0f) << "delay " << delay << " sample " << i;
     }
@@ -177,7 +178,8 @@ TEST (DelayLine, LinearReadInterpolatesBetweenNeighbours)
 {
     DelayLine line (32768);
     line.tapDelay[0] = 10.0f;
-    auto out = streamThrough (line, 64, 2, [] (DelayLine& l, float* o) { readLinearRamped (l, o, 10.0f, 64, 1.0f / 64); });
+    auto out =
+        streamThrough (line, 64, 2, [] (DelayLine& l, float* o) { readLinearRamped (l, o, 10.0f, 64, 1.0f / 64); });
     for (size_t i = 0; i < out.size(); ++i)
         ASSERT_EQ (out[i], i == 10 ? 1.0f : 0.0f);
 
@@ -223,7 +225,8 @@ TEST (DelayLine, AllpassReadKeepsEnergyAndDelaysByTheFraction)
 {
     DelayLine line (32768);
     line.tapDelay[2] = 20.25f;
-    const auto out = streamThrough (line, 64, 40, [] (DelayLine& l, float* o) { readAllpassRamped (l, o, 20.25f, 64, 2, 1.0f / 64); });
+    const auto out = streamThrough (
+        line, 64, 40, [] (DelayLine& l, float* o) { readAllpassRamped (l, o, 20.25f, 64, 2, 1.0f / 64); });
     EXPECT_NEAR (energy (out), 1.0, 1e-4);
     // Centre of gravity of a fractional-delay allpass sits near K + (1 - eta) / (1 + eta).
     double first = 0.0;
@@ -253,7 +256,8 @@ TEST (ModAllpass, EveryMemberIsAnAllpass)
         EXPECT_FLOAT_EQ (all[0], -g);
     };
     check ([g] (DelayLine& l, const float* i, float* o) { modAllpass (l, i, o, g, 100.0f, 64, 1.0f, 1.0f / 64); }, 64);
-    check ([g] (DelayLine& l, const float* i, float* o) { modAllpassLinear (l, i, o, g, 100.0f, 64, 1.0f, 1.0f / 64); }, 64);
+    check ([g] (DelayLine& l, const float* i, float* o) { modAllpassLinear (l, i, o, g, 100.0f, 64, 1.0f, 1.0f / 64); },
+           64);
     check ([g] (DelayLine& l, const float* i, float* o) { modAllpass32 (l, i, o, g, 100.0f, 1.0f); }, 32);
     check ([g] (DelayLine& l, const float* i, float* o) { fixedAllpass32 (l, i, o, g, 132, 1.0f); }, 32);
 }

@@ -225,7 +225,8 @@ TEST (EngineFrame, EveryRateFrom22To192KilohertzGivesTheComputedDelays)
             settle (*engine);
             const auto ir = impulseResponse (*engine, rate * 3 / 4);
             const int onset = std::min (firstAudible (ir.left), firstAudible (ir.right));
-            EXPECT_NEAR (onset, expectedOnset (*engine), engine->isHalfRate() ? 4 : 2) << "mode " << mode << " at " << rate;
+            EXPECT_NEAR (onset, expectedOnset (*engine), engine->isHalfRate() ? 4 : 2)
+                << "mode " << mode << " at " << rate;
         }
 }
 

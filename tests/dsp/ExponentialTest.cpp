@@ -55,9 +55,9 @@ std::vector<float> testValues (size_t& inside)
                                std::nextafter (edge, 200.0f), -std::nextafter (edge, 200.0f) })
             add (x);
     const float inf = std::numeric_limits<float>::infinity();
-    for (const float x : { 0.0f, -0.0f, inf, -inf, std::numeric_limits<float>::quiet_NaN(), -std::numeric_limits<float>::quiet_NaN(),
-                           std::numeric_limits<float>::denorm_min(), -std::numeric_limits<float>::denorm_min(),
-                           0x1.04845ep+5f, -0x1.f8cbb2p+5f, -6.9077554f })
+    for (const float x : { 0.0f, -0.0f, inf, -inf, std::numeric_limits<float>::quiet_NaN(),
+                           -std::numeric_limits<float>::quiet_NaN(), std::numeric_limits<float>::denorm_min(),
+                           -std::numeric_limits<float>::denorm_min(), 0x1.04845ep+5f, -0x1.f8cbb2p+5f, -6.9077554f })
         add (x);
     inside = v.size();
     v.insert (v.end(), beyond.begin(), beyond.end());
@@ -109,8 +109,9 @@ TEST (Exponentials, RecogniseTheFormOfThisLibrary)
     const char* expected = std::getenv ("QUORVANE_EXPECTED_EXPONENTIAL");
     __builtin_cpu_init();
     const bool fusedRuns = __builtin_cpu_supports ("avx2") && __builtin_cpu_supports ("fma");
-    const auto form = expected != nullptr ? (std::strcmp (expected, "plain") == 0 ? ExponentialForm::plain : ExponentialForm::fused)
-                                          : (fusedRuns ? ExponentialForm::fused : ExponentialForm::plain);
+    const auto form = expected != nullptr
+                          ? (std::strcmp (expected, "plain") == 0 ? ExponentialForm::plain : ExponentialForm::fused)
+                          : (fusedRuns ? ExponentialForm::fused : ExponentialForm::plain);
     EXPECT_EQ ((int) recognisedExponentialForm(), (int) form);
 }
 #endif
@@ -132,7 +133,8 @@ TEST (DecayFormulas, BatchedGainsAreTheInlineFormulasOnEveryLineIncludingVanishi
             const int count = 1 + trial % 32;
             const float rate = trial % 3 == 0 ? 24000.0f : 48000.0f;
             const bool vanishing = trial % 4 == 0;
-            const float mid = vanishing ? 0.1f : seconds (rng), bass = seconds (rng), high = vanishing ? 0.05f : seconds (rng);
+            const float mid = vanishing ? 0.1f : seconds (rng), bass = seconds (rng),
+                        high = vanishing ? 0.05f : seconds (rng);
             ModeState ms;
             std::vector<float> lengths ((size_t) count);
             for (int k = 0; k < count; ++k)
@@ -159,7 +161,8 @@ TEST (DecayFormulas, BatchedGainsAreTheInlineFormulasOnEveryLineIncludingVanishi
                 EXPECT_EQ (bitsOf (gains[(size_t) k]), bitsOf (kit::decayGain (len, bass, rate)));
                 EXPECT_EQ (bitsOf (ratios[(size_t) k]), bitsOf (kit::ratioToMid (len, high, m, mid, rate)));
                 EXPECT_EQ (bitsOf (loops[(size_t) k]), bitsOf (m));
-                EXPECT_EQ (bitsOf (loopBand[(size_t) k]), bitsOf (std::min (4.0f, kit::bandRatio (len, high, mid, rate))));
+                EXPECT_EQ (bitsOf (loopBand[(size_t) k]),
+                           bitsOf (std::min (4.0f, kit::bandRatio (len, high, mid, rate))));
                 ASSERT_TRUE (std::isfinite (highGains[(size_t) k])) << "a vanishing mid gain must not give a NaN";
             }
         }

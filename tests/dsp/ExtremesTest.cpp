@@ -111,10 +111,12 @@ TEST (Extremes, EveryModeAtEveryCornerStaysFiniteBoundedAndFreeOfDenormals)
                     auto engine = makeEngine (rate);
                     corner (*engine, mode, pattern);
                     const int loud = rate / 4;
-                    const auto p = probe (*engine, useSquare ? square (loud, rate) : loudNoise (loud), (size_t) rate / 2);
+                    const auto p =
+                        probe (*engine, useSquare ? square (loud, rate) : loudNoise (loud), (size_t) rate / 2);
                     ASSERT_TRUE (p.finite) << "mode " << mode << " at " << rate << ", corner " << pattern;
                     EXPECT_LT (p.peak, 30.0f) << "mode " << mode << " at " << rate << ", corner " << pattern;
-                    ASSERT_TRUE (p.cleanTail) << "mode " << mode << " at " << rate << ", corner " << pattern << ": " << p.badTail;
+                    ASSERT_TRUE (p.cleanTail)
+                        << "mode " << mode << " at " << rate << ", corner " << pattern << ": " << p.badTail;
                     worst = std::max (worst, p.peak);
                 }
     std::printf ("largest peak at the corners: %.2f\n", worst);
@@ -126,7 +128,8 @@ TEST (Extremes, EachParameterAtItsMinimumAndMaximumAloneStaysFiniteBoundedAndFre
     // the corners above cannot show a fault that needs one setting to be extreme and another not.
     const FlushDenormals flush;
     float worst = 0.0f;
-    const auto rates = std::getenv ("QUORVANE_EXTREMES_ALL_RATES") != nullptr ? extremeRates() : std::vector<int> { 48000 };
+    const auto rates =
+        std::getenv ("QUORVANE_EXTREMES_ALL_RATES") != nullptr ? extremeRates() : std::vector<int> { 48000 };
     for (int rate : rates)
         for (int mode : allModes())
             for (int index = 0; index < param::count - 1; ++index)
@@ -144,7 +147,8 @@ TEST (Extremes, EachParameterAtItsMinimumAndMaximumAloneStaysFiniteBoundedAndFre
                     const auto p = probe (*engine, std::move (in), (size_t) rate / 8);
                     ASSERT_TRUE (p.finite) << "mode " << mode << ", parameter " << index << " at " << end;
                     EXPECT_LT (p.peak, 30.0f) << "mode " << mode << ", parameter " << index << " at " << end;
-                    ASSERT_TRUE (p.cleanTail) << "mode " << mode << ", parameter " << index << " at " << end << ": " << p.badTail;
+                    ASSERT_TRUE (p.cleanTail)
+                        << "mode " << mode << ", parameter " << index << " at " << end << ": " << p.badTail;
                     worst = std::max (worst, p.peak);
                 }
     std::printf ("largest peak with one parameter at an end: %.2f\n", worst);
@@ -158,7 +162,8 @@ TEST (Extremes, AHighCutJumpNeverBurstsOut)
     const auto setHighCut = [] (ReverbEngine& e, float hz) { setPhysical (e, param::highCut, hz); };
     float worst = 0.0f;
     for (int mode : allModes())
-        for (auto [from, to] : { std::pair { 200.0f, 15000.0f }, std::pair { 480.0f, 8800.0f }, std::pair { 8800.0f, 480.0f } })
+        for (auto [from, to] :
+             { std::pair { 200.0f, 15000.0f }, std::pair { 480.0f, 8800.0f }, std::pair { 8800.0f, 480.0f } })
         {
             auto engine = makeEngine();
             engine->setNormalised (param::mix, 1.0f);

@@ -163,7 +163,8 @@ struct StereoBlocks
         should have), and the guards untouched. */
     bool matches() const
     {
-        auto untouched = [] (const float* g) { return std::all_of (g, g + guard, [] (float x) { return x == guardValue; }); };
+        auto untouched = [] (const float* g)
+        { return std::all_of (g, g + guard, [] (float x) { return x == guardValue; }); };
         return sameBits (l, refL, 64) && sameBits (r, refR, 64) && untouched (l + 64) && untouched (r + 64);
     }
 };
@@ -357,7 +358,8 @@ TEST_P (FastPaths, FusedMatrixAndTapsMatchTheStageByStageReference)
                     if ((k & span) == 0)
                         for (int i = 0; i < n; ++i)
                         {
-                            const float a = expected[(size_t) k][(size_t) i], b = expected[(size_t) (k + span)][(size_t) i];
+                            const float a = expected[(size_t) k][(size_t) i],
+                                        b = expected[(size_t) (k + span)][(size_t) i];
                             expected[(size_t) k][(size_t) i] = a + b;
                             expected[(size_t) (k + span)][(size_t) i] = b - a;
                         }
@@ -507,7 +509,8 @@ TEST_P (FastPaths, StereoPairedFiltersMatchEachChannelOnItsOwn)
 TEST_P (FastPaths, PairedFirstOrderFiltersMatchThePlainRecursion)
 {
     StereoBlocks blocks (31);
-    std::uniform_real_distribution<float> corner (20.0f, 20000.0f), shelfGain (0.05f, 1.0f), coefficient (-0.99f, 0.99f);
+    std::uniform_real_distribution<float> corner (20.0f, 20000.0f), shelfGain (0.05f, 1.0f),
+        coefficient (-0.99f, 0.99f);
     FirstOrderFilter fl, fr;
     fl.state = 0.25f;
     fr.state = -0.5f;
@@ -547,7 +550,8 @@ TEST_P (FastPaths, PairedFirstOrderFiltersMatchThePlainRecursion)
             PlainRecursion::firstOrder (fl.b0, fl.b1, fl.a1, sl, blocks.refL, n);
             PlainRecursion::firstOrder (fr.b0, fr.b1, fr.a1, sr, blocks.refR, n);
             ASSERT_TRUE (blocks.matches()) << n << " samples, round " << round;
-            ASSERT_TRUE (sameBits (&fl.state, &sl, 1) && sameBits (&fr.state, &sr, 1)) << n << " samples, round " << round;
+            ASSERT_TRUE (sameBits (&fl.state, &sl, 1) && sameBits (&fr.state, &sr, 1))
+                << n << " samples, round " << round;
             ++round;
         }
 }
@@ -576,7 +580,8 @@ TEST_P (FastPaths, PairedOnePoleLowpassesMatchThePlainRecursion)
             PlainRecursion::onePole (g, sl, blocks.refL, n);
             PlainRecursion::onePole (g, sr, blocks.refR, n);
             ASSERT_TRUE (blocks.matches()) << n << " samples, round " << round;
-            ASSERT_TRUE (sameBits (&pl.state, &sl, 1) && sameBits (&pr.state, &sr, 1)) << n << " samples, round " << round;
+            ASSERT_TRUE (sameBits (&pl.state, &sl, 1) && sameBits (&pr.state, &sr, 1))
+                << n << " samples, round " << round;
             ++round;
         }
 }
@@ -728,7 +733,8 @@ TEST_P (FastPaths, GroupedAllpassReadsTakeTheirLinesLimitsAndFirstReadsAsSingleR
                 line.tapDelay[(size_t) tap] = delay (rng);
             singles[k].tapDelay[(size_t) tap] = line.tapDelay[(size_t) tap];
             singles[k].tapState[(size_t) tap] = line.tapState[(size_t) tap] = 0.05f * (float) round - (float) r;
-            const float target = round % 5 == 0 ? delay (rng) : std::max (0.0f, line.tapDelay[(size_t) tap] + nudge (rng));
+            const float target =
+                round % 5 == 0 ? delay (rng) : std::max (0.0f, line.tapDelay[(size_t) tap] + nudge (rng));
             reads[r] = { &line, tap, actual[r], std::isnan (target) ? delay (rng) : target };
         }
         for (size_t r = 0; r < (size_t) count; ++r)
@@ -808,7 +814,8 @@ TEST_P (FastPaths, BlocksWrittenTogetherMatchAMaskedIndexPerSample)
         {
             // Some lines take the block across their wrap.
             auto& line = lines[(size_t) k];
-            line.writeIndex = rng() % 2 == 0 ? (int32_t) (rng() % (uint32_t) n) : (int32_t) (rng() & (uint32_t) line.mask);
+            line.writeIndex =
+                rng() % 2 == 0 ? (int32_t) (rng() % (uint32_t) n) : (int32_t) (rng() & (uint32_t) line.mask);
             auto& reference = references[(size_t) k];
             reference.writeIndex = line.writeIndex;
             for (int i = 0; i < n; ++i)
@@ -846,7 +853,8 @@ TEST_P (FastPaths, TapsAddedTogetherMatchEachTapAddedOnItsOwn)
         for (int t = 0; t < count; ++t)
         {
             auto& line = lines[(size_t) (2 * t + 1)];
-            line.writeIndex = rng() % 3 == 0 ? (int32_t) (rng() % (uint32_t) n) : (int32_t) (rng() & (uint32_t) line.mask);
+            line.writeIndex =
+                rng() % 3 == 0 ? (int32_t) (rng() % (uint32_t) n) : (int32_t) (rng() & (uint32_t) line.mask);
             offsets[t] = (int32_t) (rng() % 600u);
             gains[t] = rng() % 4 == 0 ? 0.0f : 0.001f * (float) (rng() % 2000u) - 1.0f;
         }
@@ -1100,7 +1108,8 @@ TEST_P (FastPaths, FixedAllpassInOnePassMatchesItsStagesOneByOne)
         const int held = std::min (length - 32, reference.size - 32);
         for (int i = 0; i < 32; ++i)
         {
-            const float delayed = reference.buffer[(size_t) ((reference.writeIndex + held - i) & reference.mask)] * 1.0f;
+            const float delayed =
+                reference.buffer[(size_t) ((reference.writeIndex + held - i) & reference.mask)] * 1.0f;
             expected[i] = delayed * loss + -g * input[i];
             v[i] = input[i] + g * expected[i];
         }

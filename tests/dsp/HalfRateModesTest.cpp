@@ -176,7 +176,8 @@ TEST (DarkRoomFamily, BandRatiosFollowTheLoopsAsTheyAreNowWhateverChangedLast)
         {
             engine->setNormalised (changed[rng() % 4], (float) (rng() % 1000) / 999.0f);
             float bass[8], high[8];
-            kit::loopRatios (bass, ms, loops, 8, 4, engine->bassDecayTime, engine->decayTime, engine->processingRate, 50.0f);
+            kit::loopRatios (bass, ms, loops, 8, 4, engine->bassDecayTime, engine->decayTime, engine->processingRate,
+                             50.0f);
             kit::loopRatios (high, ms, loops, 8, 4, engine->highDecayTime, engine->decayTime, engine->processingRate);
             for (size_t k = 0; k < (size_t) loops; ++k)
             {

@@ -129,10 +129,10 @@ TEST (LargeRoom, RendersTheSameSamplesAsBeforeTheSharedToolkit)
         e.setNormalised (i, e.getDefaultNormalised (i));
     e.seedRandom (7);
     e.prepare (hostRate);
-    const std::pair<int, float> settings[] = { { 0, 70 },      { 1, 23 },     { 2, 3.7f },   { 3, 6500 },   { 4, 40 },
-                                               { 5, 0.8f },    { 6, 0.6f },   { 7, 1.3f },   { 8, 0.7f },   { 9, 1.4f },
-                                               { 10, 450 },    { 11, 0.35f }, { 12, 5200 },  { 13, 55 },    { 14, 0.3f },
-                                               { 15, 0.9f },   { 16, 0.4f },  { 17, 0.3f },  { 18, 0.8f } };
+    const std::pair<int, float> settings[] = { { 0, 70 },    { 1, 23 },     { 2, 3.7f },  { 3, 6500 }, { 4, 40 },
+                                               { 5, 0.8f },  { 6, 0.6f },   { 7, 1.3f },  { 8, 0.7f }, { 9, 1.4f },
+                                               { 10, 450 },  { 11, 0.35f }, { 12, 5200 }, { 13, 55 },  { 14, 0.3f },
+                                               { 15, 0.9f }, { 16, 0.4f },  { 17, 0.3f }, { 18, 0.8f } };
     for (const auto& [index, value] : settings)
         e.setNormalised (index, toNormalised (parameterInfo (index), value));
 

@@ -103,8 +103,9 @@ TEST (Modes, MultipliersLengthenAndShortenTheOuterBands)
         const auto longBass = outerBandT30 (mode, 4.0f, 2.0f, 1.0f);
         const auto shortBass = outerBandT30 (mode, 4.0f, 0.5f, 1.0f);
         const auto damped = outerBandT30 (mode, 4.0f, 1.0f, 0.25f);
-        std::printf ("mode %d: low band x%.2f (bass 2), x%.2f (bass 0.5); high band x%.2f (high 0.25), low band then x%.2f\n",
-                     mode, longBass.low / flat.low, shortBass.low / flat.low, damped.high / flat.high, damped.low / flat.low);
+        std::printf (
+            "mode %d: low band x%.2f (bass 2), x%.2f (bass 0.5); high band x%.2f (high 0.25), low band then x%.2f\n",
+            mode, longBass.low / flat.low, shortBass.low / flat.low, damped.high / flat.high, damped.low / flat.low);
         EXPECT_GT (longBass.low / flat.low, 1.35) << "mode " << mode;
         EXPECT_LT (shortBass.low / flat.low, 0.8) << "mode " << mode;
         // The one-pole high split passes part of the top band untouched, so it cannot shorten
@@ -232,7 +233,8 @@ TEST (Modes, HostBlockSizeNeverChangesTheOutput)
             auto engine = makeEngine (rate, 9);
             shape (*engine);
             selectMode (*engine, mode);
-            EXPECT_EQ (mismatches (run (*engine, input, blockSize), expected), 0u) << "mode " << mode << ", blocks of " << blockSize;
+            EXPECT_EQ (mismatches (run (*engine, input, blockSize), expected), 0u)
+                << "mode " << mode << ", blocks of " << blockSize;
         }
     }
 }
@@ -250,7 +252,8 @@ TEST (Modes, WetSignalLeavesOneBlockPlusThePredelayLater)
             const auto ir = impulseResponse (*engine, 24000);
             const int onset = std::min (firstAudible (ir.left), firstAudible (ir.right));
             EXPECT_GE (onset, 64) << "mode " << mode;
-            EXPECT_NEAR (onset, expectedOnset (*engine), engine->isHalfRate() ? 4 : 2) << "mode " << mode << ", " << predelayMs << " ms";
+            EXPECT_NEAR (onset, expectedOnset (*engine), engine->isHalfRate() ? 4 : 2)
+                << "mode " << mode << ", " << predelayMs << " ms";
         }
 }
 

@@ -16,7 +16,8 @@ juce::AudioProcessorParameter& parameter (Quorvane& p, int index) { return *p.ge
 void sendMouse (juce::ComponentPeer& peer, juce::Point<float> position, bool buttonDown)
 {
     peer.handleMouseEvent (juce::MouseInputSource::InputSourceType::mouse, position,
-                           buttonDown ? juce::ModifierKeys (juce::ModifierKeys::leftButtonModifier) : juce::ModifierKeys(),
+                           buttonDown ? juce::ModifierKeys (juce::ModifierKeys::leftButtonModifier)
+                                      : juce::ModifierKeys(),
                            juce::MouseInputSource::defaultPressure, juce::MouseInputSource::defaultOrientation,
                            juce::Time::currentTimeMillis());
 }

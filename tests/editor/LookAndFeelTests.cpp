@@ -128,7 +128,8 @@ TEST (LookAndFeel, PresetButtonHasNoBodyAndFontsFollowTheComponentHeight)
     auto& lf = QuorvaneEditor::productLookAndFeel();
     EXPECT_FLOAT_EQ (lf.getComboBoxFont (f.editor->getModeComboBox()).getHeight(), 20.0f);
     EXPECT_FLOAT_EQ (lf.getTextButtonFont (f.editor->getLateButton(), 24).getHeight(), 20.0f);
-    EXPECT_FLOAT_EQ (QuorvaneEditor::makerLookAndFeel().getComboBoxFont (f.editor->getModeComboBox()).getHeight(), 18.0f);
+    EXPECT_FLOAT_EQ (QuorvaneEditor::makerLookAndFeel().getComboBoxFont (f.editor->getModeComboBox()).getHeight(),
+                     18.0f);
 }
 
 } // namespace quorvane::editortest

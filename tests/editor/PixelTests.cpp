@@ -18,7 +18,8 @@ juce::Colour pixel (const juce::Image& image, juce::Point<int> p) { return image
 
 juce::Point<int> scaled (float s, int x, int y) { return { (int) ((float) x * s), (int) ((float) y * s) }; }
 
-::testing::AssertionResult hasColour (const juce::Image& image, juce::Point<int> p, juce::Colour expected, int tolerance = 2)
+::testing::AssertionResult hasColour (const juce::Image& image, juce::Point<int> p, juce::Colour expected,
+                                      int tolerance = 2)
 {
     const auto actual = pixel (image, p);
     const bool close = std::abs (actual.getRed() - expected.getRed()) <= tolerance
@@ -50,7 +51,8 @@ juce::Image captionWith (const juce::Label& label, const juce::Font& font)
     g.setFont (font);
     const auto area = label.getBorderSize().subtractedFrom (label.getLocalBounds());
     g.drawFittedText (label.getText(), area, label.getJustificationType(),
-                      juce::jmax (1, (int) ((float) area.getHeight() / font.getHeight())), label.getMinimumHorizontalScale());
+                      juce::jmax (1, (int) ((float) area.getHeight() / font.getHeight())),
+                      label.getMinimumHorizontalScale());
     return image;
 }
 
@@ -108,7 +110,8 @@ TEST_P (EditorPixels, ShowsBackgroundPanelFadersKnobsAndPages)
     // Predelay at 10 ms of 500: the dark unfilled part above the thumb.
     const auto predelay = e.getSlider (1).getBounds();
     EXPECT_TRUE (hasColour (image, { predelay.getCentreX(), predelay.getY() + 20 }, panel));
-    EXPECT_TRUE (hasColour (image, { predelay.getCentreX(), predelay.getBottom() - (int) (20 * s) - 15 }, juce::Colour (0xffbe0505)));
+    EXPECT_TRUE (hasColour (image, { predelay.getCentreX(), predelay.getBottom() - (int) (20 * s) - 15 },
+                            juce::Colour (0xffbe0505)));
     // Outside the track the fader is transparent.
     EXPECT_TRUE (hasColour (image, { mix.getX() + 2, mix.getCentreY() }, background));
 
@@ -142,7 +145,8 @@ TEST (EditorPixels, TextUsesTheEmbeddedTypeface)
     EXPECT_LT (differingPixels (image, embedded, label.getPosition()), 10);
 
     // Against a control: the same caption in another typeface differs clearly.
-    const auto other = captionWith (label, juce::Font (juce::Typeface::createSystemTypefaceFor (juce::Font ("DejaVu Serif", 20.0f, juce::Font::italic)))
+    const auto other = captionWith (label, juce::Font (juce::Typeface::createSystemTypefaceFor (
+                                                           juce::Font ("DejaVu Serif", 20.0f, juce::Font::italic)))
                                                .withHeight (20.0f));
     EXPECT_GT (differingPixels (image, other, label.getPosition()), 40);
 }

@@ -24,7 +24,8 @@ void collect (const juce::PopupMenu& menu, int depth, std::vector<MenuEntry>& ou
     for (juce::PopupMenu::MenuItemIterator it (menu); it.next();)
     {
         const auto& item = it.getItem();
-        out.push_back ({ item.itemID, item.text, item.isSectionHeader, item.isSeparator, item.subMenu != nullptr, depth });
+        out.push_back (
+            { item.itemID, item.text, item.isSectionHeader, item.isSeparator, item.subMenu != nullptr, depth });
         if (item.subMenu != nullptr)
             collect (*item.subMenu, depth + 1, out);
     }
@@ -106,7 +107,8 @@ TEST (PresetMenu, IdsAndPathsFollowTheFolderListingWithOneLevelSubMenus)
     EXPECT_TRUE (juce::File (expected[5]).isAChildOf (factory.folder));
     userNames.sort (true);
     factoryNames.sort (true);
-    EXPECT_EQ (userNames, juce::StringArray ({ "a.kpreset", "B.kpreset", "Big.KPRESET", "Hall/x.kpreset", "v1.2 Warm.kpreset" }));
+    EXPECT_EQ (userNames,
+               juce::StringArray ({ "a.kpreset", "B.kpreset", "Big.KPRESET", "Hall/x.kpreset", "v1.2 Warm.kpreset" }));
     EXPECT_EQ (factoryNames, juce::StringArray ({ "Plate.kpreset", "Rooms/Small.kpreset" }));
 
     // Each preset's id is 4 plus its position in presetPaths, in the main menu or a sub-menu.
@@ -174,7 +176,8 @@ TEST (PresetMenu, SaveAsTruncatesLongNamesAndListsTheNewPreset)
     EXPECT_TRUE (user.folder.getChildFile ("Warm Hall.kpreset").existsAsFile());
     EXPECT_EQ (f.processor->getPresetName(), "Warm Hall");
     EXPECT_EQ (f.editor->getPresetButton().getButtonText(), "Warm Hall");
-    EXPECT_EQ (f.editor->getPresetPaths(), juce::StringArray (user.folder.getChildFile ("Warm Hall.kpreset").getFullPathName()));
+    EXPECT_EQ (f.editor->getPresetPaths(),
+               juce::StringArray (user.folder.getChildFile ("Warm Hall.kpreset").getFullPathName()));
 
     const juce::String name32 = "abcdefghijklmnopqrstuvwxyz012345";
     ASSERT_EQ (name32.length(), 32);

@@ -22,7 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput (const uint8_t* data, size_t size)
     if (const auto element = presetdoc::decodeStateChunk (data, (int) std::min<size_t> (size, 1 << 20)))
         check (*element);
 
-    const auto text = juce::String::fromUTF8 (reinterpret_cast<const char*> (data), (int) std::min<size_t> (size, 1 << 20));
+    const auto text =
+        juce::String::fromUTF8 (reinterpret_cast<const char*> (data), (int) std::min<size_t> (size, 1 << 20));
     if (const auto element = presetdoc::parsePresetText (text))
         check (*element);
     return 0;

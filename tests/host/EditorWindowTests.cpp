@@ -108,7 +108,8 @@ void openAndCloseWhileAudioRuns (HostedPlugin& hosted, int cycles)
     // An editor (or a large part of one) lost per cycle would add up to many editors' worth.
     const auto editorCost = (long long) heapWithEditorOpen - (long long) heapAfterWarmUp;
     const auto growth = (long long) heapAtEnd - (long long) heapAfterWarmUp;
-    std::printf ("one open editor: %lld bytes; growth over %d cycles: %lld bytes\n", editorCost, cycles - warmUp, growth);
+    std::printf ("one open editor: %lld bytes; growth over %d cycles: %lld bytes\n", editorCost, cycles - warmUp,
+                 growth);
     EXPECT_GT (editorCost, 0);
     EXPECT_LT (growth, 4 * editorCost); // caches settle well below this
 }

@@ -14,7 +14,8 @@ class HostedPlugin
 {
 public:
     /** Loads the first plug-in that the format finds at fileOrIdentifier; check isLoaded() and error(). */
-    HostedPlugin (juce::AudioPluginFormat& format, const juce::String& fileOrIdentifier, double sampleRate, int blockSize);
+    HostedPlugin (juce::AudioPluginFormat& format, const juce::String& fileOrIdentifier, double sampleRate,
+                  int blockSize);
     ~HostedPlugin();
 
     bool isLoaded() const { return instance != nullptr; }

@@ -235,7 +235,8 @@ TEST_P (HostedQuorvane, SavedStateRestoresSettingsAndSoundInAFreshInstance)
                                  { "predelay", 42.0f }, { "lateSize", 0.3f }, { "RTHighMultiply", 0.2f },
                                  { "mix", 60.0f } };
     for (const auto& s : settings)
-        ASSERT_TRUE (plugin->setNormalised (s.identifier, toNormalised (parameterInfo (findParameter (s.identifier)), s.physical)));
+        ASSERT_TRUE (plugin->setNormalised (s.identifier,
+                                            toNormalised (parameterInfo (findParameter (s.identifier)), s.physical)));
 
     juce::MemoryBlock state;
     plugin->get().getStateInformation (state);

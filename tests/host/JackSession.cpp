@@ -232,8 +232,10 @@ JackTap::JackTap()
     for (int c = 0; c < 2; ++c)
     {
         const auto suffix = std::to_string (c + 1);
-        playerPorts[c] = jack_port_register (player, ("out_" + suffix).c_str(), JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
-        recorderPorts[c] = jack_port_register (recorder, ("in_" + suffix).c_str(), JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
+        playerPorts[c] =
+            jack_port_register (player, ("out_" + suffix).c_str(), JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput, 0);
+        recorderPorts[c] =
+            jack_port_register (recorder, ("in_" + suffix).c_str(), JACK_DEFAULT_AUDIO_TYPE, JackPortIsInput, 0);
     }
 
     jack_set_process_callback (player, playCallback, this);
@@ -328,7 +330,9 @@ std::vector<std::vector<float>> JackTap::run (const std::string& client, const s
     {
         const auto suffix = std::to_string (c + 1);
         if (jack_connect (player, jack_port_name (playerPorts[c]), (client + ":" + inputPrefix + suffix).c_str()) != 0
-            || jack_connect (recorder, (client + ":" + outputPrefix + suffix).c_str(), jack_port_name (recorderPorts[c])) != 0)
+            || jack_connect (recorder, (client + ":" + outputPrefix + suffix).c_str(),
+                             jack_port_name (recorderPorts[c]))
+                   != 0)
         {
             tapError = "cannot connect to the ports of " + client;
             return {};

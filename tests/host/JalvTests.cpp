@@ -59,7 +59,8 @@ protected:
     void startJalv (std::initializer_list<Setting> settings)
     {
         // lilv honours LV2_PATH, so jalv sees the build tree's bundle and nothing else.
-        const std::string bundleDir = juce::File (QUORVANE_LV2_BUNDLE).getParentDirectory().getFullPathName().toStdString();
+        const std::string bundleDir =
+            juce::File (QUORVANE_LV2_BUNDLE).getParentDirectory().getFullPathName().toStdString();
 
         // -s: jalv's console front end passes values to a plug-in's parameters (patch messages,
         // the only way this plug-in takes them) only while a user interface is to be shown;
@@ -153,7 +154,8 @@ TEST_F (JalvHost, LoadsAndListsTheTwentyParameters)
 
     EXPECT_EQ (listed.size(), (size_t) param::count) << jalv->output();
     for (int i = 0; i < param::count; ++i)
-        EXPECT_EQ (listed.count (parameterInfo (i).identifier), 1u) << symbolOf (parameterInfo (i).identifier) << " not listed";
+        EXPECT_EQ (listed.count (parameterInfo (i).identifier), 1u)
+            << symbolOf (parameterInfo (i).identifier) << " not listed";
 }
 
 // Mix 0 is the dry signal, bit for bit: proof that a value set on jalv's command line arrives.

@@ -152,11 +152,15 @@ public:
         std::map<std::string, std::string> stored;
         std::pair<MinimalLv2Host*, std::map<std::string, std::string>*> handle { this, &stored };
         if (const auto* state = stateInterface())
-            state->save (instance, [] (LV2_State_Handle h, uint32_t key, const void* value, size_t size, uint32_t, uint32_t) {
-                auto& self = *static_cast<decltype (handle)*> (h);
-                (*self.second)[self.first->unmap (key)] = std::string (static_cast<const char*> (value), size);
-                return (LV2_State_Status) LV2_STATE_SUCCESS;
-            }, &handle, 0, nullptr);
+            state->save (
+                instance,
+                [] (LV2_State_Handle h, uint32_t key, const void* value, size_t size, uint32_t, uint32_t)
+                {
+                    auto& self = *static_cast<decltype (handle)*> (h);
+                    (*self.second)[self.first->unmap (key)] = std::string (static_cast<const char*> (value), size);
+                    return (LV2_State_Status) LV2_STATE_SUCCESS;
+                },
+                &handle, 0, nullptr);
         return stored;
     }
 
@@ -167,7 +171,9 @@ public:
         if (state == nullptr)
             return false;
         std::pair<MinimalLv2Host*, const std::map<std::string, std::string>*> handle { this, &stored };
-        const auto retrieve = [] (LV2_State_Handle h, uint32_t key, size_t* size, uint32_t* type, uint32_t* flags) -> const void* {
+        const auto retrieve = [] (LV2_State_Handle h, uint32_t key, size_t* size, uint32_t* type,
+                                  uint32_t* flags) -> const void*
+        {
             auto& self = *static_cast<decltype (handle)*> (h);
             const auto found = self.second->find (self.first->unmap (key));
             if (found == self.second->end())
@@ -189,7 +195,10 @@ private:
         return it->second;
     }
 
-    std::string unmap (LV2_URID urid) const { return urid >= 1 && urid <= uris.size() ? uris[urid - 1] : std::string(); }
+    std::string unmap (LV2_URID urid) const
+    {
+        return urid >= 1 && urid <= uris.size() ? uris[urid - 1] : std::string();
+    }
 
     const LV2_State_Interface* stateInterface() const
     {
@@ -247,7 +256,9 @@ TEST (Lv2ValueReports, APatchGetIsAnsweredWithEveryCurrentValue)
     {
         const auto& info = parameterInfo (i);
         const std::string identifier = info.identifier;
-        const float expected = identifier == "decay" ? 0.25f : identifier == "earlySend" ? 0.75f : defaultNormalised (info);
+        const float expected = identifier == "decay"       ? 0.25f
+                               : identifier == "earlySend" ? 0.75f
+                                                           : defaultNormalised (info);
         const auto found = answer.find (identifier);
         ASSERT_NE (found, answer.end()) << identifier << " was not reported";
         EXPECT_EQ (found->second, expected) << identifier;

@@ -10,7 +10,8 @@ namespace quorvane::hosttest
 namespace
 {
 /** Runs quorvane-render with 32-bit float output into a temporary file and reads it back. */
-ReferenceRender runRenderer (juce::StringArray args, int blockSize, double tailSeconds, const juce::StringArray& settings)
+ReferenceRender runRenderer (juce::StringArray args, int blockSize, double tailSeconds,
+                             const juce::StringArray& settings)
 {
     ReferenceRender result;
     juce::TemporaryFile wav (".wav");
@@ -53,7 +54,8 @@ ReferenceRender runRenderer (juce::StringArray args, int blockSize, double tailS
 }
 } // namespace
 
-ReferenceRender ReferenceRender::impulse (double rate, int blockSize, double tailSeconds, const juce::StringArray& settings)
+ReferenceRender ReferenceRender::impulse (double rate, int blockSize, double tailSeconds,
+                                          const juce::StringArray& settings)
 {
     return runRenderer ({ "--impulse", "--rate", juce::String (rate, 0) }, blockSize, tailSeconds, settings);
 }

@@ -105,7 +105,10 @@ TEST (Presets, LoadingInformsTheHostWithAGesturePerParameter)
 {
     struct Listener : juce::AudioProcessorListener
     {
-        void audioProcessorParameterChanged (juce::AudioProcessor*, int index, float) override { changed.push_back (index); }
+        void audioProcessorParameterChanged (juce::AudioProcessor*, int index, float) override
+        {
+            changed.push_back (index);
+        }
         void audioProcessorChanged (juce::AudioProcessor*, const ChangeDetails&) override {}
         void audioProcessorParameterChangeGestureBegin (juce::AudioProcessor*, int) override { ++gestures; }
         std::vector<int> changed;

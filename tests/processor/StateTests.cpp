@@ -21,7 +21,10 @@ juce::MemoryBlock chunkOf (const juce::String& xml)
     return block;
 }
 
-void restore (Quorvane& p, const juce::MemoryBlock& block) { p.setStateInformation (block.getData(), (int) block.getSize()); }
+void restore (Quorvane& p, const juce::MemoryBlock& block)
+{
+    p.setStateInformation (block.getData(), (int) block.getSize());
+}
 
 /** A processor with every setting away from its default. */
 std::unique_ptr<Quorvane> modified()
