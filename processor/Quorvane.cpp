@@ -26,6 +26,20 @@ int toEngineRate (double rate) noexcept
 
 /** Samples per pass when a one-channel buffer needs a scratch right channel. */
 constexpr int scratchSamples = 256;
+
+/** A one-channel buffer has no right output to write to: the right side runs through scratch
+    memory, so the engine still sees a mono input on both sides. Out of line, so that the usual
+    stereo call does not set up the scratch memory's stack frame. */
+[[gnu::noinline]] void processWithScratchRight (ReverbEngine& engine, float* left, int n) noexcept
+{
+    float right[scratchSamples];
+    for (int start = 0; start < n; start += scratchSamples)
+    {
+        const int count = juce::jmin (scratchSamples, n - start);
+        std::copy (left + start, left + start + count, right);
+        engine.process (left + start, right, left + start, right, count);
+    }
+}
 } // namespace
 
 Quorvane::Quorvane()
@@ -169,13 +183,19 @@ void Quorvane::processBlock (juce::AudioBuffer<float>& buffer, juce::MidiBuffer&
 {
     juce::ScopedNoDenormals noDenormals;
 
-    applyPendingChanges();
+    // Both checks are a few loads when nothing changed, as almost always: a host calling with
+    // blocks of a sample or two pays them every sample.
+    if (changesPending())
+        applyPendingChanges();
 
-    const double hostSampleRate = getSampleRate();
-    if (hostRate.load (std::memory_order_relaxed) != hostSampleRate)
+    // prepareToPlay gives the engine its rate; a host that changes the rate without preparing
+    // again is caught here, with the memory there is.
+    if (const double hostSampleRate = getSampleRate(); hostRate.load (std::memory_order_relaxed) != hostSampleRate)
+    {
         hostRate.store (hostSampleRate, std::memory_order_relaxed);
-    if (const int rate = toEngineRate (hostSampleRate); rate > 0)
-        engine.setSampleRate (rate);
+        if (const int rate = toEngineRate (hostSampleRate); rate > 0)
+            engine.setSampleRate (rate);
+    }
 
     dispatch (buffer);
 }
@@ -190,18 +210,7 @@ void Quorvane::dispatch (juce::AudioBuffer<float>& buffer)
     float* left = buffer.getWritePointer (0);
 
     if (channels == 1)
-    {
-        // No right output to write to: run the right side through scratch memory so the engine
-        // still sees a mono input on both sides.
-        float right[scratchSamples];
-        for (int start = 0; start < n; start += scratchSamples)
-        {
-            const int count = juce::jmin (scratchSamples, n - start);
-            std::copy (left + start, left + start + count, right);
-            engine.process (left + start, right, left + start, right, count);
-        }
-        return;
-    }
+        return processWithScratchRight (engine, left, n);
 
     float* right = buffer.getWritePointer (1);
 

@@ -125,6 +125,12 @@ private:
     void applyPreset (const juce::XmlElement& element);
     void notifyParameterChanged();
     void timerCallback() override;
+    /** Whether another thread left a change for the audio thread: plain loads, no locked operation. */
+    bool changesPending() const noexcept
+    {
+        return dirtyMask.load (std::memory_order_relaxed) != 0 || seedPending.load (std::memory_order_relaxed)
+               || clearRequested.load (std::memory_order_relaxed);
+    }
     void applyPendingChanges();
     void dispatch (juce::AudioBuffer<float>& buffer);
 

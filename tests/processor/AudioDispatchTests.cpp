@@ -75,6 +75,26 @@ TEST (ProcessorAudio, WetSignalLeavesOneEngineBlockPlusPredelayLater)
     }
 }
 
+// A host may change the rate between blocks without preparing again: the next block runs at the
+// new rate, each time it changes (the predelay, in samples, shows which rate the engine runs at).
+TEST (ProcessorAudio, RateChangedWithoutPreparingTakesEffectAtTheNextBlock)
+{
+    constexpr float predelayMs = 100.0f;
+    auto p = makeProcessor (rate, 256);
+    setPhysical (*p, param::predelay, predelayMs);
+    render (*p, silence (256), 256);
+
+    for (const double newRate : { 96000.0, 44100.0, 96000.0 })
+    {
+        p->setRateAndBufferSizeDetails (newRate, 256);
+        const auto in = impulse ((size_t) newRate / 2);
+        const long onset = firstAbove (render (*p, Stereo { in, in }, 256), 1e-6f);
+        const long predelaySamples = (long) (newRate * predelayMs * 0.001);
+        EXPECT_GE (onset, engineBlock + predelaySamples) << newRate;
+        EXPECT_LT (onset, engineBlock + predelaySamples + (long) (0.05 * newRate)) << newRate;
+    }
+}
+
 TEST (ProcessorAudio, MixZeroPassesTheInputOnceTheGainsHaveSettled)
 {
     auto p = makeProcessor (rate, 512);
